@@ -1,0 +1,272 @@
+#include "curltransfer.h"
+#include "testhttpserver.h"
+
+#include <QTimer>
+#include <QtTest>
+
+#include <curl/curl.h>
+
+using namespace Qt::StringLiterals;
+
+class tst_CurlTransfer final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void contentIsServedBytes_data();
+    void contentIsServedBytes();
+    void redirectIsFollowed();
+    void failures_data();
+    void failures();
+    void stallEndsAtTimeout();
+    void steadySlowDownloadOutlivesTimeout();
+    void cancelEndsTransfer_data();
+    void cancelEndsTransfer();
+    void cancelWhileIdleDoesNotSpoilNextTransfer();
+    void eventLoopRunsDuringTransfer();
+    void secondCallDuringTransferIsRefused();
+    void deletingDuringTransferEndsIt();
+    void requestTimeout_data();
+    void requestTimeout();
+
+private:
+    TestHttpServer m_server;
+};
+
+void tst_CurlTransfer::initTestCase()
+{
+    // The fixture is on loopback; a proxy from the environment must not come between.
+    for (const char *name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "all_proxy", "ALL_PROXY"})
+        qunsetenv(name);
+    // A chain /chain/N redirects N times before it reaches a page.
+    m_server.addPrefixRoute(QStringLiteral("/chain/"), [](const TestHttpRequest &request) {
+        const int left = request.path.mid(7).toInt();
+        return left > 0 ? TestHttpResponse::redirect("/chain/" + QByteArray::number(left - 1))
+                        : TestHttpResponse::page("end of chain", "text/plain");
+    });
+    m_server.addRedirect(QStringLiteral("/to-file"), QStringLiteral("file:///etc/hostname"));
+    m_server.addPage(QStringLiteral("/with%20space"), "spaced", "text/plain");
+}
+
+void tst_CurlTransfer::init()
+{
+    QVERIFY(m_server.start());
+    m_server.clearRequestLog();
+}
+
+void tst_CurlTransfer::cleanup()
+{
+    m_server.stop();
+}
+
+void tst_CurlTransfer::contentIsServedBytes_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("two bytes") << 2;
+    QTest::newRow("three bytes") << 3;
+    QTest::newRow("four megabytes and a bit") << 4 * 1024 * 1024 + 7;
+}
+
+void tst_CurlTransfer::contentIsServedBytes()
+{
+    QFETCH(int, size);
+    CurlTransfer transfer;
+    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/%1").arg(size)));
+    QVERIFY2(result.ok, qPrintable(result.description));
+    QCOMPARE(result.content.size(), size);
+    QVERIFY(result.content == TestHttpServer::bytes(size));
+
+    // The same object again, with a Cancel while idle in between: the connection is
+    // reused and the stale Cancel does not end the next transfer.
+    transfer.Cancel();
+    const Transfer::Result again = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/%1").arg(size)));
+    QVERIFY2(again.ok, qPrintable(again.description));
+    QVERIFY(again.content == result.content);
+    QCOMPARE(m_server.connectionCount(), 1);
+}
+
+void tst_CurlTransfer::redirectIsFollowed()
+{
+    CurlTransfer transfer;
+    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/redirect/one")));
+    QVERIFY2(result.ok, qPrintable(result.description));
+    QVERIFY(result.content.contains("Redirect target"));
+    QCOMPARE(m_server.requestLog(), QStringList({QStringLiteral("/redirect/one"), QStringLiteral("/redirect/target")}));
+
+    const Transfer::Result tenHops = transfer.OpenURL(m_server.url(QStringLiteral("/chain/10")));
+    QVERIFY2(tenHops.ok, qPrintable(tenHops.description));
+    QCOMPARE(tenHops.content, QByteArray("end of chain"));
+
+    const Transfer::Result spaced = transfer.OpenURL(m_server.url(QStringLiteral("/with space")));
+    QVERIFY2(spaced.ok, qPrintable(spaced.description));
+    QCOMPARE(spaced.content, QByteArray("spaced"));
+}
+
+void tst_CurlTransfer::failures_data()
+{
+    QTest::addColumn<QString>("address"); // a path on the fixture, or a whole address
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("description"); // the start of it
+
+    QTest::newRow("not found") << u"/status/404"_s << 404 << u"HTTP 404 Not Found"_s;
+    QTest::newRow("server error") << u"/status/500"_s << 500 << u"HTTP 500 Internal Server Error"_s;
+    QTest::newRow("redirect loop") << u"/loop/a"_s << int(CURLE_TOO_MANY_REDIRECTS) << QString();
+    QTest::newRow("eleven redirects") << u"/chain/11"_s << int(CURLE_TOO_MANY_REDIRECTS) << QString();
+    QTest::newRow("body cut short") << u"/cut"_s << int(CURLE_PARTIAL_FILE) << QString();
+    QTest::newRow("refused port") << TestHttpServer::refusedAddress() << int(CURLE_COULDNT_CONNECT) << QString();
+    QTest::newRow("file address") << u"file:///etc/hostname"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
+    QTest::newRow("redirect to a file") << u"/to-file"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
+    QTest::newRow("other protocol") << u"dict://127.0.0.1/x"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
+    QTest::newRow("empty address") << QString() << int(CURLE_URL_MALFORMAT) << QString();
+}
+
+void tst_CurlTransfer::failures()
+{
+    QFETCH(QString, address);
+    QFETCH(int, code);
+    QFETCH(QString, description);
+    if (address.startsWith(u'/'))
+        address = m_server.url(address);
+
+    CurlTransfer transfer;
+    const Transfer::Result result = transfer.OpenURL(address);
+    QVERIFY(!result.ok);
+    QVERIFY(result.content.isEmpty());
+    QCOMPARE(result.code, code);
+    QVERIFY(!result.description.isEmpty());
+    QVERIFY2(result.description.startsWith(description), qPrintable(result.description));
+    QVERIFY(!transfer.StillExecuting());
+}
+
+void tst_CurlTransfer::stallEndsAtTimeout()
+{
+    CurlTransfer transfer;
+    transfer.SetRequestTimeout(2);
+    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/hang")));
+    QVERIFY(!result.ok);
+    QCOMPARE(result.code, int(CURLE_OPERATION_TIMEDOUT));
+}
+
+void tst_CurlTransfer::steadySlowDownloadOutlivesTimeout()
+{
+    // About two and a half seconds of a trickle: longer than the time-out, never stalled.
+    CurlTransfer transfer;
+    transfer.SetRequestTimeout(1);
+    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=25&ms=100")));
+    QVERIFY2(result.ok, qPrintable(result.description));
+    QVERIFY(result.content == TestHttpServer::bytes(25));
+}
+
+void tst_CurlTransfer::cancelEndsTransfer_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("no answer") << u"/hang"_s;
+    QTest::newRow("trickle") << u"/slow?n=1000&ms=100"_s;
+}
+
+void tst_CurlTransfer::cancelEndsTransfer()
+{
+    QFETCH(QString, path);
+    CurlTransfer transfer;
+    bool executingAtCancel = false;
+    QTimer::singleShot(300, this, [&] {
+        executingAtCancel = transfer.StillExecuting();
+        transfer.Cancel();
+    });
+    const Transfer::Result result = transfer.OpenURL(m_server.url(path));
+    QVERIFY(executingAtCancel);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.code, CurlTransfer::CancelledCode);
+    QCOMPARE(result.description, u"Cancelled"_s);
+    QVERIFY(!transfer.StillExecuting());
+
+    const Transfer::Result next = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3")));
+    QVERIFY2(next.ok, qPrintable(next.description));
+    QVERIFY(next.content == TestHttpServer::bytes(3));
+}
+
+void tst_CurlTransfer::cancelWhileIdleDoesNotSpoilNextTransfer()
+{
+    CurlTransfer transfer;
+    transfer.Cancel();
+    QVERIFY(!transfer.StillExecuting());
+    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=3&ms=50")));
+    QVERIFY2(result.ok, qPrintable(result.description));
+}
+
+void tst_CurlTransfer::eventLoopRunsDuringTransfer()
+{
+    CurlTransfer transfer;
+    int ticks = 0;
+    int ticksWhileExecuting = 0;
+    QTimer timer;
+    timer.setInterval(20);
+    connect(&timer, &QTimer::timeout, this, [&] {
+        ++ticks;
+        if (transfer.StillExecuting())
+            ++ticksWhileExecuting;
+    });
+    timer.start();
+    QVERIFY(!transfer.StillExecuting());
+    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=10&ms=100")));
+    const int ticksDuring = ticks;
+    QVERIFY2(result.ok, qPrintable(result.description));
+    QVERIFY(ticksDuring > 0);
+    QCOMPARE(ticksWhileExecuting, ticksDuring);
+    QVERIFY(!transfer.StillExecuting());
+}
+
+void tst_CurlTransfer::secondCallDuringTransferIsRefused()
+{
+    CurlTransfer transfer;
+    Transfer::Result inner;
+    QTimer::singleShot(100, this, [&] { inner = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3"))); });
+    const Transfer::Result outer = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=8&ms=100")));
+    QVERIFY(!inner.ok);
+    QCOMPARE(inner.code, CurlTransfer::BusyCode);
+    QVERIFY2(outer.ok, qPrintable(outer.description));
+    QVERIFY(outer.content == TestHttpServer::bytes(8));
+    QVERIFY(!m_server.requestLog().contains(u"/bytes/3"_s));
+}
+
+void tst_CurlTransfer::deletingDuringTransferEndsIt()
+{
+    // A window closed from a handler may destroy the component while OpenURL still waits.
+    auto *transfer = new CurlTransfer;
+    QTimer::singleShot(200, this, [&transfer] {
+        delete transfer;
+        transfer = nullptr;
+    });
+    const Transfer::Result result = transfer->OpenURL(m_server.url(QStringLiteral("/hang")));
+    QVERIFY(transfer == nullptr);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.code, CurlTransfer::CancelledCode);
+}
+
+void tst_CurlTransfer::requestTimeout_data()
+{
+    QTest::addColumn<int>("set");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("ordinary") << 5 << 5;
+    QTest::newRow("zero would wait for ever") << 0 << 1;
+    QTest::newRow("negative") << -3 << 1;
+}
+
+void tst_CurlTransfer::requestTimeout()
+{
+    QFETCH(int, set);
+    QFETCH(int, expected);
+    CurlTransfer transfer;
+    QCOMPARE(transfer.RequestTimeout(), CurlTransfer::DefaultTimeout);
+    transfer.SetRequestTimeout(set);
+    QCOMPARE(transfer.RequestTimeout(), expected);
+}
+
+QTEST_GUILESS_MAIN(tst_CurlTransfer)
+#include "tst_curltransfer.moc"
