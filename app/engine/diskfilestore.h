@@ -1,0 +1,18 @@
+#pragma once
+
+#include "runports.h"
+
+// The real file system. Whole files are written through a temporary file in the
+// destination folder that replaces the path only once complete, so a failed download
+// never leaves a partial file and an overwrite never leaves old bytes behind.
+class DiskFileStore final : public FileStore
+{
+public:
+    bool FileExists(const QString &path) const override;
+    [[nodiscard]] bool WriteWhole(const QString &path, const QByteArray &bytes,
+                                  QString &error) override;
+    [[nodiscard]] bool WriteRecord(const QString &path, const QString &text,
+                                   QString &error) override;
+    [[nodiscard]] bool AppendRecord(const QString &path, const QString &text,
+                                    QString &error) override;
+};

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class JobSettings;
+class Transfer;
+
+// What a scrape run needs from the window it runs in. Each interface is small so that
+// the window implements it with its controls and tests implement it with plain fakes.
+
+// The controls a run drives.
+class RunView
+{
+public:
+    virtual ~RunView() = default;
+
+    virtual void SetGoEnabled(bool enabled) = 0;   // cmdGo
+    virtual void SetStopEnabled(bool enabled) = 0; // cmdStop
+    // The hourglass pointer over the window; called once on and once off per run.
+    virtual void SetBusyPointer(bool busy) = 0;
+    // Brings the "Status/View" page of tabMain to the front.
+    virtual void ShowStatusPage() = 0;
+
+    // lstLog.
+    virtual int LogLineCount() const = 0;
+    virtual void ClearLog() = 0;
+    // Appends the line and makes it the selected line, so the list scrolls to it.
+    virtual void AppendLogLine(const QString &line) = 0;
+
+    virtual void SetStatusText(const QString &text) = 0;      // staMain
+    virtual void SetLocationCaption(const QString &text) = 0; // lblLocation, "&&" already doubled
+    virtual void SetSourceText(const QString &text) = 0;      // rtfCode
+    // The hidden lstCode mirror, replaced whole once a page's links are known.
+    virtual void SetCodeList(const QStringList &links) = 0;
+};
+
+// The page browser (Browser). Loads finish asynchronously: the host reports every
+// finished load to ScrapeRun::OnDownloadComplete.
+class PageBrowser
+{
+public:
+    virtual ~PageBrowser() = default;
+
+    virtual void Navigate(const QString &address) = 0;
+    // The address of the document currently shown.
+    virtual QString LocationURL() const = 0;
+    // Reads document.documentElement.outerHTML of the current document and hands it to
+    // `deliver` once it has arrived. When there is no document or no root element,
+    // `deliver` is not called (or is called with a null text, which counts the same).
+    virtual void RequestMarkup(std::function<void(const QString &markup)> deliver) = 0;
+};
+
+// The run's "Error" box: title "Error", Yes and No, no icon.
+class RunPrompt
+{
+public:
+    virtual ~RunPrompt() = default;
+
+    // True for Yes.
+    virtual bool AskContinue(const QString &text) = 0;
+};
+
+// The file system, as far as the link output needs it. Each write reports failure with
+// a description for the error prompt.
+class FileStore
+{
+public:
+    virtual ~FileStore() = default;
+
+    // True when a regular file (hidden or not) is at the path.
+    virtual bool FileExists(const QString &path) const = 0;
+    // Replaces the file at the path with the bytes, all or nothing.
+    [[nodiscard]] virtual bool WriteWhole(const QString &path, const QByteArray &bytes,
+                                          QString &error) = 0;
+    // Empties (or creates) the file and writes one record.
+    [[nodiscard]] virtual bool WriteRecord(const QString &path, const QString &text,
+                                           QString &error) = 0;
+    // Adds one record at the end of the file, creating it when missing.
+    [[nodiscard]] virtual bool AppendRecord(const QString &path, const QString &text,
+                                            QString &error) = 0;
+};
+
+// A link-address record: the text in double quotes, then CR LF, as UTF-8.
+QByteArray RecordBytes(const QString &text);
+
+// The time of day in the system's format with hours, minutes and seconds.
+QString SystemTimeOfDay();
+
+// Everything a run is given. The pointers are not owned and must outlive the run.
+struct RunPorts
+{
+    JobSettings *job = nullptr;
+    RunView *view = nullptr;
+    PageBrowser *browser = nullptr;
+    Transfer *transfer = nullptr;
+    RunPrompt *prompt = nullptr;
+    FileStore *files = nullptr;
+    // The pre-run check; false refuses the run (it has told the user why).
+    std::function<bool()> errorCheck;
+    // The time-of-day text of a log line; SystemTimeOfDay when not set.
+    std::function<QString()> timeOfDay;
+};

@@ -1,0 +1,488 @@
+#include "scraperun.h"
+
+#include "jobsettings.h"
+#include "linkrules.h"
+#include "numbers.h"
+#include "scan.h"
+#include "transfer/transfer.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Codes of the failures the run itself detects; the others come from the failing rule
+// or transfer.
+constexpr int kOverflow = 6;
+constexpr int kSubscriptOutOfRange = 9;
+constexpr int kTypeMismatch = 13;
+constexpr int kFileAccess = 75;
+constexpr int kPageNotLoaded = 1001;
+constexpr int kPageTimedOut = 1002;
+
+// Used while a time-out was never set successfully.
+constexpr int kFallbackPageSeconds = 60;
+
+// The ways a run ends early, thrown from deep inside a page to the run's top.
+struct RunCancelled
+{
+};
+struct RunAbandoned
+{
+};
+
+QString DoubleAmpersands(QString text)
+{
+    return text.replace(u'&', u"&&"_s);
+}
+
+// Leading and trailing spaces only; tabs and line breaks stay.
+QString TrimSpaces(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == u' ')
+        ++first;
+    while (last > first && text.at(last - 1) == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+linkrules::Criteria CriteriaOf(const JobSettings &job)
+{
+    linkrules::Criteria criteria;
+    criteria.beginning = job.lstBeginning();
+    criteria.interior = job.lstInterior();
+    criteria.end = job.lstEnd();
+    criteria.or1 = job.optOr1();
+    criteria.or2 = job.optOr2();
+    return criteria;
+}
+
+QString NotANumber(const QString &field, const QString &text)
+{
+    return u"Type mismatch: %1 \"%2\" is not a number."_s.arg(field, text);
+}
+
+} // namespace
+
+ScrapeRun::ScrapeRun(RunPorts ports, QObject *parent) : QObject(parent), m_ports(std::move(ports))
+{
+    Q_ASSERT(m_ports.job && m_ports.view && m_ports.browser && m_ports.transfer && m_ports.prompt
+             && m_ports.files);
+    if (!m_ports.timeOfDay)
+        m_ports.timeOfDay = SystemTimeOfDay;
+}
+
+ScrapeRun::~ScrapeRun() = default;
+
+void ScrapeRun::Go()
+{
+    if (m_closing)
+        return;
+    if (m_active) {
+        // Stop was pressed and the earlier run has not yet unwound (it may be inside a
+        // download's or a page's wait right below us): starting here would run the new
+        // run inside the old one. Start it once the old one has returned instead.
+        m_goQueued = true;
+        m_ports.view->SetGoEnabled(false);
+        m_ports.view->SetStopEnabled(true);
+        return;
+    }
+    m_goQueued = false;
+    if (m_ports.errorCheck && !m_ports.errorCheck())
+        return;
+
+    m_active = true;
+    Walk();
+    m_active = false;
+    emit RunEnded();
+    if (m_goQueued && !m_closing)
+        QTimer::singleShot(0, this, &ScrapeRun::StartQueuedRun);
+}
+
+void ScrapeRun::StartQueuedRun()
+{
+    if (!m_goQueued || m_active)
+        return;
+    Go();
+}
+
+void ScrapeRun::Stop()
+{
+    m_cancelRequested = true;
+    m_goQueued = false;
+    if (m_ports.transfer->StillExecuting())
+        m_ports.transfer->Cancel();
+    m_ports.view->SetStopEnabled(false);
+    m_ports.view->SetGoEnabled(true);
+    EndWait(WaitOutcome::Stopped);
+}
+
+void ScrapeRun::Close()
+{
+    m_closing = true;
+    Stop();
+}
+
+void ScrapeRun::AddToLog(const QString &message)
+{
+    RunView &view = *m_ports.view;
+    if (view.LogLineCount() >= kMaxLogLines)
+        view.ClearLog();
+    view.AppendLogLine(m_ports.timeOfDay() + u" -> "_s + message);
+}
+
+void ScrapeRun::Walk()
+{
+    RunView &view = *m_ports.view;
+    view.SetStopEnabled(true);
+    view.SetGoEnabled(false);
+    m_cancelRequested = false;
+    view.ClearLog();
+    view.SetBusyPointer(true);
+    view.ShowStatusPage();
+    m_itemsDownloaded = 0;
+
+    try {
+        LetterLoop();
+        AddToLog(u"Done.  Items downloaded: "_s + QString::number(m_itemsDownloaded) + u'.');
+    } catch (const RunCancelled &) {
+        AddToLog(u"Action has been cancelled!"_s);
+    } catch (const RunAbandoned &) {
+        // No at the error prompt: the run ends without a further log line.
+    }
+    view.SetBusyPointer(false);
+    view.SetStopEnabled(false);
+    view.SetGoEnabled(true);
+}
+
+void ScrapeRun::LetterLoop()
+{
+    const JobSettings &job = *m_ports.job;
+    const QString incrementText = job.txtIncrementAlphabetically();
+    const auto increment = numbers::ToNumber(incrementText);
+    const int last = linkrules::GetAsc(job.txtStopAlpha()).value_or(0);
+    const int first = linkrules::GetAsc(job.txtStartAlpha()).value_or(0);
+    if (!increment) {
+        // Yes: without a letter series there are no pages; the run goes on to its end.
+        Failure(kTypeMismatch, NotANumber(u"the letter increment"_s, incrementText));
+        return;
+    }
+
+    for (numbers::CountingLoop loop(first, last, 2 * *increment); loop.running(); loop.advance()) {
+        CheckPoint();
+        ApplyTimeOut();
+        const double position = numbers::RoundHalfEven(loop.value());
+        if (!(position >= 0 && position < static_cast<double>(linkrules::Letters().size()))) {
+            Failure(kSubscriptOutOfRange, u"Subscript out of range"_s);
+            continue;
+        }
+        NumberLoop(linkrules::Letters()[static_cast<std::size_t>(position)]);
+    }
+}
+
+void ScrapeRun::NumberLoop(const QString &letter)
+{
+    const JobSettings &job = *m_ports.job;
+    const QString startText = job.txtStartNum();
+    const QString stopText = job.txtStopNum();
+    const QString stepText = job.txtIncrementNumerically();
+    const auto first = numbers::ToNumber(startText);
+    const auto last = numbers::ToNumber(stopText);
+    const auto step = numbers::ToNumber(stepText);
+    if (!first || !last || !step) {
+        // Yes: this letter has no number series; on to the next letter.
+        const QString description = !first ? NotANumber(u"the start number"_s, startText)
+            : !last                        ? NotANumber(u"the stop number"_s, stopText)
+                                           : NotANumber(u"the number increment"_s, stepText);
+        Failure(kTypeMismatch, description);
+        return;
+    }
+
+    for (numbers::CountingLoop loop(*first, *last, *step); loop.running(); loop.advance()) {
+        m_currentNumber = loop.value();
+        CheckPoint();
+        ApplyTimeOut();
+        VisitPage(letter, m_currentNumber);
+    }
+}
+
+void ScrapeRun::VisitPage(const QString &letter, double number)
+{
+    m_pageMarkup.clear();
+    m_lstCode.clear();
+    m_ports.view->SetCodeList(m_lstCode);
+
+    QString address = m_ports.job->txtAddress();
+    address.replace(u"^L"_s, letter);
+    address.replace(u"^N"_s, numbers::ToText(number));
+    if (!RetrievePage(TrimSpaces(address)))
+        return; // a page that could not be loaded contributes no links
+    ExtractLinks();
+
+    const qsizetype count = m_lstCode.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        CheckPoint();
+        SaveLink(m_lstCode.at(i));
+    }
+}
+
+bool ScrapeRun::RetrievePage(const QString &address)
+{
+    m_ports.view->SetStatusText(u"Downloading source code: "_s + address);
+    const QString navigated = QString(address).replace(u' ', u"%20"_s);
+
+    switch (WaitForPage(navigated)) {
+    case WaitOutcome::Arrived:
+        break;
+    case WaitOutcome::Stopped:
+        throw RunCancelled{};
+    case WaitOutcome::TimedOut:
+        Failure(kPageTimedOut, u"The page did not load within %1 seconds: %2"_s.arg(
+                                   QString::number(m_ports.transfer->RequestTimeout()), navigated));
+        return false;
+    case WaitOutcome::Failed:
+    case WaitOutcome::Waiting:
+        Failure(kPageNotLoaded, u"The page could not be loaded: "_s + navigated);
+        return false;
+    }
+
+    m_ports.view->SetSourceText(m_pageMarkup);
+    AddToLog(u"Source code has been downloaded: "_s + navigated + u'.');
+    return true;
+}
+
+ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
+{
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    const int seconds = m_ports.transfer->RequestTimeout();
+    const qint64 milliseconds = 1000LL * (seconds > 0 ? seconds : kFallbackPageSeconds);
+    timer.setInterval(static_cast<int>(
+        std::min<qint64>(milliseconds, std::numeric_limits<int>::max())));
+    connect(&timer, &QTimer::timeout, this, [this] { EndWait(WaitOutcome::TimedOut); });
+
+    PageWait wait;
+    wait.address = address;
+    wait.firstTicket = m_nextTicket; // markup asked for before this navigation is not this page's
+    wait.loop = &loop;
+    wait.timer = &timer;
+    m_wait = &wait;
+    const auto done = qScopeGuard([this] { m_wait = nullptr; });
+
+    m_ports.browser->Navigate(address);
+    m_ports.view->SetLocationCaption(u"Loading: "_s + DoubleAmpersands(address));
+    if (wait.outcome == WaitOutcome::Waiting) {
+        timer.start();
+        loop.exec();
+    }
+    return wait.outcome;
+}
+
+void ScrapeRun::EndWait(WaitOutcome outcome)
+{
+    if (!m_wait || m_wait->outcome != WaitOutcome::Waiting)
+        return;
+    m_wait->outcome = outcome;
+    m_wait->timer->stop();
+    m_wait->loop->quit();
+}
+
+void ScrapeRun::OnDownloadComplete(LoadResult result)
+{
+    m_ports.view->SetLocationCaption(DoubleAmpersands(m_ports.browser->LocationURL()));
+
+    const quint64 ticket = m_nextTicket++;
+    if (m_wait && m_wait->outcome == WaitOutcome::Waiting) {
+        if (result == LoadResult::Failed) {
+            EndWait(WaitOutcome::Failed);
+        } else if (result == LoadResult::Succeeded && m_wait->timer->isActive()) {
+            // The load is in; its markup gets the same time again to arrive.
+            m_wait->timer->start();
+        }
+    }
+
+    const bool succeeded = result == LoadResult::Succeeded;
+    QPointer<ScrapeRun> self(this);
+    m_ports.browser->RequestMarkup([self, ticket, succeeded](const QString &markup) {
+        if (self)
+            self->OnMarkup(ticket, succeeded, markup);
+    });
+}
+
+void ScrapeRun::OnMarkup(quint64 ticket, bool fromSucceededLoad, const QString &markup)
+{
+    if (markup.isNull())
+        return; // no document: the markup stays as it was
+    if (m_wait && m_wait->outcome == WaitOutcome::Waiting) {
+        if (ticket < m_wait->firstTicket)
+            return; // an earlier document, answered late
+        m_pageMarkup = markup;
+        // The first load that completes after the navigation is the run's own, also when
+        // it ended at another address (a redirect).
+        if (fromSucceededLoad && !markup.isEmpty())
+            EndWait(WaitOutcome::Arrived);
+        return;
+    }
+    m_pageMarkup = markup;
+}
+
+void ScrapeRun::ExtractLinks()
+{
+    RunView &view = *m_ports.view;
+    scan::Observer observer;
+    observer.progress = [&view](int percent) {
+        view.SetStatusText(u"Parsing source code: "_s + QString::number(percent) + u'%');
+    };
+    observer.cancelled = [this] { return m_cancelRequested; };
+    if (scan::ScanLinks(m_pageMarkup, m_lstCode, observer) == scan::Outcome::Cancelled)
+        throw RunCancelled{};
+    AddToLog(u"Source code has been parsed: "_s + QString::number(m_lstCode.size())
+             + u" total links."_s);
+
+    linkrules::TrimList(m_lstCode, CriteriaOf(*m_ports.job));
+    AddToLog(u"Filters have been applied: "_s + QString::number(m_lstCode.size())
+             + u" relevant links."_s);
+    view.SetCodeList(m_lstCode);
+}
+
+QString ScrapeRun::DownloadPath(const QString &link)
+{
+    const JobSettings &job = *m_ports.job;
+    const QString folder = job.txtSaveLinks();
+    const QString extension = job.txtDefaultExtension();
+    if (folder.isEmpty() && job.chkSaveLinks() != 1) {
+        // Nothing is saved and there is no folder to make: the file name alone serves
+        // the log line.
+        const QString here = linkrules::GetFilename(link, u"."_s, m_currentNumber, extension);
+        return here.mid(2);
+    }
+    return linkrules::GetFilename(link, folder, m_currentNumber, extension);
+}
+
+void ScrapeRun::SaveLink(const QString &link)
+{
+    const JobSettings &job = *m_ports.job;
+    FileStore &files = *m_ports.files;
+    const QString extension = job.txtDefaultExtension();
+
+    QString path;
+    try {
+        path = DownloadPath(link);
+    } catch (const linkrules::RuleError &error) {
+        Failure(error.code(), error.description());
+    }
+
+    if (job.chkOverwrite() != 1 && files.FileExists(path)) {
+        AddToLog(u"File already exists: "_s + path + u'.');
+        return;
+    }
+
+    m_ports.view->SetStatusText(u"Downloading: "_s + link);
+
+    QString address;
+    try {
+        address = linkrules::GetPath(link, job.txtAddress());
+    } catch (const linkrules::RuleError &error) {
+        Failure(error.code(), error.description());
+    }
+
+    if (job.chkSaveLinks() == 1) {
+        QByteArray buffer;
+        const Transfer::Result result = m_ports.transfer->OpenURL(TrimSpaces(address));
+        if (result.ok) {
+            buffer = result.content;
+        } else if (m_cancelRequested) {
+            // Stop cut the download short: that is a cancel, not a failure to report.
+            throw RunCancelled{};
+        } else {
+            Failure(result.code, result.description);
+        }
+        // Two bytes or fewer is no content worth a file, nor its address.
+        if (buffer.size() <= 2)
+            return;
+        QString error;
+        if (!files.WriteWhole(path, buffer, error))
+            Failure(kFileAccess, error);
+    }
+
+    if (job.chkSaveHREFs() == 1) {
+        const QString number = numbers::ToText(m_currentNumber);
+        const QString folder = job.txtSaveHREFs();
+        const QChar separator = QDir::separator();
+        QString listPath = folder + separator + number + u'.' + extension;
+        listPath.replace(QString(2, separator), QString(separator));
+        QString error;
+        if (job.optOneHREFPerFile()) {
+            QStringList parts = address.split(u'=');
+            if (parts.size() < 2)
+                Failure(kSubscriptOutOfRange,
+                        u"Subscript out of range: the address has no \"=\": "_s + address);
+            else
+                parts = parts.at(1).split(u'&');
+            if (parts.at(0).isEmpty())
+                return;
+            try {
+                path = linkrules::GetFilename(number + u'.' + extension, folder, m_currentNumber,
+                                              extension);
+            } catch (const linkrules::RuleError &ruleError) {
+                Failure(ruleError.code(), ruleError.description());
+            }
+            if (!files.WriteRecord(listPath, parts.at(0), error))
+                Failure(kFileAccess, error);
+        } else if (!files.AppendRecord(listPath, address, error)) {
+            Failure(kFileAccess, error);
+        }
+    }
+
+    CountItem();
+    AddToLog(u"Download complete: "_s + path + u'.');
+}
+
+void ScrapeRun::CountItem()
+{
+    if (m_itemsDownloaded == std::numeric_limits<std::int32_t>::max()) {
+        Failure(kOverflow, u"Overflow"_s);
+        return;
+    }
+    ++m_itemsDownloaded;
+}
+
+void ScrapeRun::ApplyTimeOut()
+{
+    const QString text = m_ports.job->txtTimeOut();
+    const auto value = numbers::ToNumber(text);
+    const auto seconds = value ? numbers::ToInt32(*value) : std::nullopt;
+    if (!seconds || *seconds <= 0) {
+        // Yes: the time-out in force stays.
+        Failure(kTypeMismatch,
+                u"Type mismatch: the time-out \"%1\" is not a number of seconds from 1 to 2147483647."_s
+                    .arg(text));
+        return;
+    }
+    m_ports.transfer->SetRequestTimeout(*seconds);
+}
+
+void ScrapeRun::CheckPoint() const
+{
+    if (m_cancelRequested)
+        throw RunCancelled{};
+}
+
+void ScrapeRun::Failure(int code, const QString &description)
+{
+    const QString text = u"An error has occurred.\r\n\r\nError: "_s + QString::number(code)
+        + u"\r\nDescription: "_s + description + u"\r\n\r\nWould you like to continue?"_s;
+    if (!m_ports.prompt->AskContinue(text))
+        throw RunAbandoned{};
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "runports.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+class QEventLoop;
+class QTimer;
+
+// How a finished load of the page browser ended.
+enum class LoadResult {
+    Succeeded, // the document is there (an error page the server sent counts too)
+    Failed,    // the browser could not load the address
+    Stopped,   // stopped, or replaced by a newer navigation before it finished
+};
+
+// One scrape run at a time, from Go to the last log line, and the browser's
+// DownloadComplete handler, which also serves loads outside a run. Everything happens
+// on the user-interface thread; the run yields only while it waits for a page and while
+// a download is in progress, and Stop is honoured there at once.
+class ScrapeRun final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ScrapeRun(RunPorts ports, QObject *parent = nullptr);
+    ~ScrapeRun() override;
+    Q_DISABLE_COPY_MOVE(ScrapeRun)
+
+    // cmdGo pressed. Runs ErrorCheck, then the whole run. Pressed while an earlier run
+    // is still unwinding after Stop, the new run starts once the earlier one has returned.
+    void Go();
+    // cmdStop pressed: the run ends at its next check point; a page wait or a download
+    // in progress ends at once.
+    void Stop();
+    // The window is closing: like Stop, and no run starts any more.
+    void Close();
+
+    // One activity log line: time of day, " -> ", message. A full log (32,768 lines)
+    // is cleared first.
+    void AddToLog(const QString &message);
+
+    // The browser finished a load, whatever its outcome, inside or outside a run.
+    void OnDownloadComplete(LoadResult result);
+
+    bool IsRunning() const { return m_active; }
+
+    bool CancelRequested() const { return m_cancelRequested; }
+    std::int32_t ItemsDownloaded() const { return m_itemsDownloaded; }
+    double CurrentNumber() const { return m_currentNumber; }
+    QString PageMarkup() const { return m_pageMarkup; }
+    QStringList lstCode() const { return m_lstCode; }
+
+    static constexpr int kMaxLogLines = 32768;
+
+signals:
+    // A run has left the running state, however it ended.
+    void RunEnded();
+
+private:
+    enum class WaitOutcome { Waiting, Arrived, Failed, TimedOut, Stopped };
+
+    struct PageWait
+    {
+        QString address;
+        quint64 firstTicket = 0; // markup requests from here on belong to this wait
+        WaitOutcome outcome = WaitOutcome::Waiting;
+        QEventLoop *loop = nullptr;
+        QTimer *timer = nullptr;
+    };
+
+    void StartQueuedRun();
+    void Walk();
+    void LetterLoop();
+    void NumberLoop(const QString &letter);
+    void VisitPage(const QString &letter, double number);
+    bool RetrievePage(const QString &address);
+    WaitOutcome WaitForPage(const QString &address);
+    void EndWait(WaitOutcome outcome);
+    void OnMarkup(quint64 ticket, bool fromSucceededLoad, const QString &markup);
+    void ExtractLinks();
+    void SaveLink(const QString &link);
+    QString DownloadPath(const QString &link);
+    void CountItem();
+    void ApplyTimeOut();
+    void CheckPoint() const;
+    void Failure(int code, const QString &description);
+
+    RunPorts m_ports;
+
+    bool m_cancelRequested = false;
+    std::int32_t m_itemsDownloaded = 0;
+    double m_currentNumber = 0;
+    QString m_pageMarkup;
+    QStringList m_lstCode;
+
+    bool m_active = false;
+    bool m_goQueued = false;
+    bool m_closing = false;
+    quint64 m_nextTicket = 0;
+    PageWait *m_wait = nullptr;
+};
