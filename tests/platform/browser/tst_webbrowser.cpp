@@ -1,0 +1,105 @@
+#include "webbrowser.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+class tst_WebBrowser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void loadsPageAndReportsLocation();
+    void outerHtmlIncludesScriptWrittenLink();
+    void failedLoadStillRaisesDownloadComplete();
+
+private:
+    QString writePage(const QString &name, const QByteArray &content);
+
+    QTemporaryDir m_dir;
+};
+
+static constexpr int kWaitMs = 20000;
+
+void tst_WebBrowser::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+QString tst_WebBrowser::writePage(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return {};
+    return QUrl::fromLocalFile(path).toString();
+}
+
+void tst_WebBrowser::loadsPageAndReportsLocation()
+{
+    const QString url = writePage(QStringLiteral("plain.htm"),
+                                  "<html><body><p>plain</p></body></html>");
+    QVERIFY(!url.isEmpty());
+
+    WebBrowser browser;
+    QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
+    QSignalSpy documents(&browser, &WebBrowser::DocumentComplete);
+    browser.Navigate(url);
+    QVERIFY(downloads.wait(kWaitMs));
+    QVERIFY(browser.lastLoadOk());
+    QCOMPARE(browser.LocationURL(), url);
+    QTRY_COMPARE_WITH_TIMEOUT(documents.count(), 1, kWaitMs);
+    QCOMPARE(documents.at(0).at(0).toString(), url);
+}
+
+void tst_WebBrowser::outerHtmlIncludesScriptWrittenLink()
+{
+    const QString url = writePage(
+        QStringLiteral("scripted.htm"),
+        "<html><head><script>"
+        "document.addEventListener('DOMContentLoaded', function () {"
+        "  var a = document.createElement('a'); a.href = 'late.htm'; a.textContent = 'late';"
+        "  document.body.appendChild(a); });"
+        "</script></head><body><a href=\"early.htm\">early</a></body></html>");
+    QVERIFY(!url.isEmpty());
+
+    WebBrowser browser;
+    QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
+    browser.Navigate(url);
+    QVERIFY(downloads.wait(kWaitMs));
+    QVERIFY(browser.lastLoadOk());
+
+    bool answered = false;
+    bool ok = false;
+    QString markup;
+    browser.requestOuterHtml([&](bool success, const QString &text) {
+        answered = true;
+        ok = success;
+        markup = text;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
+    QVERIFY(ok);
+    QVERIFY2(markup.startsWith(QStringLiteral("<html")), qPrintable(markup));
+    QVERIFY2(markup.contains(QStringLiteral("href=\"early.htm\"")), qPrintable(markup));
+    QVERIFY2(markup.contains(QStringLiteral("href=\"late.htm\"")), qPrintable(markup));
+}
+
+void tst_WebBrowser::failedLoadStillRaisesDownloadComplete()
+{
+    const QString missing = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("missing.htm"))).toString();
+
+    WebBrowser browser;
+    QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
+    QSignalSpy documents(&browser, &WebBrowser::DocumentComplete);
+    browser.Navigate(missing);
+    QVERIFY(downloads.wait(kWaitMs));
+    QCOMPARE(downloads.count(), 1);
+    QVERIFY(!browser.lastLoadOk());
+    QCOMPARE(documents.count(), 0);
+}
+
+QTEST_MAIN(tst_WebBrowser)
+#include "tst_webbrowser.moc"
