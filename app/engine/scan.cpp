@@ -2,7 +2,12 @@
 
 #include "numbers.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <span>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -34,16 +39,64 @@ qsizetype FindChar(const char16_t *data, qsizetype from, qsizetype size, char16_
     return size;
 }
 
+// Two 64-bit masks over the characters [at, at + 64) of the markup: the double quotes, and
+// the double quotes whose preceding character is `before` (bit j stands for at + j).
+struct BlockMasks
+{
+    std::uint64_t quotes = 0;
+    std::uint64_t openings = 0;
+};
+
+BlockMasks MasksAt(const char16_t *data, qsizetype at, qsizetype size, char16_t before)
+{
+    BlockMasks m;
+#if defined(__SSE2__)
+    if (at >= 1 && at + 64 <= size) {
+        const __m128i quote = _mm_set1_epi16(u'"');
+        const __m128i prior = _mm_set1_epi16(static_cast<short>(before));
+        for (int k = 0; k < 4; ++k) {
+            const char16_t *p = data + at + 16 * k;
+            const auto load = [](const char16_t *q) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+            };
+            const __m128i q = _mm_packs_epi16(_mm_cmpeq_epi16(load(p), quote),
+                                              _mm_cmpeq_epi16(load(p + 8), quote));
+            const __m128i b = _mm_packs_epi16(_mm_cmpeq_epi16(load(p - 1), prior),
+                                              _mm_cmpeq_epi16(load(p + 7), prior));
+            const auto shift = static_cast<unsigned>(16 * k);
+            m.quotes |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(q)))
+                << shift;
+            m.openings |= static_cast<std::uint64_t>(
+                              static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(q, b))))
+                << shift;
+        }
+        return m;
+    }
+#endif
+    const qsizetype end = std::min(at + 64, size);
+    for (qsizetype i = at; i < end; ++i) {
+        if (data[i] != u'"')
+            continue;
+        const std::uint64_t bit = std::uint64_t{1} << (i - at);
+        m.quotes |= bit;
+        if (i >= 1 && data[i - 1] == before)
+            m.openings |= bit;
+    }
+    return m;
+}
+
 // The status of the pass at 1-based position p is base + p / L * 50, rounded half to even.
 // Passes run over contiguous stretches of positions; the percentage never falls along the
 // markup, so each stretch is summarised by the distinct values it takes, found by bisection
-// instead of by visiting every position.
+// instead of by visiting every position. Values go to the observer, or into `held` when a
+// scan runs ahead of the one whose statuses come first.
 class Progress final
 {
 public:
-    Progress(const Observer &observer, qsizetype length, int base, int &lastReported)
+    Progress(const Observer &observer, qsizetype length, int base, int &lastReported,
+             std::vector<int> *held = nullptr)
         : m_observer(observer), m_length(static_cast<double>(length)), m_base(base),
-          m_last(lastReported)
+          m_last(lastReported), m_held(held)
     {
     }
 
@@ -60,7 +113,10 @@ public:
             const int value = At(p);
             if (value != m_last) {
                 m_last = value;
-                m_observer.progress(value);
+                if (m_held)
+                    m_held->push_back(value);
+                else
+                    m_observer.progress(value);
             }
             if (value == end)
                 return;
@@ -88,6 +144,7 @@ private:
     double m_length;
     int m_base;
     int &m_last;
+    std::vector<int> *m_held;
 };
 
 bool Cancelled(const Observer &observer)
@@ -95,31 +152,101 @@ bool Cancelled(const Observer &observer)
     return observer.cancelled && observer.cancelled();
 }
 
-// How many links pass between two looks at the cancel flag within one scan.
+// How many links pass between two looks at the cancel flag.
 constexpr int kCancelPollInterval = 4096;
 
-} // namespace
-
-// Equivalent to comparing the opening at every position: an opening ends in its last
-// character, so only the occurrences of that character are candidates, and a candidate counts
-// only when the whole opening starts at or after the position the scan has reached (values
-// already copied are skipped, as the position-by-position walk skips them).
-namespace {
-
-// `lastReported` carries the status last reported, so that the second scan of ScanLinks does
-// not repeat the 50 its first scan ended on.
-Outcome Scan(QStringView markup, QStringView opening, int base, QStringList &links,
-             const Observer &observer, int &lastReported)
+QString Value(const char16_t *data, qsizetype from, qsizetype to)
 {
-    const qsizetype length = markup.size();
-    // An empty markup has no positions: no check point and no status at all.
-    if (length == 0)
-        return Outcome::Completed;
-    if (Cancelled(observer))
-        return Outcome::Cancelled;
+    return QString(reinterpret_cast<const QChar *>(data + from), to - from);
+}
 
-    Progress progress(observer, length, base, lastReported);
-    const char16_t *data = markup.utf16();
+using Bounds = std::vector<std::pair<qsizetype, qsizetype>>;
+
+// One scan's place in the markup while several scans share a single pass over it. Values
+// are kept as bounds and made into texts at the end, when the list can be sized once.
+struct ScanState
+{
+    QStringView head;          // the opening without its final "=" and double quote
+    Progress *progress;
+    Bounds values;
+    qsizetype next = 0;        // 0-based index of the scan's next pass
+    qsizetype valueStart = -1; // inside a value since this index, or -1
+};
+
+bool HeadMatches(const char16_t *at, QStringView head)
+{
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        if (at[i] != head.utf16()[i])
+            return false;
+    }
+    return true;
+}
+
+// Runs the scans of `states` side by side over the markup, each exactly as if it walked
+// the markup alone position by position. All openings end in a double quote preceded by
+// `before`, so only such quotes can complete an opening, and a value ends at the next quote
+// of any kind: the pass needs to stop at nothing else. An opening counts only when it starts
+// at or after the scan's next position, which is how a walk skips the values it copied.
+Outcome SharedPass(const char16_t *data, qsizetype length, char16_t before,
+                   std::span<ScanState> states, const Observer &observer)
+{
+    int inValue = 0;
+    int sincePoll = 0;
+    for (qsizetype at = 0; at < length; at += 64) {
+        const BlockMasks masks = MasksAt(data, at, length, before);
+        std::uint64_t quotes = masks.quotes;
+        std::uint64_t openings = masks.openings;
+        for (;;) {
+            const std::uint64_t stops = inValue > 0 ? quotes : openings;
+            if (stops == 0)
+                break;
+            const int j = std::countr_zero(stops);
+            const std::uint64_t done = j == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << j) - 1;
+            const bool opening = (openings >> j) & 1;
+            quotes &= ~done;
+            openings &= ~done;
+            const qsizetype pos = at + j;
+
+            for (ScanState &s : states) {
+                if (s.valueStart >= 0) {
+                    s.values.emplace_back(s.valueStart, pos);
+                    s.valueStart = -1;
+                    s.next = pos + 1;
+                    --inValue;
+                    if (++sincePoll == kCancelPollInterval) {
+                        sincePoll = 0;
+                        if (Cancelled(observer))
+                            return Outcome::Cancelled;
+                    }
+                } else if (opening) {
+                    const qsizetype start = pos - 1 - s.head.size();
+                    if (start >= s.next && HeadMatches(data + start, s.head)) {
+                        s.progress->Passes(s.next + 1, start + 1);
+                        s.valueStart = pos + 1;
+                        ++inValue;
+                    }
+                }
+            }
+        }
+    }
+    for (ScanState &s : states) {
+        if (s.valueStart >= 0) // no closing quote: the value runs to the end and is kept
+            s.values.emplace_back(s.valueStart, length);
+        else if (s.next < length)
+            s.progress->Passes(s.next + 1, length);
+    }
+    return Outcome::Completed;
+}
+
+bool SharedPassFits(QStringView opening)
+{
+    return opening.size() >= 2 && opening.back() == u'"';
+}
+
+// The plain form for any other opening: find each occurrence of its last character.
+Outcome SingleScan(const char16_t *data, qsizetype length, QStringView opening,
+                   QStringList &links, Progress &progress, const Observer &observer)
+{
     const qsizetype width = opening.size();
     if (width == 0) {
         progress.Passes(1, length);
@@ -129,7 +256,7 @@ Outcome Scan(QStringView markup, QStringView opening, int base, QStringList &lin
     const char16_t *head = opening.utf16();
     const std::size_t headBytes = static_cast<std::size_t>(width - 1) * sizeof(char16_t);
 
-    qsizetype next = 0; // 0-based index of the next pass's position
+    qsizetype next = 0;
     qsizetype candidate = width - 1;
     int sincePoll = 0;
     for (;;) {
@@ -139,17 +266,13 @@ Outcome Scan(QStringView markup, QStringView opening, int base, QStringList &lin
             return Outcome::Completed;
         }
         const qsizetype start = candidate - (width - 1);
-        if (std::memcmp(data + start, head, headBytes) != 0) {
+        if (start < next || std::memcmp(data + start, head, headBytes) != 0) {
             ++candidate;
             continue;
         }
-
         progress.Passes(next + 1, start + 1);
-        const qsizetype valueStart = candidate + 1;
-        // A value without its closing quote runs to the end of the markup and is kept.
-        const qsizetype close = FindChar(data, valueStart, length, u'"');
-        links.append(QString(reinterpret_cast<const QChar *>(data + valueStart),
-                             close - valueStart));
+        const qsizetype close = FindChar(data, candidate + 1, length, u'"');
+        links.append(Value(data, candidate + 1, close));
         next = close + 1;
         if (next >= length)
             return Outcome::Completed;
@@ -162,21 +285,67 @@ Outcome Scan(QStringView markup, QStringView opening, int base, QStringList &lin
     }
 }
 
+void Append(QStringList &links, QStringView markup, const Bounds &values)
+{
+    links.reserve(links.size() + static_cast<qsizetype>(values.size()));
+    for (const auto &[from, to] : values)
+        links.append(markup.sliced(from, to - from).toString());
+}
+
 } // namespace
 
 Outcome ScanOpening(QStringView markup, QStringView opening, int base, QStringList &links,
                     const Observer &observer)
 {
+    const qsizetype length = markup.size();
+    // An empty markup has no positions: no check point and no status at all.
+    if (length == 0)
+        return Outcome::Completed;
+    if (Cancelled(observer))
+        return Outcome::Cancelled;
+
     int lastReported = -1;
-    return Scan(markup, opening, base, links, observer, lastReported);
+    Progress progress(observer, length, base, lastReported);
+    if (!SharedPassFits(opening))
+        return SingleScan(markup.utf16(), length, opening, links, progress, observer);
+    ScanState state[] = {{opening.first(opening.size() - 2), &progress, {}}};
+    const Outcome outcome = SharedPass(markup.utf16(), length,
+                                       opening[opening.size() - 2].unicode(), state, observer);
+    Append(links, markup, state[0].values);
+    return outcome;
 }
 
+// Both scans in one pass over the markup. The src scan runs alongside the href scan but
+// its values and statuses are held back until the href scan has finished, so that the
+// caller sees them in the order of two scans one after the other.
 Outcome ScanLinks(QStringView markup, QStringList &links, const Observer &observer)
 {
-    int lastReported = -1;
-    if (Scan(markup, u"href=\"", 0, links, observer, lastReported) == Outcome::Cancelled)
+    const qsizetype length = markup.size();
+    if (length == 0)
+        return Outcome::Completed;
+    if (Cancelled(observer))
         return Outcome::Cancelled;
-    return Scan(markup, u"src=\"", 50, links, observer, lastReported);
+
+    int hrefLast = -1;
+    int srcLast = -1;
+    std::vector<int> srcStatuses;
+    Progress hrefProgress(observer, length, 0, hrefLast);
+    Progress srcProgress(observer, length, 50, srcLast, &srcStatuses);
+    ScanState states[] = {{u"href", &hrefProgress, {}}, {u"src", &srcProgress, {}}};
+    const Outcome outcome = SharedPass(markup.utf16(), length, u'=', states, observer);
+    Append(links, markup, states[0].values);
+    if (outcome == Outcome::Cancelled)
+        return Outcome::Cancelled;
+
+    if (Cancelled(observer)) // the check point at the start of the src scan
+        return Outcome::Cancelled;
+    // 50 % ends one scan and may begin the next: it is said once.
+    for (std::size_t i = 0; i < srcStatuses.size(); ++i) {
+        if (i > 0 || srcStatuses[i] != hrefLast)
+            observer.progress(srcStatuses[i]);
+    }
+    Append(links, markup, states[1].values);
+    return Outcome::Completed;
 }
 
 } // namespace scan
