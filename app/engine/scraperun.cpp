@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <limits>
@@ -54,6 +55,20 @@ QString TrimSpaces(const QString &text)
     while (last > first && text.at(last - 1) == u' ')
         --last;
     return text.mid(first, last - first);
+}
+
+// The browser may hand back an address in its normal form (lower-case host, a slash
+// for an empty path), so equal texts or equal normal forms count as the same address.
+bool SameAddress(const QString &location, const QString &requested)
+{
+    if (location == requested)
+        return true;
+    const auto normal = [](const QString &text) {
+        return QUrl(text, QUrl::TolerantMode)
+            .adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
+    };
+    const QUrl a = normal(location);
+    return a.isValid() && a == normal(requested);
 }
 
 linkrules::Criteria CriteriaOf(const JobSettings &job)
@@ -251,7 +266,7 @@ bool ScrapeRun::RetrievePage(const QString &address)
                                    QString::number(m_ports.transfer->RequestTimeout()), navigated));
         return false;
     case WaitOutcome::Failed:
-    case WaitOutcome::Waiting:
+    case WaitOutcome::Waiting: // not returned
         Failure(kPageNotLoaded, u"The page could not be loaded: "_s + navigated);
         return false;
     }
@@ -286,6 +301,11 @@ ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
         timer.start();
         loop.exec();
     }
+    if (wait.outcome == WaitOutcome::Waiting) {
+        // The application told every event loop to end: it is quitting.
+        m_cancelRequested = true;
+        return WaitOutcome::Stopped;
+    }
     return wait.outcome;
 }
 
@@ -305,7 +325,11 @@ void ScrapeRun::OnDownloadComplete(LoadResult result)
     const quint64 ticket = m_nextTicket++;
     if (m_wait && m_wait->outcome == WaitOutcome::Waiting) {
         if (result == LoadResult::Failed) {
-            EndWait(WaitOutcome::Failed);
+            // A failure elsewhere is most likely an earlier load that this navigation cut
+            // short; only the requested address failing ends the wait (the time-out
+            // bounds the rest).
+            if (SameAddress(m_ports.browser->LocationURL(), m_wait->address))
+                EndWait(WaitOutcome::Failed);
         } else if (result == LoadResult::Succeeded && m_wait->timer->isActive()) {
             // The load is in; its markup gets the same time again to arrive.
             m_wait->timer->start();

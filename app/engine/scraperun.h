@@ -15,8 +15,16 @@ class QTimer;
 enum class LoadResult {
     Succeeded, // the document is there (an error page the server sent counts too)
     Failed,    // the browser could not load the address
-    Stopped,   // stopped, or replaced by a newer navigation before it finished
+    Stopped,   // stopped, or replaced by a newer navigation, before it finished
 };
+
+// The host (the main window) wires a run like this:
+// - cmdGo_Click calls Go(), cmdStop_Click calls Stop(), the window's close calls Close().
+//   ErrorCheck is handed in through RunPorts::errorCheck; Go() calls it.
+// - Every finished load of Browser, inside or outside a run, calls OnDownloadComplete
+//   with its outcome. The run then sets lblLocation (through RunView) and asks
+//   PageBrowser::RequestMarkup for the document's markup; that is the whole
+//   DownloadComplete handler.
 
 // One scrape run at a time, from Go to the last log line, and the browser's
 // DownloadComplete handler, which also serves loads outside a run. Everything happens

@@ -1,0 +1,371 @@
+#include "runfakes.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+// The run's sequence: pages in order, the page wait and its endings, Stop, the error
+// prompt for page failures, the log and re-entrant Go.
+class TestScrapeRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pageOrder_data();
+    void pageOrder();
+    void addressShownNavigatedAndLogged();
+    void stopDuringPageWait();
+    void pageFailure_data();
+    void pageFailure();
+    void redirectIsTaken();
+    void markupOfEarlierDocumentIgnored();
+    void handlerWorksOutsideRun();
+    void invalidTimeOutPrompts_data();
+    void invalidTimeOutPrompts();
+    void refusedRunLeavesWindowAlone();
+    void logCap_data();
+    void logCap();
+    void goWhileUnwindingDoesNotNest();
+};
+
+void TestScrapeRun::pageOrder_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QStringList>("numbers"); // start, stop, increment
+    QTest::addColumn<QStringList>("letters"); // start, stop, increment
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList one{u"1"_s, u"1"_s, u"1"_s};
+    const QStringList a{u"a"_s, u"a"_s, u"1"_s};
+    const auto pages = [](const QStringList &ids) {
+        QStringList out;
+        for (const QString &id : ids)
+            out.append(u"http://h/p"_s + id + u".htm"_s);
+        return out;
+    };
+
+    QTest::newRow("no wildcards") << u"http://h/index.htm"_s << one << a
+                                  << QStringList{u"http://h/index.htm"_s};
+    QTest::newRow("numbers") << u"http://h/p^N.htm"_s << QStringList{u"1"_s, u"3"_s, u"1"_s} << a
+                             << pages({u"1"_s, u"2"_s, u"3"_s});
+    QTest::newRow("letters outside numbers")
+        << u"http://h/p^N^L.htm"_s << QStringList{u"1"_s, u"2"_s, u"1"_s}
+        << QStringList{u"a"_s, u"b"_s, u"1"_s} << pages({u"1a"_s, u"2a"_s, u"1b"_s, u"2b"_s});
+    QTest::newRow("negative number step") << u"http://h/p^N.htm"_s
+                                          << QStringList{u"10"_s, u"1"_s, u"-3"_s} << a
+                                          << pages({u"10"_s, u"7"_s, u"4"_s, u"1"_s});
+    QTest::newRow("small letters") << u"http://h/p^L.htm"_s << one
+                                   << QStringList{u"a"_s, u"c"_s, u"1"_s}
+                                   << pages({u"a"_s, u"b"_s, u"c"_s});
+    QTest::newRow("capitals") << u"http://h/p^L.htm"_s << one
+                              << QStringList{u"A"_s, u"C"_s, u"1"_s}
+                              << pages({u"A"_s, u"B"_s, u"C"_s});
+    QStringList down;
+    for (char16_t c = u'z'; c >= u'a'; --c)
+        down.append(QString(QChar(c)));
+    QTest::newRow("letters down") << u"http://h/p^L.htm"_s << one
+                                  << QStringList{u"z"_s, u"a"_s, u"-1"_s} << pages(down);
+    QTest::newRow("half letter step") << u"http://h/p^L.htm"_s << one
+                                      << QStringList{u"a"_s, u"c"_s, u"0.5"_s}
+                                      << pages({u"a"_s, u"B"_s, u"b"_s, u"C"_s, u"c"_s});
+    QTest::newRow("start not a letter") << u"http://h/p^L.htm"_s << one
+                                        << QStringList{u"1"_s, u"c"_s, u"1"_s}
+                                        << pages({u"A"_s, u"B"_s, u"C"_s});
+    QTest::newRow("leading zero") << u"http://h/p^N.htm"_s << QStringList{u"01"_s, u"01"_s, u"1"_s}
+                                  << a << pages({u"1"_s});
+    QTest::newRow("half number step") << u"http://h/p^N.htm"_s
+                                      << QStringList{u"1"_s, u"2"_s, u"0.5"_s} << a
+                                      << pages({u"1"_s, u"1.5"_s, u"2"_s});
+    QTest::newRow("first after last") << u"http://h/p^N.htm"_s
+                                      << QStringList{u"3"_s, u"1"_s, u"1"_s} << a << QStringList{};
+    QTest::newRow("lower-case carets are text")
+        << u"http://h/p^n^l.htm"_s << one << a << QStringList{u"http://h/p^n^l.htm"_s};
+    QTest::newRow("spaces trimmed, tab kept")
+        << u"  http://h/p^N.htm\t "_s << one << a << QStringList{u"http://h/p1.htm\t"_s};
+}
+
+void TestScrapeRun::pageOrder()
+{
+    QFETCH(QString, address);
+    QFETCH(QStringList, numbers);
+    QFETCH(QStringList, letters);
+    QFETCH(QStringList, expected);
+
+    RunRig rig;
+    rig.job.f.address = address;
+    rig.job.f.startNum = numbers[0];
+    rig.job.f.stopNum = numbers[1];
+    rig.job.f.incrementNumerically = numbers[2];
+    rig.job.f.startAlpha = letters[0];
+    rig.job.f.stopAlpha = letters[1];
+    rig.job.f.incrementAlphabetically = letters[2];
+    rig.view.log = QStringList{u"line of an earlier run"_s};
+
+    rig.run->Go();
+
+    QCOMPARE(rig.browser.navigated, expected);
+    const QStringList messages = rig.view.messages();
+    QCOMPARE(messages.count(u"Done.  Items downloaded: 0."_s), 1);
+    QCOMPARE(messages.last(), u"Done.  Items downloaded: 0."_s);
+    if (expected.isEmpty())
+        QCOMPARE(messages.size(), 1); // the earlier log is gone, nothing else is written
+    QVERIFY(rig.prompt.texts.isEmpty());
+    QVERIFY(rig.view.idle());
+    QCOMPARE(rig.view.statusPageShown, 1);
+}
+
+void TestScrapeRun::addressShownNavigatedAndLogged()
+{
+    RunRig rig;
+    rig.job.f.address = u"http://h/a b.asp?x=^N&y=2"_s;
+    const QString navigated = u"http://h/a%20b.asp?x=1&y=2"_s;
+
+    rig.run->Go();
+
+    QCOMPARE(rig.browser.navigated, QStringList{navigated});
+    QCOMPARE(rig.view.statusTexts.value(0), u"Downloading source code: http://h/a b.asp?x=1&y=2"_s);
+    // "Loading:" while waiting, then the handler's location once the page is in.
+    QCOMPARE(rig.view.captions,
+             (QStringList{u"Loading: http://h/a%20b.asp?x=1&&y=2"_s, u"http://h/a%20b.asp?x=1&&y=2"_s}));
+    QCOMPARE(rig.view.messages().value(0), u"Source code has been downloaded: "_s + navigated + u'.');
+    QCOMPARE(rig.view.source, u"<html></html>"_s);
+}
+
+void TestScrapeRun::stopDuringPageWait()
+{
+    RunRig rig;
+    rig.browser.answerUnknown = false; // the page never arrives
+    rig.job.f.timeOut = u"3600"_s;
+    QSignalSpy ended(rig.run.get(), &ScrapeRun::RunEnded);
+    QTimer::singleShot(0, rig.run.get(), [&rig] {
+        QVERIFY(rig.run->IsRunning());
+        QVERIFY(rig.view.busy && rig.view.stopEnabled && !rig.view.goEnabled);
+        rig.run->Stop();
+    });
+
+    rig.run->Go();
+
+    QCOMPARE(rig.view.messages(), QStringList{u"Action has been cancelled!"_s});
+    QVERIFY(rig.view.idle());
+    QVERIFY(rig.run->CancelRequested());
+    QCOMPARE(ended.size(), 1);
+    QVERIFY(rig.prompt.texts.isEmpty());
+}
+
+void TestScrapeRun::pageFailure_data()
+{
+    QTest::addColumn<bool>("hangs"); // never answers (time-out) instead of failing
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("prompt");
+
+    const QString timedOut = ErrorText(1002, u"The page did not load within 1 seconds: http://h/d/p1.htm"_s);
+    const QString failed = ErrorText(1001, u"The page could not be loaded: http://h/d/p1.htm"_s);
+    QTest::newRow("time-out, Yes") << true << true << timedOut;
+    QTest::newRow("time-out, No") << true << false << timedOut;
+    QTest::newRow("load failed, Yes") << false << true << failed;
+    QTest::newRow("load failed, No") << false << false << failed;
+}
+
+void TestScrapeRun::pageFailure()
+{
+    QFETCH(bool, hangs);
+    QFETCH(bool, answer);
+    QFETCH(QString, prompt);
+
+    RunRig rig;
+    rig.job.f.stopNum = u"2"_s;
+    rig.job.f.timeOut = u"1"_s;
+    if (hangs)
+        rig.browser.answerUnknown = false;
+    else
+        rig.browser.pages[u"http://h/d/p1.htm"_s] =
+            FakePage{LoadResult::Failed, {}, u"<a href=\"lost.zip\">error page</a>"_s};
+    rig.browser.pages[u"http://h/d/p2.htm"_s] = FakePage{};
+    rig.prompt.answers = {answer};
+
+    rig.run->Go();
+
+    QCOMPARE(rig.prompt.texts, QStringList{prompt});
+    QVERIFY(rig.view.idle());
+    if (answer) {
+        // The failed page adds no links; the run goes on with the next page.
+        QCOMPARE(rig.browser.navigated.size(), 2);
+        QCOMPARE(rig.view.messages(),
+                 (QStringList{u"Source code has been downloaded: http://h/d/p2.htm."_s,
+                              u"Source code has been parsed: 0 total links."_s,
+                              u"Filters have been applied: 0 relevant links."_s,
+                              u"Done.  Items downloaded: 0."_s}));
+    } else {
+        QCOMPARE(rig.browser.navigated.size(), 1);
+        QVERIFY(rig.view.messages().isEmpty());
+    }
+}
+
+void TestScrapeRun::redirectIsTaken()
+{
+    RunRig rig;
+    const QString markup = u"<a href=\"x.zip\">x</a><img src=\"y.gif\">"_s;
+    rig.browser.pages[u"http://h/d/p1.htm"_s] =
+        FakePage{LoadResult::Succeeded, u"http://h/moved/p1.htm"_s, markup};
+
+    rig.run->Go();
+
+    QCOMPARE(rig.view.source, markup);
+    QCOMPARE(rig.run->PageMarkup(), markup);
+    QCOMPARE(rig.view.captions.last(), u"http://h/moved/p1.htm"_s);
+    QCOMPARE(rig.view.codeList, (QStringList{u"x.zip"_s, u"y.gif"_s}));
+    QCOMPARE(rig.view.messages().mid(0, 3),
+             (QStringList{u"Source code has been downloaded: http://h/d/p1.htm."_s,
+                          u"Source code has been parsed: 2 total links."_s,
+                          u"Filters have been applied: 2 relevant links."_s}));
+    QVERIFY(rig.prompt.texts.isEmpty());
+}
+
+// A document that finished loading before the navigation may answer its markup request
+// after it, while the location already shows the new address: that markup is not the
+// new page's.
+void TestScrapeRun::markupOfEarlierDocumentIgnored()
+{
+    RunRig rig;
+    rig.browser.holdMarkup = true;
+    rig.browser.markup = u"<a href=\"old.zip\">earlier document</a>"_s;
+    rig.run->OnDownloadComplete(LoadResult::Succeeded);
+    QCOMPARE(rig.browser.held.size(), 1);
+    rig.browser.holdMarkup = false;
+    const QString fresh = u"<a href=\"new.zip\">the page</a>"_s;
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{LoadResult::Succeeded, {}, fresh};
+    rig.browser.onNavigate = [&rig](const QString &address) {
+        rig.browser.location = address;
+        const auto deliver = rig.browser.held.takeFirst();
+        deliver(u"<a href=\"old.zip\">earlier document</a>"_s);
+    };
+
+    rig.run->Go();
+
+    QVERIFY(rig.browser.held.isEmpty());
+    QCOMPARE(rig.view.source, fresh);
+    QCOMPARE(rig.view.codeList, QStringList{u"new.zip"_s});
+}
+
+void TestScrapeRun::handlerWorksOutsideRun()
+{
+    RunRig rig;
+    rig.browser.location = u"http://h/start.asp?a=1&b=2"_s;
+    rig.browser.markup = u"<html>start</html>"_s;
+
+    rig.run->OnDownloadComplete(LoadResult::Succeeded);
+
+    QCOMPARE(rig.view.captions, QStringList{u"http://h/start.asp?a=1&&b=2"_s});
+    QTRY_COMPARE_WITH_TIMEOUT(rig.run->PageMarkup(), u"<html>start</html>"_s, 5000);
+    QVERIFY(!rig.run->IsRunning());
+    QVERIFY(rig.view.log.isEmpty());
+}
+
+void TestScrapeRun::invalidTimeOutPrompts_data()
+{
+    QTest::addColumn<QString>("timeOut");
+    QTest::newRow("zero") << u"0"_s;
+    QTest::newRow("negative") << u"-5"_s;
+    QTest::newRow("beyond 32 bits") << u"3000000000"_s;
+    QTest::newRow("not a number") << u"soon"_s;
+}
+
+void TestScrapeRun::invalidTimeOutPrompts()
+{
+    QFETCH(QString, timeOut);
+
+    RunRig rig;
+    rig.job.f.timeOut = timeOut;
+
+    rig.run->Go();
+
+    // Once for the letter, once for the number; Yes keeps the run going.
+    const QString text = ErrorText(
+        13, u"Type mismatch: the time-out \"%1\" is not a number of seconds from 1 to 2147483647."_s
+                .arg(timeOut));
+    QCOMPARE(rig.prompt.texts, (QStringList{text, text}));
+    QVERIFY(rig.transfer.timeouts.isEmpty());
+    QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 0."_s);
+}
+
+void TestScrapeRun::refusedRunLeavesWindowAlone()
+{
+    RunRig rig;
+    rig.refuse = true;
+    rig.view.log = QStringList{u"previous"_s};
+
+    rig.run->Go();
+
+    QCOMPARE(rig.view.log, QStringList{u"previous"_s});
+    QVERIFY(rig.browser.navigated.isEmpty());
+    QVERIFY(rig.view.idle());
+    QCOMPARE(rig.view.statusPageShown, 0);
+}
+
+void TestScrapeRun::logCap_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("kept");
+    QTest::newRow("full log kept") << ScrapeRun::kMaxLogLines << ScrapeRun::kMaxLogLines;
+    QTest::newRow("one more clears") << ScrapeRun::kMaxLogLines + 1 << 1;
+}
+
+void TestScrapeRun::logCap()
+{
+    QFETCH(int, lines);
+    QFETCH(int, kept);
+
+    RunRig rig;
+    for (int i = 1; i <= lines; ++i)
+        rig.run->AddToLog(QString::number(i));
+
+    QCOMPARE(rig.view.log.size(), kept);
+    QCOMPARE(rig.view.log.last(), FakeView::kTime + u" -> "_s + QString::number(lines));
+}
+
+// Stop, then Go, pressed while the run sits inside a download: the new run must not
+// start inside the old one, and must start once the old one has returned.
+void TestScrapeRun::goWhileUnwindingDoesNotNest()
+{
+    RunRig rig;
+    const QString link = u"http://h/d/x.zip"_s;
+    rig.browser.pages[u"http://h/d/p1.htm"_s] =
+        FakePage{LoadResult::Succeeded, {}, u"<a href=\"x.zip\">x</a>"_s};
+    rig.job.f.saveLinks = 1;
+    rig.job.f.overwrite = 1;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    rig.job.f.saveLinksFolder = dir.path();
+    rig.transfer.hangCount = 1;
+    rig.transfer.whileOpen = [&rig] {
+        rig.run->Stop();
+        rig.run->Go();
+    };
+    QStringList firstRunLog;
+    int runsEnded = 0;
+    QObject::connect(rig.run.get(), &ScrapeRun::RunEnded, rig.run.get(), [&] {
+        if (++runsEnded == 1)
+            firstRunLog = rig.view.messages();
+    });
+
+    rig.run->Go();
+
+    QCOMPARE(runsEnded, 1);
+    QCOMPARE(rig.transfer.maxDepth, 1);
+    QCOMPARE(rig.transfer.cancels, 1);
+    QVERIFY(rig.prompt.texts.isEmpty()); // a cancelled download is a Stop, not a failure
+    QCOMPARE(firstRunLog.last(), u"Action has been cancelled!"_s);
+    QVERIFY(!firstRunLog.contains(u"Done.  Items downloaded: 0."_s));
+
+    QTRY_COMPARE_WITH_TIMEOUT(runsEnded, 2, 5000);
+    QCOMPARE(rig.transfer.maxDepth, 1);
+    QCOMPARE(rig.transfer.requested, (QStringList{link, link}));
+    QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 1."_s);
+    QVERIFY(rig.view.idle());
+}
+
+QTEST_GUILESS_MAIN(TestScrapeRun)
+#include "tst_scraperun.moc"
