@@ -4,8 +4,7 @@
 #include "shelllogic.h"
 #include "toolwindow.h"
 
-#include <QUrl>
-#include <QWebEngineView>
+#include "webbrowser.h"
 
 using namespace Qt::StringLiterals;
 
@@ -16,9 +15,9 @@ frmFeedback::frmFeedback(QWidget *owner, const QString &feedbackPage)
     setWindowTitle(u"Feedback Form"_s);
     PrepareToolWindow(this, owner, 404, 302);
 
-    Browser = new QWebEngineView(this);
+    Browser = new WebBrowser(this);
     Browser->setObjectName(u"Browser"_s);
-    connect(Browser, &QWebEngineView::loadFinished, this, &frmFeedback::Browser_DocumentComplete);
+    connect(Browser, &WebBrowser::DocumentComplete, this, &frmFeedback::Browser_DocumentComplete);
 
     Form_Load(feedbackPage.isEmpty() ? MakerInfo::FeedbackPage() : feedbackPage);
 }
@@ -30,12 +29,11 @@ void frmFeedback::Form_Load(const QString &feedbackPage)
     // Oversized and lifted by two pixels so the page's own frame and scroll bars
     // fall outside the window.
     Browser->setGeometry(0, -2, width() + 20, height() + 20);
-    Browser->setUrl(QUrl(ShellLogic::FeedbackAddress(feedbackPage, MakerInfo::AppTitle(),
-                                                     MakerInfo::AppVersion())));
+    Browser->Navigate(ShellLogic::FeedbackAddress(feedbackPage, MakerInfo::AppTitle(), MakerInfo::AppVersion()));
 }
 
-void frmFeedback::Browser_DocumentComplete(bool)
+void frmFeedback::Browser_DocumentComplete(const QString &)
 {
-    if (ShellLogic::IsCloseAddress(Browser->url().toString()))
+    if (ShellLogic::IsCloseAddress(Browser->LocationURL()))
         close();
 }

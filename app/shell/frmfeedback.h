@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class QWebEngineView;
+class WebBrowser;
 
 // The maker's web feedback form in a small tool window; the form closes the
 // window by sending its browser to an address ending in "Close".
@@ -18,7 +18,7 @@ public:
 
 private:
     void Form_Load(const QString &feedbackPage);
-    void Browser_DocumentComplete(bool ok);
+    void Browser_DocumentComplete(const QString &url);
 
-    QWebEngineView *Browser = nullptr;
+    WebBrowser *Browser = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "frmfeedback.h"
+#include "webbrowser.h"
 
 #include <QApplication>
 #include <QFile>
@@ -6,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
 
@@ -54,10 +54,13 @@ void TestFeedback::designState()
     QCOMPARE(window.size(), QSize(404, 302));
     QCOMPARE(window.minimumSize(), window.maximumSize());
     QCOMPARE(window.windowType(), Qt::Tool);
-    auto *browser = window.findChild<QWebEngineView *>(u"Browser"_s);
+    auto *browser = window.findChild<WebBrowser *>(u"Browser"_s);
     QVERIFY(browser);
     QCOMPARE(browser->geometry(), QRect(0, -2, 424, 322));
-    QCOMPARE(browser->url().query(), u"txtAppTitle=Linkhauler&txtVersion=1.0.0"_s);
+    QSignalSpy loads(browser, &WebBrowser::DocumentComplete);
+    QTRY_COMPARE_WITH_TIMEOUT(loads.size(), 1, 30000);
+    QVERIFY2(browser->LocationURL().endsWith(u"still.htm?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s),
+             qPrintable(browser->LocationURL()));
 }
 
 void TestFeedback::closesOnlyOnClose_data()
@@ -80,16 +83,16 @@ void TestFeedback::closesOnlyOnClose()
     writeForm(form, nextScript);
 
     frmFeedback window(nullptr, QUrl::fromLocalFile(form).toString());
-    auto *browser = window.findChild<QWebEngineView *>(u"Browser"_s);
-    QSignalSpy loads(browser, &QWebEngineView::loadFinished);
+    auto *browser = window.findChild<WebBrowser *>(u"Browser"_s);
+    QSignalSpy loads(browser, &WebBrowser::DocumentComplete);
     window.show();
 
     const int expectedLoads = nextScript.isEmpty() ? 1 : 2;
     QTRY_COMPARE_WITH_TIMEOUT(loads.size(), expectedLoads, 30000);
     if (expectedLoads == 2) {
         // The form's query reached the page and went on with it.
-        QVERIFY2(browser->url().toString().contains(u"thanks.htm?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s),
-                 qPrintable(browser->url().toString()));
+        QVERIFY2(browser->LocationURL().contains(u"thanks.htm?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s),
+                 qPrintable(browser->LocationURL()));
     }
     QCOMPARE(window.isVisible(), !closes);
 }
