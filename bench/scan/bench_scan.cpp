@@ -41,7 +41,7 @@ const QString &Markup()
             case 1:
                 m += u"<div class=\"item row-%1\" id=\"i%1\"><a href=\"/files/archive-%1.zip\" "
                      u"title=\"Archive %1\" class=\"dl\">"_s.arg(n);
-                text(3);
+                text(2);
                 m += u"</a></div>\n"_s;
                 break;
             case 2:
@@ -50,7 +50,7 @@ const QString &Markup()
                 break;
             case 3:
                 m += u"<p class=\"note\">"_s;
-                text(8);
+                text(6);
                 m += u"<a href=\"show.asp?id=%1&amp;page=2\" data-kind=\"page\">more</a></p>\n"_s
                          .arg(n);
                 break;
@@ -60,7 +60,7 @@ const QString &Markup()
             default:
                 m += u"<link rel=\"prefetch\" href=\"http://host/a/b/page%1.htm\">"
                      u"<span style=\"color: #333\">"_s.arg(n);
-                text(4);
+                text(3);
                 m += u"</span>\n"_s;
                 break;
             }

@@ -16,6 +16,7 @@ private slots:
     void getPath();
     void getPathWithoutHost_data();
     void getPathWithoutHost();
+    void longDirectoryPrefixOverflows();
 };
 
 void TestLinkResolution::invalidChars()
@@ -117,6 +118,18 @@ void TestLinkResolution::getPathWithoutHost()
     } catch (const linkrules::RuleError &error) {
         QCOMPARE(error.code(), 9);
         QCOMPARE(error.description(), u"Subscript out of range"_s);
+    }
+}
+
+void TestLinkResolution::longDirectoryPrefixOverflows()
+{
+    const QString address = u"http://host/"_s + QString(32767, u'd') + u"/page.htm"_s;
+    QCOMPARE(linkrules::GetPath(u"ftp://x/y"_s, address), u"ftp://x/y"_s);
+    try {
+        linkrules::GetPath(u"x.zip"_s, address);
+        QFAIL("an over-long directory prefix was accepted");
+    } catch (const linkrules::RuleError &error) {
+        QCOMPARE(error.code(), 6);
     }
 }
 

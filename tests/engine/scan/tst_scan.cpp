@@ -65,6 +65,8 @@ private slots:
     void links_data();
     void links();
     void sameAsPositionByPosition();
+    void anyOpeningSameAsPositionByPosition_data();
+    void anyOpeningSameAsPositionByPosition();
     void emptyMarkupReportsNothing();
     void finalStatus_data();
     void finalStatus();
@@ -144,6 +146,43 @@ void TestScan::sameAsPositionByPosition()
         ++compared;
     }
     QCOMPARE(compared, 600);
+}
+
+void TestScan::anyOpeningSameAsPositionByPosition_data()
+{
+    QTest::addColumn<QString>("opening");
+    QTest::newRow("href") << u"href=\""_s;
+    QTest::newRow("just the quote") << u"\""_s;
+    QTest::newRow("equals and quote") << u"=\""_s;
+    QTest::newRow("two quotes") << u"\"\""_s;
+    QTest::newRow("not ending in a quote") << u"h="_s;
+}
+
+void TestScan::anyOpeningSameAsPositionByPosition()
+{
+    QFETCH(QString, opening);
+    const QString fragments[] = {u"href=\""_s, u"\""_s, u"\"\""_s, u"h"_s, u"="_s, u"x"_s,
+                                 u"    "_s};
+    QRandomGenerator random(99);
+    int compared = 0;
+    for (int round = 0; round < 300; ++round) {
+        QString markup;
+        const int pieces = random.bounded(0, round < 250 ? 30 : 2000);
+        for (int i = 0; i < pieces; ++i)
+            markup += fragments[random.bounded(static_cast<int>(std::size(fragments)))];
+        QStringList expectedLinks;
+        QList<int> expectedStatuses;
+        ReferenceScan(markup, opening, 50, expectedLinks, expectedStatuses);
+
+        QStringList links;
+        QList<int> statuses;
+        scan::ScanOpening(markup, opening, 50, links,
+                          scan::Observer{[&statuses](int p) { statuses.append(p); }, {}});
+        QCOMPARE(links, expectedLinks);
+        QCOMPARE(statuses, Distinct(expectedStatuses));
+        ++compared;
+    }
+    QCOMPARE(compared, 300);
 }
 
 void TestScan::emptyMarkupReportsNothing()
