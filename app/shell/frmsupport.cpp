@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -42,14 +44,16 @@ frmSupport::frmSupport(QWidget *owner)
     Label1->setObjectName(u"Label1"_s);
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setGeometry(8, 8, 385, 41);
+    // Our face runs taller than the one the form was laid out for: let the
+    // message take the lines it needs down to the amount row.
+    Label1->setGeometry(8, 6, 385, std::max(41, Label1->heightForWidth(385)));
 
     Label2 = new QLabel(u"&Amount:"_s, this);
     Label2->setObjectName(u"Label2"_s);
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label2->adjustSize();
-    // Right-aligned and sized to its text: its right edge stays where it was placed.
-    Label2->move(8 + 39 - Label2->width(), 61 + (19 - Label2->height()) / 2);
+    // Right-aligned against the amount box, with room for a face wider than the
+    // one the form was laid out for.
+    Label2->setGeometry(2, 61, 50, 19);
 
     txtAmount = new QLineEdit(this);
     txtAmount->setObjectName(u"txtAmount"_s);
