@@ -1,40 +1,32 @@
 #pragma once
 
+#include "diskfilestore.h"
 #include "jobsettings.h"
 #include "runports.h"
 #include "scraperun.h"
 #include "transfer/transfer.h"
 
+#include <QEventLoop>
 #include <QHash>
-#include <QList>
 #include <QMap>
-#include <QObject>
-#include <QSet>
-#include <QStringList>
+#include <QTimer>
 
-#include <functional>
 #include <memory>
 
-// Stand-ins for the window, the browser, the transfer, the prompt and the file system,
-// recording what the run did to them.
+// Stand-ins for the window, the browser, the transfer and the prompt, recording what
+// the run did to them.
 
-class FakeView final : public RunView
+inline const QString kTime = QStringLiteral("12:34:56");
+
+struct FakeView final : RunView
 {
-public:
-    static inline const QString kTime = QStringLiteral("12:34:56");
-
-    bool goEnabled = true;
-    bool stopEnabled = false;
-    bool busy = false;
+    bool goEnabled = true, stopEnabled = false, busy = false;
     int statusPageShown = 0;
-    QStringList log;
-    QStringList statusTexts;
-    QStringList captions;
+    QStringList log, statusTexts, captions, codeList;
     QString source;
-    QStringList codeList;
 
-    void SetGoEnabled(bool enabled) override { goEnabled = enabled; }
-    void SetStopEnabled(bool enabled) override { stopEnabled = enabled; }
+    void SetGoEnabled(bool on) override { goEnabled = on; }
+    void SetStopEnabled(bool on) override { stopEnabled = on; }
     void SetBusyPointer(bool on) override { busy = on; }
     void ShowStatusPage() override { ++statusPageShown; }
     int LogLineCount() const override { return static_cast<int>(log.size()); }
@@ -45,9 +37,15 @@ public:
     void SetSourceText(const QString &text) override { source = text; }
     void SetCodeList(const QStringList &links) override { codeList = links; }
 
-    // The log lines without their time of day.
-    QStringList messages() const;
     bool idle() const { return goEnabled && !stopEnabled && !busy; }
+    // The log lines without their time of day.
+    QStringList messages() const
+    {
+        QStringList result;
+        for (const QString &line : log)
+            result.append(line.mid(kTime.size() + 4));
+        return result;
+    }
 };
 
 struct FakePage
@@ -57,86 +55,123 @@ struct FakePage
     QString markup = QStringLiteral("<html></html>");
 };
 
-class FakeBrowser final : public PageBrowser
+// Answers each navigation on the next turn of the event loop, like a real browser.
+struct FakeBrowser final : PageBrowser
 {
-public:
     ScrapeRun *run = nullptr;
     QMap<QString, FakePage> pages;
     bool answerUnknown = true; // addresses not in `pages` load an empty document
     bool holdMarkup = false;   // keep markup requests in `held` instead of answering
     QStringList navigated;
-    QString location;
-    QString markup;
+    QString location, markup;
     QList<std::function<void(const QString &)>> held;
     std::function<void(const QString &)> onNavigate;
+    QObject context;
 
-    void Navigate(const QString &address) override;
+    void Navigate(const QString &address) override
+    {
+        navigated.append(address);
+        if (onNavigate)
+            onNavigate(address);
+        if (!pages.contains(address) && !answerUnknown)
+            return;
+        const FakePage page = pages.value(address);
+        QTimer::singleShot(0, &context, [this, address, page] {
+            location = page.location.isEmpty() ? address : page.location;
+            markup = page.markup;
+            run->OnDownloadComplete(page.result);
+        });
+    }
     QString LocationURL() const override { return location; }
-    void RequestMarkup(std::function<void(const QString &)> deliver) override;
-
-private:
-    QObject m_context;
+    void RequestMarkup(std::function<void(const QString &)> deliver) override
+    {
+        if (holdMarkup)
+            held.append(std::move(deliver));
+        else
+            QTimer::singleShot(0, &context, [deliver, text = markup] { deliver(text); });
+    }
 };
 
-class FakeTransfer final : public Transfer
+struct FakeTransfer final : Transfer
 {
-public:
-    QHash<QString, Result> results; // addresses not here answer with defaultContent
-    QByteArray defaultContent = QByteArrayLiteral("0123456789");
+    QHash<QString, Result> results; // addresses not here answer with ten bytes
     QStringList requested;
     QList<int> timeouts;
     int hangCount = 0;               // this many calls wait until Cancel
-    std::function<void()> whileOpen; // runs once inside a hanging call
-    int depth = 0;
-    int maxDepth = 0;
-    int cancels = 0;
+    std::function<void()> whileOpen; // runs inside a hanging call
+    int depth = 0, maxDepth = 0, cancels = 0;
+    QEventLoop *loop = nullptr;
 
-    Result OpenURL(const QString &address) override;
-    int RequestTimeout() const override { return m_timeout; }
-    void SetRequestTimeout(int seconds) override;
-    bool StillExecuting() const override { return m_loop != nullptr; }
-    void Cancel() override;
-
-private:
-    int m_timeout = 0;
-    class QEventLoop *m_loop = nullptr;
+    Result OpenURL(const QString &address) override
+    {
+        requested.append(address);
+        maxDepth = std::max(maxDepth, ++depth);
+        Result result{true, QByteArrayLiteral("0123456789"), 0, {}};
+        if (hangCount > 0) {
+            --hangCount;
+            QEventLoop wait;
+            loop = &wait;
+            if (whileOpen)
+                QTimer::singleShot(0, &wait, whileOpen);
+            wait.exec();
+            loop = nullptr;
+            result = Result{false, {}, 1042, QStringLiteral("Cancelled")};
+        } else if (results.contains(address)) {
+            result = results.value(address);
+        }
+        --depth;
+        return result;
+    }
+    int RequestTimeout() const override { return timeouts.isEmpty() ? 0 : timeouts.last(); }
+    void SetRequestTimeout(int seconds) override { timeouts.append(seconds); }
+    bool StillExecuting() const override { return loop; }
+    void Cancel() override
+    {
+        ++cancels; // the worker finishes a moment later, as a real one does
+        if (loop)
+            QTimer::singleShot(0, loop, &QEventLoop::quit);
+    }
 };
 
-class FakePrompt final : public RunPrompt
+struct FakePrompt final : RunPrompt
 {
-public:
     QList<bool> answers; // taken from the front; Yes once they run out
     QStringList texts;
 
-    bool AskContinue(const QString &text) override;
+    bool AskContinue(const QString &text) override
+    {
+        texts.append(text);
+        return answers.isEmpty() || answers.takeFirst();
+    }
 };
 
-class FakeFileStore final : public FileStore
-{
-public:
-    QMap<QString, QByteArray> files;
-    QSet<QString> failing;
-
-    bool FileExists(const QString &path) const override { return files.contains(path); }
-    bool WriteWhole(const QString &path, const QByteArray &bytes, QString &error) override;
-    bool WriteRecord(const QString &path, const QString &text, QString &error) override;
-    bool AppendRecord(const QString &path, const QString &text, QString &error) override;
-};
-
-// A run with fakes around it; files go to `store` (a real DiskFileStore unless given).
+// A run among fakes, writing to the real file system, on the job http://h/d/p^N.htm.
 struct RunRig
 {
-    explicit RunRig(FileStore *store = nullptr);
-
     PlainJobSettings job;
     FakeView view;
     FakeBrowser browser;
     FakeTransfer transfer;
     FakePrompt prompt;
-    std::unique_ptr<FileStore> disk;
+    DiskFileStore files;
     bool refuse = false;
     std::unique_ptr<ScrapeRun> run;
+
+    RunRig()
+    {
+        job.f.address = QStringLiteral("http://h/d/p^N.htm");
+        job.f.defaultExtension = QStringLiteral("txt");
+        job.f.timeOut = QStringLiteral("5");
+        run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt, &files,
+                                                   [this] { return !refuse; }, [] { return kTime; }});
+        browser.run = run.get();
+    }
 };
 
-// The text the Error prompt shows for a code and a description.
-QString ErrorText(int code, const QString &description);
+// The text the Error prompt shows.
+inline QString ErrorText(int code, const QString &description)
+{
+    return QStringLiteral("An error has occurred.\r\n\r\nError: ") + QString::number(code)
+        + QStringLiteral("\r\nDescription: ") + description
+        + QStringLiteral("\r\n\r\nWould you like to continue?");
+}

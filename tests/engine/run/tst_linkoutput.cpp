@@ -1,385 +1,203 @@
-#include "diskfilestore.h"
 #include "runfakes.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
+// One page, number 3, whose kept links go through the link output into a temporary
+// folder holding "links" (downloads) and "hrefs" (link-address files). Paths below are
+// relative to that folder.
+struct LinkCase
+{
+    QStringList links{u"x.zip"_s};
+    int saveLinks = 1;
+    int saveHREFs = 1;
+    bool onePerFile = false;
+    int overwrite = 0;
+    QString linksFolder = u"links"_s; // empty: none given
+    QString hrefsFolder = u"hrefs"_s; // made before the run unless it is "hrefs/new"
+    QHash<QString, Transfer::Result> results{};
+    QMap<QString, QByteArray> before{}; // files there before the run
+    QString directoryInTheWay{};        // a folder where a download goes
+    QList<bool> answers{};
+    int runs = 1;
+
+    QMap<QString, QByteArray> after{}; // every file afterwards, nothing else
+    QList<int> prompts{};              // error codes, in order
+    QStringList logged{};              // messages among the log's, "@" standing for the folder
+    int count = 0;
+    bool done = true;
+};
+Q_DECLARE_METATYPE(LinkCase)
+
 namespace {
 
-QByteArray ReadAll(const QString &path)
+Transfer::Result Bytes(const QByteArray &content)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return Transfer::Result{true, content, 0, {}};
 }
 
-void WriteFile(const QString &path, const QByteArray &bytes)
+QMap<QString, QByteArray> FilesUnder(const QString &root)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-// A page at http://h/d/p3.htm whose markup links to each of `links` in order.
-void ServeLinks(RunRig &rig, const QStringList &links)
-{
-    QString markup;
-    for (const QString &link : links)
-        markup += u"<a href=\""_s + link + u"\">.</a>"_s;
-    rig.browser.pages[u"http://h/d/p3.htm"_s] = FakePage{LoadResult::Succeeded, {}, markup};
-    rig.job.f.startNum = u"3"_s;
-    rig.job.f.stopNum = u"3"_s;
-}
-
-int CompleteLines(const QStringList &messages)
-{
-    return static_cast<int>(
-        std::count_if(messages.begin(), messages.end(),
-                      [](const QString &m) { return m.startsWith(u"Download complete: "_s); }));
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(QDir(root).relativeFilePath(file.fileName()), file.readAll());
+    }
+    return files;
 }
 
 } // namespace
 
-// What happens to each kept link: overwrite rule, download, the two link-address modes,
-// failures through the prompt, and the atomic file writes beneath.
 class TestLinkOutput : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void twoByteRule_data();
-    void twoByteRule();
-    void overwriteRule_data();
-    void overwriteRule();
-    void allInOneAppendsAcrossRuns();
-    void allInOneMissingFolderPrompts();
-    void onePerFile_data();
-    void onePerFile();
-    void downloadFailure_data();
-    void downloadFailure();
-    void fileFailureSkipsOnlyTheWrite();
-    void countMatchesCompleteLines();
-    void noLinkFolderWhenNotSaving();
-    void diskStoreReplacesWhole();
-    void diskStoreFailureLeavesNothing();
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_links;
-    QString m_hrefs;
+    void linkOutput_data();
+    void linkOutput();
 };
 
-void TestLinkOutput::init()
+void TestLinkOutput::linkOutput_data()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_links = m_dir->filePath(u"links"_s);
-    m_hrefs = m_dir->filePath(u"hrefs"_s);
-}
+    QTest::addColumn<LinkCase>("c");
+    const QByteArray ten = "0123456789";
+    const QString x = u"http://h/d/x.zip"_s;
 
-void TestLinkOutput::twoByteRule_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("kept");
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("one byte") << QByteArray("a") << false;
-    QTest::newRow("two bytes") << QByteArray("ab") << false;
-    QTest::newRow("three bytes") << QByteArray("abc") << true;
-}
-
-void TestLinkOutput::twoByteRule()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, kept);
-
-    RunRig rig;
-    ServeLinks(rig, {u"x.zip"_s});
-    rig.job.f.saveLinks = 1;
-    rig.job.f.saveLinksFolder = m_links;
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.saveHREFsFolder = m_hrefs;
-    QVERIFY(QDir().mkpath(m_hrefs));
-    rig.transfer.results[u"http://h/d/x.zip"_s] = Transfer::Result{true, content, 0, {}};
-
-    rig.run->Go();
-
-    const QString path = m_links + u"/x.zip"_s;
-    QCOMPARE(QFile::exists(path), kept);
-    QCOMPARE(QFile::exists(m_hrefs + u"/3.txt"_s), kept); // no content, no address either
-    QCOMPARE(rig.run->ItemsDownloaded(), kept ? 1 : 0);
-    QCOMPARE(rig.view.statusTexts.last(), u"Downloading: x.zip"_s);
-    const QStringList messages = rig.view.messages();
-    QCOMPARE(CompleteLines(messages), kept ? 1 : 0);
-    if (kept) {
-        QCOMPARE(ReadAll(path), content);
-        QVERIFY(messages.contains(u"Download complete: "_s + path + u'.'));
+    for (int size : {0, 1, 2, 3}) {
+        // Two bytes or fewer: no file, no address, no count, no log line.
+        const QByteArray content(size, 'b');
+        LinkCase c{.results = {{x, Bytes(content)}}};
+        if (size == 3) {
+            c.after = {{u"links/x.zip"_s, content}, {u"hrefs/3.txt"_s, "\"" + x.toUtf8() + "\"\r\n"}};
+            c.logged = {u"Download complete: @/links/x.zip."_s};
+            c.count = 1;
+        }
+        QTest::addRow("%d bytes", size) << c;
     }
-    QVERIFY(rig.prompt.texts.isEmpty());
-}
-
-void TestLinkOutput::overwriteRule_data()
-{
-    QTest::addColumn<int>("overwrite");
-    QTest::newRow("overwrite off") << 0;
-    QTest::newRow("overwrite on") << 1;
-}
-
-void TestLinkOutput::overwriteRule()
-{
-    QFETCH(int, overwrite);
-
-    RunRig rig;
-    ServeLinks(rig, {u"x.zip"_s});
-    rig.job.f.overwrite = overwrite;
-    rig.job.f.saveLinks = 1;
-    rig.job.f.saveLinksFolder = m_links;
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.saveHREFsFolder = m_hrefs;
-    QVERIFY(QDir().mkpath(m_links));
-    QVERIFY(QDir().mkpath(m_hrefs));
-    const QString path = m_links + u"/x.zip"_s;
-    WriteFile(path, "an earlier, longer file");
-
-    rig.run->Go();
-
-    const QStringList messages = rig.view.messages();
-    if (overwrite) {
-        QCOMPARE(ReadAll(path), QByteArray("0123456789")); // nothing of the old file is left
-        QCOMPARE(rig.run->ItemsDownloaded(), 1);
-        QVERIFY(messages.contains(u"Download complete: "_s + path + u'.'));
-    } else {
-        QCOMPARE(ReadAll(path), QByteArray("an earlier, longer file"));
-        QVERIFY(rig.transfer.requested.isEmpty());
-        QVERIFY(!QFile::exists(m_hrefs + u"/3.txt"_s));
-        QCOMPARE(rig.run->ItemsDownloaded(), 0);
-        QVERIFY(messages.contains(u"File already exists: "_s + path + u'.'));
-    }
-}
-
-void TestLinkOutput::allInOneAppendsAcrossRuns()
-{
-    RunRig rig;
-    ServeLinks(rig, {u"x.zip"_s, u"/d/sub/y.zip"_s, u"http://o/é.zip"_s});
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.saveHREFsFolder = m_hrefs + u'/'; // a trailing separator changes nothing
-    rig.job.f.saveLinksFolder = m_links;
-    QVERIFY(QDir().mkpath(m_hrefs));
-
-    rig.run->Go();
-    rig.run->Go();
-
+    QTest::newRow("existing file kept")
+        << LinkCase{.before = {{u"links/x.zip"_s, "an earlier, longer file"}},
+                    .after = {{u"links/x.zip"_s, "an earlier, longer file"}},
+                    .logged = {u"File already exists: @/links/x.zip."_s}};
+    QTest::newRow("existing file replaced whole")
+        << LinkCase{.overwrite = 1,
+                    .before = {{u"links/x.zip"_s, "an earlier, longer file"}},
+                    .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
+                    .count = 1};
     const QByteArray records = "\"http://h/d/x.zip\"\r\n\"http://h/d/sub/y.zip\"\r\n"
                                "\"http://o/\xc3\xa9.zip\"\r\n";
-    QCOMPARE(ReadAll(m_hrefs + u"/3.txt"_s), records + records);
-    QVERIFY(rig.transfer.requested.isEmpty()); // links themselves are not saved
-    QCOMPARE(rig.run->ItemsDownloaded(), 3);
-    // The log names the would-be download path; the address renames to the page number.
-    QCOMPARE(rig.view.messages().mid(3),
-             (QStringList{u"Download complete: "_s + m_links + u"/x.zip."_s,
-                          u"Download complete: "_s + m_links + u"/y.zip."_s,
-                          u"Download complete: "_s + m_links + u"/3.txt."_s,
-                          u"Done.  Items downloaded: 3."_s}));
+    QTest::newRow("all in one, across runs, trailing separator")
+        << LinkCase{.links = {u"x.zip"_s, u"/d/sub/y.zip"_s, u"http://o/é.zip"_s},
+                    .saveLinks = 0,
+                    .hrefsFolder = u"hrefs/"_s,
+                    .runs = 2,
+                    .after = {{u"hrefs/3.txt"_s, records + records}},
+                    .logged = {u"Download complete: @/links/x.zip."_s,
+                               u"Download complete: @/links/y.zip."_s,
+                               u"Download complete: @/links/3.txt."_s},
+                    .count = 3};
+    QTest::newRow("all in one, folder missing")
+        << LinkCase{.saveLinks = 0, .hrefsFolder = u"hrefs/new"_s, .answers = {false},
+                    .prompts = {75}, .done = false};
+    QTest::newRow("one per file, first query value, folder made")
+        << LinkCase{.links = {u"old.asp?id=7"_s, u"show.asp?id=42&page=2"_s},
+                    .saveLinks = 0, .onePerFile = true, .hrefsFolder = u"hrefs/new"_s,
+                    .after = {{u"hrefs/new/3.txt"_s, "\"42\"\r\n"}},
+                    .logged = {u"Download complete: @/hrefs/new/3.txt."_s},
+                    .count = 2};
+    QTest::newRow("one per file, empty value")
+        << LinkCase{.links = {u"old.asp?id=7"_s, u"show.asp?id="_s}, .saveLinks = 0,
+                    .onePerFile = true, .after = {{u"hrefs/3.txt"_s, "\"7\"\r\n"}}, .count = 1};
+    QTest::newRow("one per file, no equals, Yes writes the address")
+        << LinkCase{.links = {u"plain.htm"_s}, .saveLinks = 0, .onePerFile = true,
+                    .after = {{u"hrefs/3.txt"_s, "\"http://h/d/plain.htm\"\r\n"}},
+                    .prompts = {9}, .count = 1};
+    QTest::newRow("one per file, no equals, No ends")
+        << LinkCase{.links = {u"plain.htm"_s}, .saveLinks = 0, .onePerFile = true,
+                    .answers = {false}, .prompts = {9}, .done = false};
+    const auto failed = Transfer::Result{false, {}, 404, u"HTTP status 404: Not Found"_s};
+    QTest::newRow("download fails, Yes skips the link")
+        << LinkCase{.links = {u"bad.zip"_s, u"x.zip"_s}, .results = {{u"http://h/d/bad.zip"_s, failed}},
+                    .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
+                    .prompts = {404}, .count = 1};
+    QTest::newRow("download fails, No ends")
+        << LinkCase{.links = {u"bad.zip"_s, u"x.zip"_s}, .results = {{u"http://h/d/bad.zip"_s, failed}},
+                    .answers = {false}, .prompts = {404}, .done = false};
+    QTest::newRow("write fails, Yes goes on with the address")
+        << LinkCase{.directoryInTheWay = u"links/x.zip"_s,
+                    .after = {{u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
+                    .prompts = {75}, .count = 1};
+    QTest::newRow("mixed page: count equals complete lines")
+        << LinkCase{.links = {u"a.zip"_s, u"tiny.zip"_s, u"a.zip"_s, u"b.zip"_s}, .saveHREFs = 0,
+                    .results = {{u"http://h/d/tiny.zip"_s, Bytes("ok")}},
+                    .after = {{u"links/a.zip"_s, ten}, {u"links/b.zip"_s, ten}},
+                    .logged = {u"File already exists: @/links/a.zip."_s}, .count = 2};
+    // Only addresses wanted and no download folder given: nothing to make there, no prompt.
+    LinkCase noFolder{.links = {u"files/x.zip"_s}, .saveLinks = 0, .linksFolder = {},
+                      .after = {{u"hrefs/3.txt"_s, "\"http://h/d/files/x.zip\"\r\n"}},
+                      .logged = {u"Download complete: x.zip."_s}, .count = 1};
+    QTest::newRow("no download folder") << noFolder;
 }
 
-void TestLinkOutput::allInOneMissingFolderPrompts()
+void TestLinkOutput::linkOutput()
 {
-    RunRig rig;
-    ServeLinks(rig, {u"x.zip"_s});
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.saveHREFsFolder = m_hrefs; // not made in this mode
-    rig.job.f.saveLinksFolder = m_links;
-    rig.prompt.answers = {false};
-
-    rig.run->Go();
-
-    QCOMPARE(rig.prompt.texts.size(), 1);
-    QVERIFY(rig.prompt.texts[0].startsWith(u"An error has occurred.\r\n\r\nError: 75\r\nDescription: "_s));
-    QVERIFY(!QFileInfo::exists(m_hrefs));
-    QVERIFY(rig.view.idle());
-    QCOMPARE(CompleteLines(rig.view.messages()), 0);
-    QVERIFY(!rig.view.messages().last().startsWith(u"Done."_s));
-}
-
-void TestLinkOutput::onePerFile_data()
-{
-    QTest::addColumn<QString>("link");
-    QTest::addColumn<bool>("answer");     // at a prompt, if one comes
-    QTest::addColumn<QString>("prompt");  // empty: none expected
-    QTest::addColumn<QByteArray>("file"); // the link-address file afterwards; empty: none
-    QTest::addColumn<int>("counted");
-
-    QTest::newRow("first query value")
-        << u"show.asp?id=42&page=2"_s << true << QString() << QByteArray("\"42\"\r\n") << 1;
-    QTest::newRow("empty value") << u"show.asp?id="_s << true << QString() << QByteArray() << 0;
-    const QString noEquals = ErrorText(
-        9, u"Subscript out of range: the address has no \"=\": http://h/d/plain.htm"_s);
-    QTest::newRow("no equals, Yes writes the address")
-        << u"plain.htm"_s << true << noEquals << QByteArray("\"http://h/d/plain.htm\"\r\n") << 1;
-    QTest::newRow("no equals, No ends") << u"plain.htm"_s << false << noEquals << QByteArray() << 0;
-}
-
-void TestLinkOutput::onePerFile()
-{
-    QFETCH(QString, link);
-    QFETCH(bool, answer);
-    QFETCH(QString, prompt);
-    QFETCH(QByteArray, file);
-    QFETCH(int, counted);
-
-    RunRig rig;
-    ServeLinks(rig, {u"old.asp?id=7"_s, link});
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.oneHREFPerFile = true;
-    rig.job.f.saveHREFsFolder = m_hrefs + u"/new/sub"_s; // made on the way
-    rig.job.f.saveLinksFolder = m_links;
-    rig.prompt.answers = {answer};
-
-    rig.run->Go();
-
-    QCOMPARE(rig.prompt.texts, prompt.isEmpty() ? QStringList() : QStringList{prompt});
-    const QString path = m_hrefs + u"/new/sub/3.txt"_s;
-    // Every counted link rewrites the page's file; the first link's value is replaced.
-    QCOMPARE(ReadAll(path), file.isEmpty() ? QByteArray("\"7\"\r\n") : file);
-    QCOMPARE(rig.run->ItemsDownloaded(), 1 + counted);
-    const QStringList messages = rig.view.messages();
-    QCOMPARE(CompleteLines(messages), 1 + counted);
-    QCOMPARE(messages.contains(u"Download complete: "_s + path + u'.'), true);
-    QCOMPARE(messages.last().startsWith(u"Done."_s), answer);
-}
-
-void TestLinkOutput::downloadFailure_data()
-{
-    QTest::addColumn<bool>("answer");
-    QTest::newRow("Yes skips the link") << true;
-    QTest::newRow("No ends the run") << false;
-}
-
-void TestLinkOutput::downloadFailure()
-{
-    QFETCH(bool, answer);
-
-    RunRig rig;
-    ServeLinks(rig, {u"bad.zip"_s, u"good.zip"_s});
-    rig.job.f.saveLinks = 1;
-    rig.job.f.saveLinksFolder = m_links;
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.saveHREFsFolder = m_hrefs;
-    QVERIFY(QDir().mkpath(m_hrefs));
-    rig.transfer.results[u"http://h/d/bad.zip"_s] =
-        Transfer::Result{false, {}, 404, u"HTTP status 404: Not Found"_s};
-    rig.prompt.answers = {answer};
-
-    rig.run->Go();
-
-    QCOMPARE(rig.prompt.texts, QStringList{ErrorText(404, u"HTTP status 404: Not Found"_s)});
-    QVERIFY(!QFile::exists(m_links + u"/bad.zip"_s));
-    QVERIFY(rig.view.idle());
-    if (answer) {
-        QCOMPARE(ReadAll(m_links + u"/good.zip"_s), QByteArray("0123456789"));
-        QCOMPARE(ReadAll(m_hrefs + u"/3.txt"_s), QByteArray("\"http://h/d/good.zip\"\r\n"));
-        QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 1."_s);
-    } else {
-        QCOMPARE(rig.transfer.requested.size(), 1);
-        QVERIFY(!QFile::exists(m_hrefs + u"/3.txt"_s));
-        QCOMPARE(rig.view.messages().last(), u"Filters have been applied: 2 relevant links."_s);
+    QFETCH(LinkCase, c);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.path();
+    QVERIFY(QDir(root).mkpath(u"links"_s));
+    if (c.hrefsFolder != u"hrefs/new"_s)
+        QVERIFY(QDir(root).mkpath(u"hrefs"_s));
+    for (auto it = c.before.cbegin(); it != c.before.cend(); ++it) {
+        QFile file(root + u'/' + it.key());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
     }
-}
+    if (!c.directoryInTheWay.isEmpty())
+        QVERIFY(QDir(root).mkpath(c.directoryInTheWay));
 
-void TestLinkOutput::fileFailureSkipsOnlyTheWrite()
-{
-    FakeFileStore store;
-    RunRig rig(&store);
-    ServeLinks(rig, {u"x.zip"_s});
-    rig.job.f.saveLinks = 1;
-    rig.job.f.saveLinksFolder = m_links;
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.saveHREFsFolder = m_hrefs;
-    const QString path = m_links + u"/x.zip"_s;
-    store.failing.insert(path);
-
-    rig.run->Go();
-
-    QCOMPARE(rig.prompt.texts, QStringList{ErrorText(75, u"Disk full: "_s + path)});
-    QVERIFY(!store.files.contains(path));
-    QCOMPARE(store.files.value(m_hrefs + u"/3.txt"_s), QByteArray("\"http://h/d/x.zip\"\r\n"));
-    QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 1."_s);
-}
-
-void TestLinkOutput::countMatchesCompleteLines()
-{
     RunRig rig;
-    ServeLinks(rig, {u"a.zip"_s, u"tiny.zip"_s, u"a.zip"_s, u"b.zip"_s, u"c.gif"_s});
-    rig.job.f.end = QStringList{u".zip"_s};
-    rig.job.f.saveLinks = 1;
-    rig.job.f.saveLinksFolder = m_links;
-    rig.transfer.results[u"http://h/d/tiny.zip"_s] = Transfer::Result{true, "ok", 0, {}};
+    QString markup;
+    for (const QString &link : c.links)
+        markup += u"<a href=\""_s + link + u"\">.</a>"_s;
+    rig.browser.pages[u"http://h/d/p3.htm"_s] = FakePage{LoadResult::Succeeded, {}, markup};
+    rig.job.f.startNum = rig.job.f.stopNum = u"3"_s;
+    rig.job.f.saveLinks = c.saveLinks;
+    rig.job.f.saveLinksFolder = c.linksFolder.isEmpty() ? QString() : root + u'/' + c.linksFolder;
+    rig.job.f.saveHREFs = c.saveHREFs;
+    rig.job.f.saveHREFsFolder = root + u'/' + c.hrefsFolder;
+    rig.job.f.oneHREFPerFile = c.onePerFile;
+    rig.job.f.overwrite = c.overwrite;
+    rig.transfer.results = c.results;
+    rig.prompt.answers = c.answers;
 
-    rig.run->Go();
+    for (int run = 0; run < c.runs; ++run)
+        rig.run->Go();
+
+    QCOMPARE(FilesUnder(root), c.after);
+    QStringList prompts;
+    for (const QString &text : rig.prompt.texts)
+        prompts.append(text.section(u"\r\n"_s, 2, 2));
+    QStringList expectedPrompts;
+    for (int code : c.prompts)
+        expectedPrompts.append(u"Error: "_s + QString::number(code));
+    QCOMPARE(prompts, expectedPrompts);
 
     const QStringList messages = rig.view.messages();
-    QCOMPARE(messages.value(1), u"Source code has been parsed: 5 total links."_s);
-    QCOMPARE(messages.value(2), u"Filters have been applied: 4 relevant links."_s);
-    QVERIFY(messages.contains(u"File already exists: "_s + m_links + u"/a.zip."_s));
-    QCOMPARE(CompleteLines(messages), 2);
-    QCOMPARE(rig.run->ItemsDownloaded(), 2);
-    QCOMPARE(messages.last(), u"Done.  Items downloaded: 2."_s);
-}
-
-// Only the link addresses are wanted and no link folder was given: nothing to make or
-// test there, and no prompt for every link.
-void TestLinkOutput::noLinkFolderWhenNotSaving()
-{
-    RunRig rig;
-    ServeLinks(rig, {u"files/x.zip"_s});
-    rig.job.f.saveHREFs = 1;
-    rig.job.f.saveHREFsFolder = m_hrefs;
-    QVERIFY(QDir().mkpath(m_hrefs));
-
-    rig.run->Go();
-
-    QVERIFY(rig.prompt.texts.isEmpty());
-    QVERIFY(rig.view.messages().contains(u"Download complete: x.zip."_s));
-    QCOMPARE(ReadAll(m_hrefs + u"/3.txt"_s), QByteArray("\"http://h/d/files/x.zip\"\r\n"));
-}
-
-void TestLinkOutput::diskStoreReplacesWhole()
-{
-    DiskFileStore store;
-    const QString path = m_dir->filePath(u"f.bin"_s);
-    WriteFile(path, "a much longer earlier content");
-    QString error;
-
-    QVERIFY(store.FileExists(path));
-    QVERIFY(!store.FileExists(m_dir->path())); // a folder is not a file
-    QVERIFY(store.WriteWhole(path, "new", error));
-    QCOMPARE(ReadAll(path), QByteArray("new"));
-    QVERIFY(store.WriteRecord(path, u"é \"q\""_s, error));
-    QCOMPARE(ReadAll(path), QByteArray("\"\xc3\xa9 \"q\"\"\r\n"));
-    QVERIFY(store.AppendRecord(path, u"2"_s, error));
-    QCOMPARE(ReadAll(path), QByteArray("\"\xc3\xa9 \"q\"\"\r\n\"2\"\r\n"));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"f.bin"_s});
-}
-
-void TestLinkOutput::diskStoreFailureLeavesNothing()
-{
-    DiskFileStore store;
-    const QString folder = m_dir->filePath(u"in-the-way"_s);
-    QVERIFY(QDir().mkpath(folder));
-    QString error;
-
-    QVERIFY(!store.WriteWhole(folder, "content", error));
-    QVERIFY(error.contains(folder));
-    QVERIFY(!store.WriteWhole(m_dir->filePath(u"missing/f.bin"_s), "content", error));
-    QVERIFY(!store.AppendRecord(m_dir->filePath(u"missing/3.txt"_s), u"x"_s, error));
-    QVERIFY(QFileInfo(folder).isDir());
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{u"in-the-way"_s});
-    QVERIFY(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    for (const QString &line : c.logged)
+        QVERIFY2(messages.contains(QString(line).replace(u'@', root)), qPrintable(line));
+    const auto complete = std::count_if(messages.begin(), messages.end(), [](const QString &m) {
+        return m.startsWith(u"Download complete: "_s);
+    });
+    QCOMPARE(static_cast<int>(complete), c.count);
+    QCOMPARE(rig.run->ItemsDownloaded(), c.count);
+    QCOMPARE(messages.last() == u"Done.  Items downloaded: %1."_s.arg(c.count), c.done);
+    QVERIFY(rig.view.idle());
 }
 
 QTEST_GUILESS_MAIN(TestLinkOutput)
