@@ -43,6 +43,19 @@ W *Make(QWidget *parent, const QString &name, const QString &caption)
     return widget;
 }
 
+// The places were measured for an 8-point sans serif of narrow, Helvetica-like widths at
+// 96 dots per inch; wider default fonts would clip nearly every caption.
+QFont DesignFont(QFont font)
+{
+    QStringList families{QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
+                         QStringLiteral("Helvetica")};
+    families.append(font.families());
+    font.setFamilies(families);
+    font.setPixelSize(11);
+    font.setStretch(90);
+    return font;
+}
+
 void Place(QWidget *widget, int left, int top, int width, int height)
 {
     widget->setGeometry(twips::Rect(left, top, width, height));
@@ -101,6 +114,7 @@ void frmMain::buildControls()
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Linkhauler v1.0 BETA"));
     setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    setFont(DesignFont(font()));
 
     // The design's client area holds the status bar and the Go/Stop buttons over it,
     // so the status bar is a control of the client area, not QMainWindow's own.

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +72,7 @@ private slots:
     void initialValues();
     void buttonsShowTheirColours();
     void setupControlsFitTheirContainers();
+    void captionsFit();
     void criteriaCommands_data();
     void criteriaCommands();
     void counterInterlocks();
@@ -256,6 +258,34 @@ void tst_frmMain::setupControlsFitTheirContainers()
         ++checked;
     }
     QVERIFY(checked > 40);
+}
+
+void tst_frmMain::captionsFit()
+{
+    // Font families may come with their foundry: "Nimbus Sans [urw]".
+    const QString family = QFontInfo(child<QWidget>("pageSetup")->font()).family().section(u" ["_s, 0, 0);
+    if (!QStringList({u"Liberation Sans"_s, u"Arial"_s, u"Nimbus Sans"_s, u"Helvetica"_s}).contains(family))
+        QSKIP(qPrintable(u"no font of the designed widths is installed: "_s + family));
+    int checked = 0;
+    for (QWidget *w : m_window->findChildren<QWidget *>()) {
+        if (auto *label = qobject_cast<QLabel *>(w); label && !label->text().isEmpty()) {
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+                     qPrintable(label->text()));
+            ++checked;
+        } else if (auto *button = qobject_cast<QAbstractButton *>(w); button && !button->text().isEmpty()
+                   && (qobject_cast<QCheckBox *>(w) || qobject_cast<QRadioButton *>(w))) {
+            const bool radio = qobject_cast<QRadioButton *>(w);
+            QStyle *style = button->style();
+            const int indicator = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth,
+                                                     nullptr, button);
+            const int spacing = style->pixelMetric(
+                radio ? QStyle::PM_RadioButtonLabelSpacing : QStyle::PM_CheckBoxLabelSpacing, nullptr, button);
+            const int needed = indicator + spacing + button->fontMetrics().horizontalAdvance(button->text());
+            QVERIFY2(needed <= button->width(), qPrintable(button->text()));
+            ++checked;
+        }
+    }
+    QVERIFY2(checked >= 24, qPrintable(QString::number(checked)));
 }
 
 void tst_frmMain::criteriaCommands_data()
