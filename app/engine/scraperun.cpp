@@ -117,8 +117,10 @@ void ScrapeRun::Go()
         return;
 
     m_active = true;
-    Walk();
-    m_active = false;
+    {
+        const auto inactive = qScopeGuard([this] { m_active = false; });
+        Walk();
+    }
     emit RunEnded();
     if (m_goQueued && !m_closing)
         QTimer::singleShot(0, this, &ScrapeRun::StartQueuedRun);
