@@ -15,7 +15,9 @@ WebBrowser::WebBrowser(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
     setFocusProxy(m_view);
+    connect(m_view, &QWebEngineView::loadStarted, this, &WebBrowser::view_loadStarted);
     connect(m_view, &QWebEngineView::loadFinished, this, &WebBrowser::view_loadFinished);
+    connect(m_view, &QWebEngineView::urlChanged, this, &WebBrowser::view_urlChanged);
 }
 
 WebBrowser::~WebBrowser() = default;
@@ -48,8 +50,22 @@ void WebBrowser::requestOuterHtml(OuterHtmlCallback callback)
     });
 }
 
+void WebBrowser::view_loadStarted()
+{
+    m_loading = true;
+}
+
+void WebBrowser::view_urlChanged()
+{
+    // A same-document navigation (an anchor, a history entry pushed by a script)
+    // changes the address without a load; it still finishes a navigation.
+    if (!m_loading)
+        view_loadFinished(true);
+}
+
 void WebBrowser::view_loadFinished(bool ok)
 {
+    m_loading = false;
     m_lastLoadOk = ok;
     emit DownloadComplete();
     if (ok)

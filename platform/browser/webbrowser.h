@@ -8,7 +8,8 @@
 class QWebEngineView;
 
 // An embedded web browser with the few operations the program needs. Every finished
-// load raises DownloadComplete, whatever its outcome; lastLoadOk() tells which.
+// load raises DownloadComplete, whatever its outcome; lastLoadOk() tells which. A
+// navigation inside the same document (an anchor) counts as a finished load.
 class WebBrowser final : public QWidget
 {
     Q_OBJECT
@@ -38,8 +39,11 @@ signals:
     void DocumentComplete(const QString &url);
 
 private:
+    void view_loadStarted();
+    void view_urlChanged();
     void view_loadFinished(bool ok);
 
     QWebEngineView *m_view = nullptr;
     bool m_lastLoadOk = false;
+    bool m_loading = false;
 };

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 class tst_WebBrowser : public QObject
 {
@@ -15,6 +17,7 @@ private slots:
     void loadsPageAndReportsLocation();
     void outerHtmlIncludesScriptWrittenLink();
     void failedLoadStillRaisesDownloadComplete();
+    void anchorNavigationRaisesDownloadComplete();
 
 private:
     QString writePage(const QString &name, const QByteArray &content);
@@ -53,6 +56,23 @@ void tst_WebBrowser::loadsPageAndReportsLocation()
     QCOMPARE(browser.LocationURL(), url);
     QTRY_COMPARE_WITH_TIMEOUT(documents.count(), 1, kWaitMs);
     QCOMPARE(documents.at(0).at(0).toString(), url);
+
+    // A round trip to the page lets any stray notification arrive: one load, one signal.
+    bool answered = false;
+    browser.requestOuterHtml([&](bool, const QString &) { answered = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
+    QCOMPARE(downloads.count(), 1);
+
+    // A second page, from a browser that already shows one.
+    const QString second = writePage(QStringLiteral("second.htm"), "<html><body>2</body></html>");
+    downloads.clear();
+    browser.Navigate(second);
+    QVERIFY(downloads.wait(kWaitMs));
+    QCOMPARE(browser.LocationURL(), second);
+    answered = false;
+    browser.requestOuterHtml([&](bool, const QString &) { answered = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
+    QCOMPARE(downloads.count(), 1);
 }
 
 void tst_WebBrowser::outerHtmlIncludesScriptWrittenLink()
@@ -98,7 +118,28 @@ void tst_WebBrowser::failedLoadStillRaisesDownloadComplete()
     QVERIFY(downloads.wait(kWaitMs));
     QCOMPARE(downloads.count(), 1);
     QVERIFY(!browser.lastLoadOk());
+    bool answered = false;
+    browser.requestOuterHtml([&](bool, const QString &) { answered = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
+    QCOMPARE(downloads.count(), 1);
+    QVERIFY(!browser.lastLoadOk());
     QCOMPARE(documents.count(), 0);
+}
+
+void tst_WebBrowser::anchorNavigationRaisesDownloadComplete()
+{
+    const QString url = writePage(QStringLiteral("anchors.htm"),
+                                  "<html><body><a id=\"go\" href=\"#CloseWindow\">close</a></body></html>");
+    QVERIFY(!url.isEmpty());
+
+    WebBrowser browser;
+    QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
+    browser.Navigate(url);
+    QVERIFY(downloads.wait(kWaitMs));
+    downloads.clear();
+    browser.view()->page()->runJavaScript(QStringLiteral("document.getElementById('go').click();"));
+    QTRY_VERIFY_WITH_TIMEOUT(downloads.count() > 0, kWaitMs);
+    QCOMPARE(browser.LocationURL(), url + QStringLiteral("#CloseWindow"));
 }
 
 QTEST_MAIN(tst_WebBrowser)
