@@ -1,12 +1,14 @@
 #include "modmain.h"
 
+#include "curltransfer.h"
+#include "frmmain.h"
 #include "frmsplash.h"
 #include "makerinfo.h"
+#include "shellwindows.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
-#include <QMainWindow>
 #include <QUrl>
 
 #include <unistd.h>
@@ -67,9 +69,10 @@ int Main(int argc, char *argv[])
     }
     SplashShown = true;
 
-    QMainWindow window;
-    window.setWindowTitle(u"Linkhauler v1.0 BETA"_s);
-    window.resize(938, 572);
+    // The transfer component outlives the window that uses it.
+    CurlTransfer inet;
+    frmMain window(inet);
+    window.setShellCommands(ShellCommands{&ShowSupport, &ShowFeedback, &ShowAbout});
     window.show();
     return QApplication::exec();
 }
