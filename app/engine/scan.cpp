@@ -3,6 +3,7 @@
 #include "numbers.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
 #endif
 
 namespace scan {
@@ -39,51 +43,144 @@ qsizetype FindChar(const char16_t *data, qsizetype from, qsizetype size, char16_
     return size;
 }
 
-// Two 64-bit masks over the characters [at, at + 64) of the markup: the double quotes, and
-// the double quotes whose preceding character is `before` (bit j stands for at + j).
+// What the characters before a double quote must be for it to complete an opening: `before`
+// right before it and, when `ends` is set, one of `ends[0]`, `ends[1]` before that.
+struct OpeningFilter
+{
+    char16_t before = u'=';
+    bool useEnds = false;
+    char16_t ends[2] = {};
+};
+
+// Two 64-bit masks per 64 characters of the markup: the double quotes, and the double quotes
+// that pass the filter (bit j of word w stands for the character at + 64 w + j).
 struct BlockMasks
 {
     std::uint64_t quotes = 0;
     std::uint64_t openings = 0;
 };
 
-BlockMasks MasksAt(const char16_t *data, qsizetype at, qsizetype size, char16_t before)
+constexpr qsizetype kGroup = 256; // characters per call of a mask function
+constexpr int kWords = kGroup / 64;
+using GroupMasks = std::array<BlockMasks, kWords>;
+using MasksFunction = void (*)(const char16_t *, qsizetype, qsizetype, const OpeningFilter &,
+                               GroupMasks &);
+
+void MasksPlain(const char16_t *data, qsizetype at, qsizetype size, const OpeningFilter &f,
+                GroupMasks &out)
 {
-    BlockMasks m;
-#if defined(__SSE2__)
-    if (at >= 1 && at + 64 <= size) {
-        const __m128i quote = _mm_set1_epi16(u'"');
-        const __m128i prior = _mm_set1_epi16(static_cast<short>(before));
-        for (int k = 0; k < 4; ++k) {
-            const char16_t *p = data + at + 16 * k;
-            const auto load = [](const char16_t *q) {
-                return _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
-            };
-            const __m128i q = _mm_packs_epi16(_mm_cmpeq_epi16(load(p), quote),
-                                              _mm_cmpeq_epi16(load(p + 8), quote));
-            const __m128i b = _mm_packs_epi16(_mm_cmpeq_epi16(load(p - 1), prior),
-                                              _mm_cmpeq_epi16(load(p + 7), prior));
-            const auto shift = static_cast<unsigned>(16 * k);
-            m.quotes |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(q)))
-                << shift;
-            m.openings |= static_cast<std::uint64_t>(
-                              static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(q, b))))
-                << shift;
-        }
-        return m;
-    }
-#endif
-    const qsizetype end = std::min(at + 64, size);
+    out = {};
+    const qsizetype end = std::min(at + kGroup, size);
     for (qsizetype i = at; i < end; ++i) {
         if (data[i] != u'"')
             continue;
-        const std::uint64_t bit = std::uint64_t{1} << (i - at);
+        BlockMasks &m = out[static_cast<std::size_t>((i - at) / 64)];
+        const std::uint64_t bit = std::uint64_t{1} << ((i - at) % 64);
         m.quotes |= bit;
-        if (i >= 1 && data[i - 1] == before)
+        if (i >= 1 && data[i - 1] == f.before
+            && (!f.useEnds || (i >= 2 && (data[i - 2] == f.ends[0] || data[i - 2] == f.ends[1]))))
             m.openings |= bit;
     }
-    return m;
 }
+
+// The vector forms read two characters before `at`, so they take whole groups from the
+// third character on; the plain form does the rest.
+bool WholeGroup(qsizetype at, qsizetype size)
+{
+    return at >= 2 && at + kGroup <= size;
+}
+
+#if defined(__SSE2__)
+void MasksSse2(const char16_t *data, qsizetype at, qsizetype size, const OpeningFilter &f,
+               GroupMasks &out)
+{
+    if (!WholeGroup(at, size))
+        return MasksPlain(data, at, size, f, out);
+    const __m128i quote = _mm_set1_epi16(u'"');
+    const __m128i before = _mm_set1_epi16(static_cast<short>(f.before));
+    const __m128i end0 = _mm_set1_epi16(static_cast<short>(f.ends[0]));
+    const __m128i end1 = _mm_set1_epi16(static_cast<short>(f.ends[1]));
+    // 16 characters compared with c, one byte of 0 or 0xff each.
+    const auto match = [](const char16_t *p, __m128i c) {
+        return _mm_packs_epi16(
+            _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), c),
+            _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 8)), c));
+    };
+    for (int k = 0; k < kGroup / 16; ++k) {
+        const char16_t *p = data + at + 16 * k;
+        const __m128i q = match(p, quote);
+        __m128i o = _mm_and_si128(q, match(p - 1, before));
+        if (f.useEnds)
+            o = _mm_and_si128(o, _mm_or_si128(match(p - 2, end0), match(p - 2, end1)));
+        BlockMasks &m = out[static_cast<std::size_t>(k / 4)];
+        const auto shift = static_cast<unsigned>(16 * (k % 4));
+        const std::uint64_t qm = static_cast<unsigned>(_mm_movemask_epi8(q));
+        const std::uint64_t om = static_cast<unsigned>(_mm_movemask_epi8(o));
+        m.quotes = shift == 0 ? qm : m.quotes | qm << shift;
+        m.openings = shift == 0 ? om : m.openings | om << shift;
+    }
+}
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void MasksAvx2(const char16_t *data, qsizetype at,
+                                               qsizetype size, const OpeningFilter &f,
+                                               GroupMasks &out)
+{
+    if (!WholeGroup(at, size))
+        return MasksPlain(data, at, size, f, out);
+    const __m256i quote = _mm256_set1_epi16(u'"');
+    const __m256i before = _mm256_set1_epi16(static_cast<short>(f.before));
+    const __m256i end0 = _mm256_set1_epi16(static_cast<short>(f.ends[0]));
+    const __m256i end1 = _mm256_set1_epi16(static_cast<short>(f.ends[1]));
+    for (int k = 0; k < kGroup / 32; ++k) {
+        const char16_t *p = data + at + 32 * k;
+        // 32 characters compared with c, one byte each, in order (packing works per lane).
+        const auto match = [p](qsizetype offset, __m256i c) __attribute__((target("avx2"))) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + offset));
+            const __m256i b =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + offset + 16));
+            return _mm256_permute4x64_epi64(
+                _mm256_packs_epi16(_mm256_cmpeq_epi16(a, c), _mm256_cmpeq_epi16(b, c)), 0xd8);
+        };
+        const __m256i q = match(0, quote);
+        __m256i o = _mm256_and_si256(q, match(-1, before));
+        if (f.useEnds)
+            o = _mm256_and_si256(o, _mm256_or_si256(match(-2, end0), match(-2, end1)));
+        BlockMasks &m = out[static_cast<std::size_t>(k / 2)];
+        const std::uint64_t qm = static_cast<std::uint32_t>(_mm256_movemask_epi8(q));
+        const std::uint64_t om = static_cast<std::uint32_t>(_mm256_movemask_epi8(o));
+        if (k % 2 == 0) {
+            m.quotes = qm;
+            m.openings = om;
+        } else {
+            m.quotes |= qm << 32;
+            m.openings |= om << 32;
+        }
+    }
+}
+#endif
+
+struct MasksChoice
+{
+    MasksFunction function;
+    int bits;
+};
+
+MasksChoice ChooseMasks(int widest)
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (widest >= 256 && __builtin_cpu_supports("avx2"))
+        return {MasksAvx2, 256};
+#endif
+#if defined(__SSE2__)
+    if (widest >= 128)
+        return {MasksSse2, 128};
+#endif
+    return {MasksPlain, 0};
+}
+
+MasksChoice g_masks = ChooseMasks(256);
 
 // The status of the pass at 1-based position p is base + p / L * 50, rounded half to even.
 // Passes run over contiguous stretches of positions; the percentage never falls along the
@@ -160,15 +257,13 @@ QString Value(const char16_t *data, qsizetype from, qsizetype to)
     return QString(reinterpret_cast<const QChar *>(data + from), to - from);
 }
 
-using Bounds = std::vector<std::pair<qsizetype, qsizetype>>;
-
 // One scan's place in the markup while several scans share a single pass over it. Values
-// are kept as bounds and made into texts at the end, when the list can be sized once.
+// are copied the moment they close, while their characters are still in the cache.
 struct ScanState
 {
     QStringView head;          // the opening without its final "=" and double quote
     Progress *progress;
-    Bounds values;
+    QStringList *links;
     qsizetype next = 0;        // 0-based index of the scan's next pass
     qsizetype valueStart = -1; // inside a value since this index, or -1
 };
@@ -190,12 +285,35 @@ bool HeadMatches(const char16_t *at, QStringView head)
 Outcome SharedPass(const char16_t *data, qsizetype length, char16_t before,
                    std::span<ScanState> states, const Observer &observer)
 {
+    // With at most two distinct last characters before `before`, they narrow the stops too.
+    OpeningFilter filter{before, true, {}};
+    int endCount = 0;
+    for (const ScanState &s : states) {
+        if (s.head.isEmpty()) {
+            filter.useEnds = false;
+            break;
+        }
+        const char16_t last = s.head.utf16()[s.head.size() - 1];
+        if (std::find(filter.ends, filter.ends + endCount, last) != filter.ends + endCount)
+            continue;
+        if (endCount == 2) {
+            filter.useEnds = false;
+            break;
+        }
+        filter.ends[endCount++] = last;
+    }
+    if (endCount == 1)
+        filter.ends[1] = filter.ends[0];
     int inValue = 0;
     int sincePoll = 0;
+    const MasksFunction masksOf = g_masks.function;
+    GroupMasks group;
     for (qsizetype at = 0; at < length; at += 64) {
-        const BlockMasks masks = MasksAt(data, at, length, before);
-        std::uint64_t quotes = masks.quotes;
-        std::uint64_t openings = masks.openings;
+        const auto word = static_cast<std::size_t>((at % kGroup) / 64);
+        if (word == 0)
+            masksOf(data, at, length, filter, group);
+        std::uint64_t quotes = group[word].quotes;
+        std::uint64_t openings = group[word].openings;
         for (;;) {
             const std::uint64_t stops = inValue > 0 ? quotes : openings;
             if (stops == 0)
@@ -209,7 +327,7 @@ Outcome SharedPass(const char16_t *data, qsizetype length, char16_t before,
 
             for (ScanState &s : states) {
                 if (s.valueStart >= 0) {
-                    s.values.emplace_back(s.valueStart, pos);
+                    s.links->append(Value(data, s.valueStart, pos));
                     s.valueStart = -1;
                     s.next = pos + 1;
                     --inValue;
@@ -231,7 +349,7 @@ Outcome SharedPass(const char16_t *data, qsizetype length, char16_t before,
     }
     for (ScanState &s : states) {
         if (s.valueStart >= 0) // no closing quote: the value runs to the end and is kept
-            s.values.emplace_back(s.valueStart, length);
+            s.links->append(Value(data, s.valueStart, length));
         else if (s.next < length)
             s.progress->Passes(s.next + 1, length);
     }
@@ -285,14 +403,13 @@ Outcome SingleScan(const char16_t *data, qsizetype length, QStringView opening,
     }
 }
 
-void Append(QStringList &links, QStringView markup, const Bounds &values)
-{
-    links.reserve(links.size() + static_cast<qsizetype>(values.size()));
-    for (const auto &[from, to] : values)
-        links.append(markup.sliced(from, to - from).toString());
-}
-
 } // namespace
+
+int UseVectorWidthForTesting(int bits)
+{
+    g_masks = ChooseMasks(bits);
+    return g_masks.bits;
+}
 
 Outcome ScanOpening(QStringView markup, QStringView opening, int base, QStringList &links,
                     const Observer &observer)
@@ -308,11 +425,9 @@ Outcome ScanOpening(QStringView markup, QStringView opening, int base, QStringLi
     Progress progress(observer, length, base, lastReported);
     if (!SharedPassFits(opening))
         return SingleScan(markup.utf16(), length, opening, links, progress, observer);
-    ScanState state[] = {{opening.first(opening.size() - 2), &progress, {}}};
-    const Outcome outcome = SharedPass(markup.utf16(), length,
-                                       opening[opening.size() - 2].unicode(), state, observer);
-    Append(links, markup, state[0].values);
-    return outcome;
+    ScanState state[] = {{opening.first(opening.size() - 2), &progress, &links}};
+    return SharedPass(markup.utf16(), length, opening[opening.size() - 2].unicode(), state,
+                      observer);
 }
 
 // Both scans in one pass over the markup. The src scan runs alongside the href scan but
@@ -331,10 +446,9 @@ Outcome ScanLinks(QStringView markup, QStringList &links, const Observer &observ
     std::vector<int> srcStatuses;
     Progress hrefProgress(observer, length, 0, hrefLast);
     Progress srcProgress(observer, length, 50, srcLast, &srcStatuses);
-    ScanState states[] = {{u"href", &hrefProgress, {}}, {u"src", &srcProgress, {}}};
-    const Outcome outcome = SharedPass(markup.utf16(), length, u'=', states, observer);
-    Append(links, markup, states[0].values);
-    if (outcome == Outcome::Cancelled)
+    QStringList srcLinks;
+    ScanState states[] = {{u"href", &hrefProgress, &links}, {u"src", &srcProgress, &srcLinks}};
+    if (SharedPass(markup.utf16(), length, u'=', states, observer) == Outcome::Cancelled)
         return Outcome::Cancelled;
 
     if (Cancelled(observer)) // the check point at the start of the src scan
@@ -344,7 +458,7 @@ Outcome ScanLinks(QStringView markup, QStringList &links, const Observer &observ
         if (i > 0 || srcStatuses[i] != hrefLast)
             observer.progress(srcStatuses[i]);
     }
-    Append(links, markup, states[1].values);
+    links.append(std::move(srcLinks));
     return Outcome::Completed;
 }
 

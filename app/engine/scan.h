@@ -28,4 +28,9 @@ Outcome ScanOpening(QStringView markup, QStringView opening, int base, QStringLi
 // Both scans in order: href values (0..50 %) then src values (50..100 %).
 Outcome ScanLinks(QStringView markup, QStringList &links, const Observer &observer = {});
 
+// For tests: the widest vector instructions the scan may use (0 none, 128 or 256 bits), so
+// that every form can be checked on one machine. Returns the width in use afterwards, which
+// is lower when the processor lacks the one asked for.
+int UseVectorWidthForTesting(int bits);
+
 } // namespace scan

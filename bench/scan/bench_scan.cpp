@@ -8,6 +8,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <vector>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -157,9 +160,15 @@ void BM_CountQuotesQt(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_ScanLinks)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ScanLinksWithObserver)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CountQuotesSimd)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CountQuotesQt)->Unit(benchmark::kMillisecond);
+// The machine is shared: the fastest repetition is the figure least disturbed by others.
+double Fastest(const std::vector<double> &v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
+
+BENCHMARK(BM_ScanLinks)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_ScanLinksWithObserver)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_CountQuotesSimd)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_CountQuotesQt)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
 
 BENCHMARK_MAIN();

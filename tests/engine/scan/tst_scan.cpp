@@ -2,6 +2,7 @@
 #include "scan.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -64,6 +65,7 @@ class TestScan : public QObject
 private slots:
     void links_data();
     void links();
+    void sameAsPositionByPosition_data();
     void sameAsPositionByPosition();
     void anyOpeningSameAsPositionByPosition_data();
     void anyOpeningSameAsPositionByPosition();
@@ -120,10 +122,24 @@ void TestScan::links()
     QCOMPARE(r.links, links);
 }
 
+void TestScan::sameAsPositionByPosition_data()
+{
+    QTest::addColumn<int>("vectorBits");
+    QTest::newRow("plain") << 0;
+    QTest::newRow("128-bit") << 128;
+    QTest::newRow("256-bit") << 256;
+}
+
 // Random markup built from fragments that provoke every corner: openings cut short,
 // overlapping openings, quotes at block borders, values running to the end.
 void TestScan::sameAsPositionByPosition()
 {
+    QFETCH(int, vectorBits);
+    const int inUse = scan::UseVectorWidthForTesting(vectorBits);
+    const auto restore = qScopeGuard([] { scan::UseVectorWidthForTesting(256); });
+    if (inUse != vectorBits)
+        QSKIP("this processor lacks the vector width");
+
     const QString fragments[] = {u"href=\""_s, u"src=\""_s, u"\""_s,  u"h"_s,   u"href="_s,
                                  u"s"_s,       u"src"_s,    u"="_s,   u"xy"_s,  u"lowsrc=\""_s,
                                  u"\n"_s,      u"\u00e9"_s, u"<a "_s, u"       "_s};
