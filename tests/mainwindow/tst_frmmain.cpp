@@ -613,24 +613,28 @@ void tst_frmMain::browse()
 void tst_frmMain::shortcutsActInTextField_data()
 {
     QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifier");
     QTest::addColumn<QString>("command");
 
-    QTest::newRow("Ctrl+X exits") << int(Qt::Key_X) << "exit";
-    QTest::newRow("Ctrl+A opens about") << int(Qt::Key_A) << "about";
-    QTest::newRow("Ctrl+R opens feedback") << int(Qt::Key_R) << "feedback";
-    QTest::newRow("Ctrl+H opens help") << int(Qt::Key_H) << "help";
+    const int ctrl = Qt::ControlModifier;
+    QTest::newRow("Ctrl+X exits") << int(Qt::Key_X) << ctrl << "exit";
+    QTest::newRow("Ctrl+A opens about") << int(Qt::Key_A) << ctrl << "about";
+    QTest::newRow("Ctrl+R opens feedback") << int(Qt::Key_R) << ctrl << "feedback";
+    QTest::newRow("Ctrl+H opens help") << int(Qt::Key_H) << ctrl << "help";
+    QTest::newRow("Alt+S runs support") << int(Qt::Key_S) << int(Qt::AltModifier) << "support";
 }
 
 void tst_frmMain::shortcutsActInTextField()
 {
     QFETCH(int, key);
+    QFETCH(int, modifier);
     QFETCH(QString, command);
 
     QStringList called;
     ShellCommands commands;
     commands.about = [&](QWidget *owner) { called.append(owner == m_window.get() ? u"about"_s : u"?"_s); };
     commands.feedback = [&](QWidget *owner) { called.append(owner == m_window.get() ? u"feedback"_s : u"?"_s); };
-    commands.support = [&](QWidget *) { called.append(u"support"_s); };
+    commands.support = [&](QWidget *owner) { called.append(owner == m_window.get() ? u"support"_s : u"?"_s); };
     m_window->setShellCommands(commands);
     m_window->setExitProgram([&] { called.append(u"exit"_s); });
 
@@ -640,7 +644,7 @@ void tst_frmMain::shortcutsActInTextField()
     address->setFocus();
     QTRY_VERIFY(address->hasFocus());
     address->selectAll();
-    QTest::keyClick(address, Qt::Key(key), Qt::ControlModifier);
+    QTest::keyClick(address, Qt::Key(key), Qt::KeyboardModifiers(modifier));
 
     if (command == u"help"_s)
         QVERIFY(!child<WebBrowser>("wbHelp")->isHidden());
