@@ -3,11 +3,11 @@
 #include "addresses.h"
 #include "helprules.h"
 #include "linkrules.h"
+#include "numbers.h"
 #include "transfer/transfer.h"
 #include "twips.h"
 #include "validation.h"
 #include "webbrowser.h"
-#include "numbers.h"
 
 #include <QApplication>
 #include <QCheckBox>

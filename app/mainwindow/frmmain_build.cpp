@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -155,6 +156,8 @@ void frmMain::buildControls()
     const QSize client(twips::ToPixels(14070), twips::ToPixels(8580));
     resize(client.width(), client.height() + menuBar()->sizeHint().height());
     ui.client->resize(client);
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void frmMain::buildMenus()

