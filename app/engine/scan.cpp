@@ -261,7 +261,7 @@ QString Value(const char16_t *data, qsizetype from, qsizetype to)
 // are copied the moment they close, while their characters are still in the cache.
 struct ScanState
 {
-    QStringView head;          // the opening without its final "=" and double quote
+    QStringView head;          // the opening less its last two characters
     Progress *progress;
     QStringList *links;
     qsizetype next = 0;        // 0-based index of the scan's next pass
