@@ -15,6 +15,8 @@ int main(int argc, char *argv[])
 {
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The web views share OpenGL contexts; this must be said before the application starts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
 
     // Leave the user's own settings alone.
