@@ -1,5 +1,6 @@
 #include "modmain.h"
 
+#include "componentfolderpicker.h"
 #include "curltransfer.h"
 #include "frmmain.h"
 #include "frmsplash.h"
@@ -72,6 +73,9 @@ int Main(int argc, char *argv[])
     // The transfer component outlives the window that uses it.
     CurlTransfer inet;
     frmMain window(inet);
+    // bwMain: the picker control, created as the main window loads.
+    ComponentFolderPicker bwMain;
+    window.setFolderPicker(&bwMain);
     window.setShellCommands(ShellCommands{&ShowSupport, &ShowFeedback, &ShowAbout});
     window.show();
     return QApplication::exec();
