@@ -10,8 +10,10 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QSocketNotifier>
 #include <QUrl>
 
+#include <csignal>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -25,6 +27,37 @@ ShellOpenHandler &shellOpenSlot()
 {
     static ShellOpenHandler handler;
     return handler;
+}
+
+// A session ending or a terminal's Ctrl+C closes the main window the ordinary way, so a
+// transfer in progress is cancelled instead of the process dying mid-write.
+int quitPipe[2] = {-1, -1};
+
+void onQuitSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(quitPipe[1], &byte, 1);
+}
+
+void closeOnQuitSignals(QWidget *window)
+{
+    if (::pipe(quitPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window, notifier] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(quitPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+        window->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
 }
 
 QIcon programIcon()
@@ -77,6 +110,7 @@ int Main(int argc, char *argv[])
     ComponentFolderPicker bwMain;
     window.setFolderPicker(&bwMain);
     window.setShellCommands(ShellCommands{&ShowSupport, &ShowFeedback, &ShowAbout});
+    closeOnQuitSignals(&window);
     window.show();
     return QApplication::exec();
 }
