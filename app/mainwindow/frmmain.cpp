@@ -4,6 +4,8 @@
 #include "helprules.h"
 #include "linkrules.h"
 #include "numbers.h"
+#include "runadapters.h"
+#include "scraperun.h"
 #include "transfer/transfer.h"
 #include "twips.h"
 #include "validation.h"
@@ -68,6 +70,14 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
 {
     buildControls();
     setInitialValues();
+    m_runView = std::make_unique<WidgetRunView>(RunControls{ui.cmdGo, ui.cmdStop, ui.tabMain, ui.lstLog, ui.staMain,
+                                                            ui.lblLocation, ui.rtfCode, ui.lstCode});
+    m_pageBrowser = std::make_unique<WebPageBrowser>(*ui.Browser);
+    m_runPrompt = std::make_unique<PromptsRunPrompt>([this]() -> Prompts & { return prompts(); });
+    // ErrorCheck goes in as a callback: a run queued behind a stopped one is checked
+    // when it really starts.
+    m_run = std::make_unique<ScrapeRun>(RunPorts{this, m_runView.get(), m_pageBrowser.get(), &m_inet,
+                                                 m_runPrompt.get(), &m_files, [this] { return ErrorCheck(); }, {}});
     connectHandlers();
     ui.client->installEventFilter(this);
     // Shortcut overrides go to the focused widget, which may be created later (the
@@ -93,11 +103,6 @@ void frmMain::setFolderPicker(FolderPicker *picker)
 void frmMain::setShellCommands(ShellCommands commands)
 {
     m_shellCommands = std::move(commands);
-}
-
-void frmMain::setRunHook(std::function<void()> run)
-{
-    m_runHook = std::move(run);
 }
 
 void frmMain::setExitProgram(std::function<void()> exitProgram)
@@ -139,6 +144,8 @@ void frmMain::Form_Load()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // A run ends at once (a download in progress is cancelled) and no further run starts.
+    m_run->Close();
     if (m_inet.StillExecuting())
         m_inet.Cancel();
     QMainWindow::closeEvent(event);
@@ -291,7 +298,7 @@ QString frmMain::GetPath(const QString &link) const
 
 QString frmMain::GetFilename(const QString &name, const QString &folder) const
 {
-    return linkrules::GetFilename(name, folder, CurrentNumber, txtDefaultExtension());
+    return linkrules::GetFilename(name, folder, m_run->CurrentNumber(), txtDefaultExtension());
 }
 
 std::optional<int> frmMain::GetAsc(const QString &text) const
@@ -311,6 +318,16 @@ void frmMain::TrimList()
     ui.lstCode->clear();
     ui.lstCode->addItems(links);
 }
+
+void frmMain::AddToLog(const QString &message)
+{
+    m_run->AddToLog(message);
+}
+
+bool frmMain::CancelRequested() const { return m_run->CancelRequested(); }
+std::int32_t frmMain::ItemsDownloaded() const { return m_run->ItemsDownloaded(); }
+double frmMain::CurrentNumber() const { return m_run->CurrentNumber(); }
+QString frmMain::PageMarkup() const { return m_run->PageMarkup(); }
 
 // --- Criteria commands -----------------------------------------------------------------
 
@@ -449,6 +466,10 @@ void frmMain::cmdBrowse2_Click() { browseInto(ui.txtSaveHREFs); }
 
 void frmMain::mnuFileExit_Click()
 {
+    // The program ends without the close step; a run still going is ended first, which
+    // cancels its download (no transfer runs outside a run, so idle Exit asks nothing).
+    if (m_run->IsRunning())
+        m_run->Close();
     if (m_exitProgram)
         m_exitProgram();
 }
@@ -490,10 +511,19 @@ void frmMain::wbHelp_DownloadComplete()
 
 // --- Run -------------------------------------------------------------------------------
 
+// The run calls ErrorCheck itself, as it starts.
 void frmMain::cmdGo_Click()
 {
-    if (!ErrorCheck())
-        return;
-    if (m_runHook)
-        m_runHook();
+    m_run->Go();
+}
+
+void frmMain::cmdStop_Click()
+{
+    m_run->Stop();
+}
+
+// Every finished load of Browser, inside a run or not.
+void frmMain::Browser_DownloadComplete()
+{
+    m_run->OnDownloadComplete(ui.Browser->lastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
 }

@@ -4,12 +4,14 @@
 #include "folderpicker.h"
 #include "jobsettings.h"
 #include "mainlayout.h"
+#include "diskfilestore.h"
 #include "prompts.h"
 #include "shellcommands.h"
 
 #include <QMainWindow>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,7 +29,11 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class QTabWidget;
+class PromptsRunPrompt;
+class ScrapeRun;
 class Transfer;
+class WebPageBrowser;
+class WidgetRunView;
 class WebBrowser;
 namespace validation {
 enum class Field;
@@ -52,8 +58,6 @@ public:
     // The Browse buttons' picker; without one, Browse explains that it is unavailable.
     void setFolderPicker(FolderPicker *picker);
     void setShellCommands(ShellCommands commands);
-    // Called by Go after the job has passed ErrorCheck.
-    void setRunHook(std::function<void()> run);
     // File > Exit. The default leaves every event loop at once (QCoreApplication::exit),
     // which does not close the window, so the close step is skipped.
     void setExitProgram(std::function<void()> exitProgram);
@@ -91,9 +95,15 @@ public:
     bool CheckExtension(const QString &link) const;
     // Filters lstCode by the criteria in place.
     void TrimList();
+    // One activity log line: time of day, " -> ", message.
+    void AddToLog(const QString &message);
 
+    // --- The run's state, kept between runs ----------------------------------------------
+    bool CancelRequested() const;
+    std::int32_t ItemsDownloaded() const;
     // The number that replaced "^N" for the current page; also names files.
-    double CurrentNumber = 0;
+    double CurrentNumber() const;
+    QString PageMarkup() const;
 
     // The help start page beside the program, as a file address.
     static QString HelpStartPage();
@@ -231,6 +241,8 @@ private:
 
     // Run.
     void cmdGo_Click();
+    void cmdStop_Click();
+    void Browser_DownloadComplete();
 
     QLineEdit *fieldFor(validation::Field field) const;
     bool isWindowShortcut(const QKeyEvent &event) const;
@@ -241,6 +253,12 @@ private:
     Prompts *m_prompts = nullptr;
     FolderPicker *m_folderPicker = nullptr;
     ShellCommands m_shellCommands;
-    std::function<void()> m_runHook;
     std::function<void()> m_exitProgram;
+
+    // The run and what it drives; the run goes first when the window goes.
+    DiskFileStore m_files;
+    std::unique_ptr<WidgetRunView> m_runView;
+    std::unique_ptr<WebPageBrowser> m_pageBrowser;
+    std::unique_ptr<PromptsRunPrompt> m_runPrompt;
+    std::unique_ptr<ScrapeRun> m_run;
 };

@@ -407,4 +407,6 @@ void frmMain::connectHandlers()
     connect(ui.wbHelp, &WebBrowser::DownloadComplete, this, &frmMain::wbHelp_DownloadComplete);
 
     connect(ui.cmdGo, &QPushButton::clicked, this, &frmMain::cmdGo_Click);
+    connect(ui.cmdStop, &QPushButton::clicked, this, &frmMain::cmdStop_Click);
+    connect(ui.Browser, &WebBrowser::DownloadComplete, this, &frmMain::Browser_DownloadComplete);
 }

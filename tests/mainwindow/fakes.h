@@ -27,7 +27,11 @@ public:
         ++executingQueries;
         return executing;
     }
-    void Cancel() override { ++cancels; }
+    void Cancel() override
+    {
+        ++cancels;
+        executing = false;
+    }
 
     int timeout = 60;
     QList<int> timeoutsSet;

@@ -200,7 +200,7 @@ void tst_frmMain::initialValues()
     QVERIFY(!w.optOneHREFPerFile());
     QVERIFY(!child<QRadioButton>("optAllHREFsOneFile")->isChecked());
     QCOMPARE(w.txtSaveHREFs(), QString());
-    QCOMPARE(w.CurrentNumber, 0.0);
+    QCOMPARE(w.CurrentNumber(), 0.0);
     QCOMPARE(Entries(child<QListWidget>("lstPatterns")),
              QStringList({QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("bmp"),
                           QStringLiteral("js"), QStringLiteral("css"), QStringLiteral("zip"), QStringLiteral("rar"),
@@ -940,18 +940,32 @@ void tst_frmMain::criteriaQuestion()
 
 void tst_frmMain::goRunsOnlyAfterErrorCheck()
 {
-    int runs = 0;
-    m_window->setRunHook([&] { ++runs; });
+    const QString path = m_pages.filePath(QStringLiteral("target.htm"));
+    QFile page(path);
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write("<html><body><a href=\"a.gif\">a</a></body></html>");
+    page.close();
+    child<QLineEdit>("txtAddress")->setText(QUrl::fromLocalFile(path).toString());
+    auto *log = child<QListWidget>("lstLog");
+    log->addItem(u"earlier run"_s);
+
     auto *go = child<QPushButton>("cmdGo");
-    go->click(); // the default extension starts empty
-    QCOMPARE(runs, 0);
+    go->click(); // refused: the default extension starts empty
     QCOMPARE(m_prompts->shown.size(), 1);
+    QCOMPARE(Entries(log), QStringList{u"earlier run"_s});
+    QCOMPARE(child<QTabWidget>("tabMain")->currentIndex(), 0);
 
     makeJobValid();
-    child<QListWidget>("lstEnd")->addItem(u"gif"_s);
-    go->click();
-    QCOMPARE(runs, 1);
+    child<QListWidget>("lstEnd")->addItem(u"png"_s);
+    go->click(); // the run ends before click returns
     QCOMPARE(m_prompts->shown.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled() && log->count() > 0
+                                 && log->item(log->count() - 1)->text().endsWith(u" -> Done.  Items downloaded: 0."_s),
+                             kWaitMs);
+    QCOMPARE(log->count(), 4);
+    QVERIFY(!child<QPushButton>("cmdStop")->isEnabled());
+    QCOMPARE(child<QTabWidget>("tabMain")->currentIndex(), 1);
+    QCOMPARE(m_window->CurrentNumber(), 1.0);
 }
 
 void tst_frmMain::runMethodsReadTheFields()
@@ -969,9 +983,9 @@ void tst_frmMain::runMethodsReadTheFields()
     QTemporaryDir out;
     QVERIFY(out.isValid());
     child<QLineEdit>("txtDefaultExtension")->setText(u"htm"_s);
-    m_window->CurrentNumber = 7;
+    // No run yet: the number is 0.
     const QString named = m_window->GetFilename(u"a?b"_s, out.path());
-    QCOMPARE(QFileInfo(named).fileName(), u"7.htm"_s);
+    QCOMPARE(QFileInfo(named).fileName(), u"0.htm"_s);
 }
 
 QTEST_MAIN(tst_frmMain)
