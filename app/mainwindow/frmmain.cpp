@@ -324,6 +324,7 @@ void frmMain::AddToLog(const QString &message)
     m_run->AddToLog(message);
 }
 
+bool frmMain::IsRunning() const { return m_run->IsRunning(); }
 bool frmMain::CancelRequested() const { return m_run->CancelRequested(); }
 std::int32_t frmMain::ItemsDownloaded() const { return m_run->ItemsDownloaded(); }
 double frmMain::CurrentNumber() const { return m_run->CurrentNumber(); }

@@ -99,6 +99,8 @@ public:
     void AddToLog(const QString &message);
 
     // --- The run's state, kept between runs ----------------------------------------------
+    // True from Go until the run has unwound (after Stop it may still be unwinding).
+    bool IsRunning() const;
     bool CancelRequested() const;
     std::int32_t ItemsDownloaded() const;
     // The number that replaced "^N" for the current page; also names files.
