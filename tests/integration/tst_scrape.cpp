@@ -104,6 +104,7 @@ private slots:
     void everyLogLine();
     void stopDuringPageWait();
     void stopDuringDownloadThenGoAgain();
+    void closeDuringDownload();
 
 private:
     template<typename T>
@@ -591,6 +592,30 @@ void tst_Scrape::stopDuringDownloadThenGoAgain()
     QCOMPARE(messages().constLast(), u"Done.  Items downloaded: 1."_s);
     // "?" cannot be in a file name: the page number and the extension name it.
     QCOMPARE(ReadAll(m_out->filePath(u"1.txt"_s)), TestHttpServer::bytes(40));
+}
+
+void tst_Scrape::closeDuringDownload()
+{
+    m_server.addPage(u"/close.htm"_s, Page({u"/slow?n=300&ms=25"_s}));
+    oneJob(m_server.url(u"/close.htm"_s), {});
+    child<QListWidget>("lstInterior")->addItem(u"slow?"_s);
+    saveLinksTo(m_out->path());
+    ActWhen close([&] { return m_inet->StillExecuting(); }, [&] { m_window->close(); });
+    QVERIFY(runToEnd());
+
+    QVERIFY(close.fired);
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(!m_inet->StillExecuting());
+    QCOMPARE(messages(), (QStringList{u"Source code has been downloaded: "_s + m_server.url(u"/close.htm"_s) + u'.',
+                                      u"Source code has been parsed: 1 total links."_s,
+                                      u"Filters have been applied: 1 relevant links."_s,
+                                      u"Action has been cancelled!"_s}));
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+    // A closing window starts no further run.
+    child<QPushButton>("cmdGo")->click();
+    QCOMPARE(messages().constLast(), u"Action has been cancelled!"_s);
+    QCOMPARE(m_server.requestCount(u"/close.htm"_s), 1);
 }
 
 QTEST_MAIN(tst_Scrape)
