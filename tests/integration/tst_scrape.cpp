@@ -93,6 +93,7 @@ private slots:
     void pageOrder_data();
     void pageOrder();
     void scriptWrittenLinksFound();
+    void pageRedirectTaken();
     void filters_data();
     void filters();
     void linkDownload_data();
@@ -317,6 +318,22 @@ void tst_Scrape::scriptWrittenLinksFound()
     const QString base = m_server.url(QString());
     QCOMPARE(ReadAll(m_out->filePath(u"1.txt"_s)),
              (u"\"%1/linked/1\"\r\n\"%1/linked/2\"\r\n\"%1/linked/3\"\r\n"_s.arg(base)).toUtf8());
+}
+
+void tst_Scrape::pageRedirectTaken()
+{
+    // The page ends up at another address: its markup is taken all the same.
+    m_server.addRedirect(u"/old.htm"_s, u"/new.htm"_s);
+    m_server.addPage(u"/new.htm"_s, Page({u"moved.bin"_s}));
+    oneJob(m_server.url(u"/old.htm"_s), {u"bin"_s});
+    QVERIFY(runToEnd());
+
+    QCOMPARE(requested(u"/"_s).filter(u".htm"_s), (QStringList{u"/old.htm"_s, u"/new.htm"_s}));
+    QCOMPARE(messages().mid(0, 2), (QStringList{u"Source code has been downloaded: "_s + m_server.url(u"/old.htm"_s) + u'.',
+                                                u"Source code has been parsed: 1 total links."_s}));
+    QCOMPARE(messages().constLast(), u"Done.  Items downloaded: 1."_s);
+    QCOMPARE(child<QLabel>("lblLocation")->text(), m_server.url(u"/new.htm"_s));
+    QVERIFY(m_prompts->shown.isEmpty());
 }
 
 void tst_Scrape::filters_data()
