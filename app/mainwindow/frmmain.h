@@ -1,10 +1,10 @@
 #pragma once
 
 #include "criteriaedit.h"
+#include "diskfilestore.h"
 #include "folderpicker.h"
 #include "jobsettings.h"
 #include "mainlayout.h"
-#include "diskfilestore.h"
 #include "prompts.h"
 #include "shellcommands.h"
 
@@ -32,9 +32,9 @@ class QTabWidget;
 class PromptsRunPrompt;
 class ScrapeRun;
 class Transfer;
+class WebBrowser;
 class WebPageBrowser;
 class WidgetRunView;
-class WebBrowser;
 namespace validation {
 enum class Field;
 }
@@ -59,7 +59,8 @@ public:
     void setFolderPicker(FolderPicker *picker);
     void setShellCommands(ShellCommands commands);
     // File > Exit. The default leaves every event loop at once (QCoreApplication::exit),
-    // which does not close the window, so the close step is skipped.
+    // which does not close the window, so the close step is skipped (a run in progress
+    // is ended first all the same).
     void setExitProgram(std::function<void()> exitProgram);
 
     // --- The job, read live from the fields ------------------------------------------
