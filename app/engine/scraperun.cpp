@@ -409,7 +409,10 @@ void ScrapeRun::SaveLink(const QString &link)
         Failure(error.code(), error.description());
     }
 
-    if (job.chkOverwrite() != 1 && files.FileExists(path)) {
+    // Without a download folder the path is a bare name: testing it would look into
+    // whatever the process's current directory happens to be.
+    const bool inFolder = !job.txtSaveLinks().isEmpty();
+    if (inFolder && job.chkOverwrite() != 1 && files.FileExists(path)) {
         AddToLog(u"File already exists: "_s + path + u'.');
         return;
     }

@@ -25,6 +25,7 @@ struct LinkCase
     QString directoryInTheWay{};        // a folder where a download goes
     QList<bool> answers{};
     int runs = 1;
+    bool runInRoot = false; // the process's current directory is the temporary folder
 
     QMap<QString, QByteArray> after{}; // every file afterwards, nothing else
     QList<int> prompts{};              // error codes, in order
@@ -143,6 +144,12 @@ void TestLinkOutput::linkOutput_data()
                       .after = {{u"hrefs/3.txt"_s, "\"http://h/d/files/x.zip\"\r\n"}},
                       .logged = {u"Download complete: x.zip."_s}, .count = 1};
     QTest::newRow("no download folder") << noFolder;
+    // Regression: a bare name was tested against the current directory, so a stray file
+    // there blocked the link as "already exists".
+    noFolder.runInRoot = true;
+    noFolder.before = {{u"x.zip"_s, "stray"}};
+    noFolder.after.insert(u"x.zip"_s, "stray");
+    QTest::newRow("no download folder, same name in the current directory") << noFolder;
 }
 
 void TestLinkOutput::linkOutput()
@@ -176,8 +183,12 @@ void TestLinkOutput::linkOutput()
     rig.transfer.results = c.results;
     rig.prompt.answers = c.answers;
 
+    const QString previous = QDir::currentPath();
+    if (c.runInRoot)
+        QVERIFY(QDir::setCurrent(root));
     for (int run = 0; run < c.runs; ++run)
         rig.run->Go();
+    QDir::setCurrent(previous);
 
     QCOMPARE(FilesUnder(root), c.after);
     QStringList prompts;
