@@ -110,6 +110,7 @@ int Main(int argc, char *argv[])
     ComponentFolderPicker bwMain;
     window.setFolderPicker(&bwMain);
     window.setShellCommands(ShellCommands{&ShowSupport, &ShowFeedback, &ShowAbout});
+    // Only now: the browser engine resets signal handling while the window builds its views.
     closeOnQuitSignals(&window);
     window.show();
     return QApplication::exec();

@@ -44,6 +44,20 @@ void tst_smoke::startsShowsTheWindowAndEndsOnTerminate()
     QTRY_VERIFY_WITH_TIMEOUT(loaded() || program.state() == QProcess::NotRunning, 60000);
     QVERIFY2(program.state() == QProcess::Running, program.readAll().constData());
 
+    // The embedded browser's engine resets signal handling while it starts; the program
+    // takes SIGTERM over right after the window is built. Wait until it has.
+    const auto catchesTerminate = [&] {
+        QFile status(u"/proc/%1/status"_s.arg(program.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("SigCgt:"))
+                return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(catchesTerminate(), 30000);
+
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     QVERIFY2(program.waitForFinished(30000), "the program did not end on SIGTERM");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
