@@ -338,6 +338,9 @@ void frmMain::buildStatusViewPage()
     PlaceOnPage(ui.Browser, 120, 390, 0, 0);
 
     ui.lstLog = Make<QListWidget>(page, QStringLiteral("lstLog"));
+    // Every line has the same height: without this the list measures all its lines again
+    // for each one added, and a long run slows to a crawl.
+    ui.lstLog->setUniformItemSizes(true);
     PlaceOnPage(ui.lstLog, 120, 0, 0, mainlayout::kLstLogHeight);
 }
 
