@@ -1,4 +1,5 @@
-// Serves a site of numbered pages, each linking to files of a fixed size, on 127.0.0.1
+// Serves a site of numbered pages (/page/<n>.htm), each linking to files of a fixed size
+// (files/<n>_<k>.bin beside it), on 127.0.0.1
 // until stdin closes. Prints the base address on the first line of stdout.
 //   bench_site <pages> <links per page> <file bytes>
 
@@ -24,7 +25,8 @@ int main(int argc, char *argv[])
     TestHttpServer server;
     server.setIdleLimit(120000);
     const QByteArray content = TestHttpServer::bytes(fileBytes);
-    server.addPrefixRoute(QStringLiteral("/file/"), [content](const TestHttpRequest &) {
+    // Links are relative to the page's folder, so they resolve to /page/files/<name>.
+    server.addPrefixRoute(QStringLiteral("/page/files/"), [content](const TestHttpRequest &) {
         return TestHttpResponse::page(content, "application/octet-stream");
     });
     server.addPrefixRoute(QStringLiteral("/page/"), [links](const TestHttpRequest &request) {
@@ -34,7 +36,7 @@ int main(int argc, char *argv[])
                           "<h1>Files of page " + number + "</h1><ul>\n";
         for (int k = 1; k <= links; ++k) {
             const QByteArray name = number + '_' + QByteArray::number(k) + ".bin";
-            body += "<li><a href=\"/file/" + name + "\">" + name + "</a> some text</li>\n";
+            body += "<li><a href=\"files/" + name + "\">" + name + "</a> some text</li>\n";
         }
         body += "</ul><p><a href=\"/page/index.htm\">index</a></p></body></html>\n";
         return TestHttpResponse::page(body);
