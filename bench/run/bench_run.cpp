@@ -1,6 +1,6 @@
 // Runs one real job on the real main window and prints what it cost.
 //   bench_run <base URL> <first page> <last page> <output folder> [links per page] [tick ms]
-//             [stop after s]
+//             [stop after s] [file bytes]
 // The job: <base URL>/page/^N.htm for N = first..last, end criterion "bin", links saved to
 // <output folder>/links, all HREFs into one file per page under <output folder>/hrefs.
 // Pages load in the window's embedded browser, links through the libcurl transfer.
@@ -396,11 +396,12 @@ struct Output
 {
     qint64 files = 0;
     qint64 bytes = 0;
+    qint64 wrongSize = 0;
     qint64 hrefRecords = 0;
     qint64 hrefFiles = 0;
 };
 
-Output CountOutput(const QString &links, const QString &hrefs)
+Output CountOutput(const QString &links, const QString &hrefs, qint64 fileBytes)
 {
     Output out;
     QDirIterator linkFiles(links, QDir::Files | QDir::Hidden);
@@ -408,6 +409,8 @@ Output CountOutput(const QString &links, const QString &hrefs)
         linkFiles.next();
         ++out.files;
         out.bytes += linkFiles.fileInfo().size();
+        if (fileBytes >= 0 && linkFiles.fileInfo().size() != fileBytes)
+            ++out.wrongSize;
     }
     QDirIterator hrefFiles(hrefs, QDir::Files | QDir::Hidden);
     while (hrefFiles.hasNext()) {
@@ -424,7 +427,7 @@ Output CountOutput(const QString &links, const QString &hrefs)
 int main(int argc, char *argv[])
 {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: bench_run <base URL> <first page> <last page> <output folder> [links per page] [tick ms] [stop after s]\n");
+        std::fprintf(stderr, "usage: bench_run <base URL> <first page> <last page> <output folder> [links per page] [tick ms] [stop after s] [file bytes]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -447,6 +450,8 @@ int main(int argc, char *argv[])
     const qint64 tickMs = argc > 6 ? std::max(0L, std::atol(argv[6])) : 5;
     // 0: no limit. Otherwise Stop is pressed then, and the figures cover the part done.
     const qint64 stopAfterS = argc > 7 ? std::max(0L, std::atol(argv[7])) : 0;
+    // The size every saved file must have; below 0, sizes are not checked.
+    const qint64 fileBytes = argc > 8 ? std::atol(argv[8]) : -1;
     if (last < first || first < 0 || linksPerPage < 0) {
         std::fprintf(stderr, "bench_run: pages %ld..%ld make no run\n", first, last);
         return 2;
@@ -531,7 +536,7 @@ int main(int argc, char *argv[])
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const Output out = CountOutput(links, hrefs);
+    const Output out = CountOutput(links, hrefs, fileBytes);
     const double wall = Ms(t1 - t0) / 1000.0;
 
     std::printf("pages                 %lld (%ld..%ld)\n", static_cast<long long>(pages), first, last);
@@ -613,15 +618,20 @@ int main(int argc, char *argv[])
     const qsizetype at = probe.lastLogLine.indexOf(doneTail);
     const qint64 logged = at >= 0 ? probe.lastLogLine.mid(at + doneTail.size()).chopped(1).toLongLong() : -1;
     const qint64 expectedItems = pages * linksPerPage;
-    const bool ok = logged == expectedItems && out.files == expectedItems && out.hrefRecords == expectedItems;
+    const bool ok = logged == expectedItems && out.files == expectedItems
+        && out.hrefRecords == expectedItems && out.wrongSize == 0;
     if (stopped)
         std::printf("STOPPED               Stop pressed after %lld s: the figures cover %lld of %lld pages\n",
                     static_cast<long long>(stopAfterS), static_cast<long long>(probe.pagesLogged),
                     static_cast<long long>(pages));
-    std::printf("RESULT                %s: expected %lld items, log says %lld, %lld files, %lld HREF records\n",
+    std::printf("RESULT                %s: expected %lld items, log says %lld, %lld files, %lld HREF records",
                 ok ? "OK" : "MISMATCH", static_cast<long long>(expectedItems),
                 static_cast<long long>(logged), static_cast<long long>(out.files),
                 static_cast<long long>(out.hrefRecords));
+    if (fileBytes >= 0)
+        std::printf(", %lld files not of %lld bytes", static_cast<long long>(out.wrongSize),
+                    static_cast<long long>(fileBytes));
+    std::printf("\n");
     std::fflush(stdout);
     return ok ? 0 : 1;
 }

@@ -69,7 +69,7 @@ linkhauler() { # pages, label, stop after s (0: never)
   [ "$stop" -gt 0 ] && bound=$((stop + 600))
   echo "== Linkhauler, $pages pages x $links links x $bytes bytes"
   /usr/bin/time -v -o "$work/$label.time" \
-    timeout "$bound" "$bin/bench_run" "$url" 1 "$pages" "$work/$label" "$links" 5 "$stop" \
+    timeout "$bound" "$bin/bench_run" "$url" 1 "$pages" "$work/$label" "$links" 5 "$stop" "$bytes" \
     >"$work/$label.out" 2>"$work/$label.err" || rc=$?
   cat "$work/$label.out"
   echo "process wall time     $(seconds "$(field "$work/$label.time" 'Elapsed (wall clock)')") s (start-up and shut-down included)"
