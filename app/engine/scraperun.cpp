@@ -448,9 +448,14 @@ void ScrapeRun::SaveLink(const QString &link)
     if (job.chkSaveHREFs() == 1) {
         const QString number = numbers::ToText(m_currentNumber);
         const QString folder = job.txtSaveHREFs();
-        const QChar separator = QDir::separator();
-        QString listPath = folder + separator + number + u'.' + extension;
-        listPath.replace(QString(2, separator), QString(separator));
+        QString listPath;
+        try {
+            listPath = linkrules::LinkListPath(folder, m_currentNumber, extension);
+        } catch (const linkrules::RuleError &ruleError) {
+            // No folder to write into (ticked during a run with the field empty): Yes
+            // skips the record.
+            Failure(ruleError.code(), ruleError.description());
+        }
         QString error;
         if (job.optOneHREFPerFile()) {
             QStringList parts = address.split(u'=');
@@ -462,14 +467,15 @@ void ScrapeRun::SaveLink(const QString &link)
             if (parts.at(0).isEmpty())
                 return;
             try {
-                path = linkrules::GetFilename(number + u'.' + extension, folder, m_currentNumber,
-                                              extension);
+                if (!listPath.isEmpty())
+                    path = linkrules::GetFilename(number + u'.' + extension, folder,
+                                                  m_currentNumber, extension);
             } catch (const linkrules::RuleError &ruleError) {
                 Failure(ruleError.code(), ruleError.description());
             }
-            if (!files.WriteRecord(listPath, parts.at(0), error))
+            if (!listPath.isEmpty() && !files.WriteRecord(listPath, parts.at(0), error))
                 Failure(kFileAccess, error);
-        } else if (!files.AppendRecord(listPath, address, error)) {
+        } else if (!listPath.isEmpty() && !files.AppendRecord(listPath, address, error)) {
             Failure(kFileAccess, error);
         }
     }

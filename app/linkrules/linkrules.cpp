@@ -115,6 +115,18 @@ QString GetPath(const QString &link, const QString &targetAddress)
 // comes partly from the user's default extension, which may hold "/" or worse; when its own
 // last segment is unsafe or empty, the number's text alone is used, which always is a plain
 // name.
+namespace {
+// The page's own name, number + "." + extension, kept to a safe name inside the folder.
+QString NumberedName(double currentNumber, const QString &defaultExtension)
+{
+    const QString number = numbers::ToText(currentNumber);
+    const QString fileName = LastSegment(number + u'.' + defaultExtension);
+    if (fileName.isEmpty() || IsUnsafeSegment(fileName))
+        return number;
+    return fileName;
+}
+} // namespace
+
 QString GetFilename(const QString &name, const QString &folder, double currentNumber,
                     const QString &defaultExtension)
 {
@@ -123,12 +135,8 @@ QString GetFilename(const QString &name, const QString &folder, double currentNu
         throw RuleError(76, u"No folder was given for the file \"%1\"."_s.arg(name));
 
     QString fileName = LastSegment(name);
-    if (!ValidFilename(name) || IsUnsafeSegment(fileName)) {
-        const QString number = numbers::ToText(currentNumber);
-        fileName = LastSegment(number + u'.' + defaultExtension);
-        if (fileName.isEmpty() || IsUnsafeSegment(fileName))
-            fileName = number;
-    }
+    if (!ValidFilename(name) || IsUnsafeSegment(fileName))
+        fileName = NumberedName(currentNumber, defaultExtension);
 
     const QChar separator = QDir::separator();
     if (!QFileInfo::exists(folder)) {
@@ -144,6 +152,17 @@ QString GetFilename(const QString &name, const QString &folder, double currentNu
     if (folder.endsWith(separator))
         return folder + fileName;
     return folder + separator + fileName;
+}
+
+QString LinkListPath(const QString &folder, double currentNumber, const QString &defaultExtension)
+{
+    const QString name = NumberedName(currentNumber, defaultExtension);
+    if (folder.isEmpty())
+        throw RuleError(76, u"No folder was given for the file \"%1\"."_s.arg(name));
+    const QChar separator = QDir::separator();
+    QString path = folder + separator + name;
+    path.replace(QString(2, separator), QString(separator));
+    return path;
 }
 
 const std::array<QString, 52> &Letters()

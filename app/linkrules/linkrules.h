@@ -42,6 +42,11 @@ QString GetPath(const QString &link, const QString &targetAddress);
 QString GetFilename(const QString &name, const QString &folder, double currentNumber,
                     const QString &defaultExtension);
 
+// The page's link-address file: folder, separator, currentNumber + "." + defaultExtension,
+// every doubled separator collapsed. Creates nothing. The name is kept inside the folder
+// the way GetFilename keeps its numbered names; an empty folder throws RuleError (76).
+QString LinkListPath(const QString &folder, double currentNumber, const QString &defaultExtension);
+
 // The 52-entry letter table: A, a, B, b, ..., Z, z.
 const std::array<QString, 52> &Letters();
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -144,6 +145,12 @@ void TestLinkOutput::linkOutput_data()
                       .after = {{u"hrefs/3.txt"_s, "\"http://h/d/files/x.zip\"\r\n"}},
                       .logged = {u"Download complete: x.zip."_s}, .count = 1};
     QTest::newRow("no download folder") << noFolder;
+    // Regression: an empty link-address folder put the file at the file system's root.
+    for (bool onePerFile : {false, true}) {
+        QTest::addRow("no link-address folder, %s", onePerFile ? "one per file" : "all in one")
+            << LinkCase{.links = {u"show.asp?id=42"_s}, .saveLinks = 0, .onePerFile = onePerFile,
+                        .hrefsFolder = {}, .prompts = {76}, .count = 1};
+    }
     // Regression: a bare name was tested against the current directory, so a stray file
     // there blocked the link as "already exists".
     noFolder.runInRoot = true;
@@ -177,7 +184,7 @@ void TestLinkOutput::linkOutput()
     rig.job.f.saveLinks = c.saveLinks;
     rig.job.f.saveLinksFolder = c.linksFolder.isEmpty() ? QString() : root + u'/' + c.linksFolder;
     rig.job.f.saveHREFs = c.saveHREFs;
-    rig.job.f.saveHREFsFolder = root + u'/' + c.hrefsFolder;
+    rig.job.f.saveHREFsFolder = c.hrefsFolder.isEmpty() ? QString() : root + u'/' + c.hrefsFolder;
     rig.job.f.oneHREFPerFile = c.onePerFile;
     rig.job.f.overwrite = c.overwrite;
     rig.transfer.results = c.results;
@@ -191,6 +198,7 @@ void TestLinkOutput::linkOutput()
     QDir::setCurrent(previous);
 
     QCOMPARE(FilesUnder(root), c.after);
+    QVERIFY2(!QFileInfo::exists(u"/3.txt"_s), "a link-address file was written at the root");
     QStringList prompts;
     for (const QString &text : rig.prompt.texts)
         prompts.append(text.section(u"\r\n"_s, 2, 2));
