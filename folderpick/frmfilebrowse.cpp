@@ -35,6 +35,9 @@ frmFileBrowse::frmFileBrowse(QWidget *parent) : QDialog(parent, basMain::ToolWin
     cmdOk->setObjectName(u"cmdOk"_s);
     cmdOk->setGeometry(288, 270, 85, 21);
     cmdOk->setEnabled(false);
+    // Neither button is a default button: Enter in a list must not press one of them.
+    for (QPushButton *button : {cmdOk, cmdCancel, cmdAbout})
+        button->setAutoDefault(false);
     Directories = new DirListBox(this);
     Directories->setObjectName(u"Directories"_s);
     Directories->setGeometry(0, 22, 187, 246);

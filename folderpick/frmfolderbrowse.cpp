@@ -31,6 +31,9 @@ frmFolderBrowse::frmFolderBrowse(QWidget *parent) : QDialog(parent, basMain::Too
     cmdAbout = new QPushButton(u"?"_s, this);
     cmdAbout->setObjectName(u"cmdAbout"_s);
     cmdAbout->setGeometry(2, 270, 21, 21);
+    // Neither button is a default button: Enter in a list must not press one of them.
+    for (QPushButton *button : {cmdOk, cmdCancel, cmdAbout})
+        button->setAutoDefault(false);
 
     setTabOrder(Drives, Directories);
     setTabOrder(Directories, cmdOk);

@@ -256,6 +256,23 @@ private slots:
         QCOMPARE(result, paths.join(u';'));
     }
 
+    // Regression: Enter in the file list pressed the auto-default "&Cancel" and the
+    // selection was lost.
+    void fileEnterPressesNoButton()
+    {
+        bool stayedOpen = false;
+        OnNextModal([&](QWidget *dialog) {
+            auto *files = Child<FileListBox>(dialog, u"Files"_s);
+            ClickRow(files, 1);
+            QTest::keyClick(files, Qt::Key_Return);
+            stayedOpen = dialog->isVisible();
+            QTest::mouseClick(Child<QPushButton>(dialog, u"cmdOk"_s), Qt::LeftButton);
+        });
+        const QString result = Control().ShowBrowseFile(QString(), u"*.txt"_s);
+        QVERIFY(stayedOpen);
+        QCOMPARE(result, m_tree + u"/b.txt"_s);
+    }
+
     void fileOkStaysEnabledInAnotherFolder()
     {
         OnNextModal([&](QWidget *dialog) {
