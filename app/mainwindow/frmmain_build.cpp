@@ -114,7 +114,6 @@ void frmMain::buildControls()
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Linkhauler v1.0 BETA"));
-    setWindowIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
     setFont(DesignFont(font()));
 
     // The design's client area holds the status bar and the Go/Stop buttons over it,
@@ -317,6 +316,7 @@ void frmMain::buildStatusViewPage()
     auto *location = Make<QLabel>(page, QStringLiteral("lblLocationCaption"), QStringLiteral("Location:"));
     PlaceOnPage(location, 120, 450, 660, 195);
     ui.lblLocation = Make<QLabel>(page, QStringLiteral("lblLocation"));
+    ui.lblLocation->setTextFormat(Qt::PlainText); // an address is never markup
     ui.lblLocation->setFrameShape(QFrame::Box);
     ui.lblLocation->setFrameShadow(QFrame::Plain);
     ui.lblLocation->setLineWidth(1);

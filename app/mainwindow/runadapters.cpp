@@ -71,7 +71,9 @@ void WidgetRunView::SetStatusText(const QString &text)
 
 void WidgetRunView::SetLocationCaption(const QString &text)
 {
-    m_controls.lblLocation->setText(text);
+    // The caption arrives with "&" written "&&", the way a caption escapes it; a label
+    // without a buddy shows its text literally, so undo that for the eye.
+    m_controls.lblLocation->setText(QString(text).replace(QStringLiteral("&&"), QStringLiteral("&")));
 }
 
 void WidgetRunView::SetSourceText(const QString &text)

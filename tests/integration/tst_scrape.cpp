@@ -561,7 +561,8 @@ void tst_Scrape::everyLogLine()
         QVERIFY2(timed.match(line).hasMatch(), qPrintable(line));
     QCOMPARE(child<QListWidget>("lstLog")->currentRow(), lines.size() - 1);
 
-    QCOMPARE(child<QLabel>("lblLocation")->text(), QString(page2).replace(u"&"_s, u"&&"_s));
+    // Shown with single ampersands, as a caption escaping them with "&&" displays.
+    QCOMPARE(child<QLabel>("lblLocation")->text(), page2);
     QVERIFY(child<QPlainTextEdit>("rtfCode")->toPlainText().contains(u"/bytes/30"_s));
     QCOMPARE(m_window->PageMarkup(), child<QPlainTextEdit>("rtfCode")->toPlainText());
     QCOMPARE(child<QStatusBar>("staMain")->currentMessage(), u"Downloading: /bytes/30"_s);
