@@ -11,3 +11,15 @@ if(LINKHAULER_SANITIZE)
   target_compile_options(lh_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
   target_link_options(lh_common INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt, in name order, so a
+# new part needs no edit of its parent. A macro, so the parts see the caller's variables.
+macro(lh_add_parts)
+  file(GLOB lh_parts LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT lh_parts)
+  foreach(lh_part IN LISTS lh_parts)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${lh_part}/CMakeLists.txt)
+      add_subdirectory(${lh_part})
+    endif()
+  endforeach()
+endmacro()
