@@ -19,8 +19,10 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
+
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -96,6 +98,32 @@ QListWidget *List(QWidget *parent, const QString &name, int l, int t, int w, int
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     Place(list, l, t, w, h);
     return list;
+}
+
+// A frame of beginning or interior variables: its caption, its list, "+" and "-".
+std::tuple<QListWidget *, QPushButton *, QPushButton *> VariableFrame(QWidget *parent,
+                                                                     const QString &kind,
+                                                                     const QString &word, int left)
+{
+    auto *frame = Make<QGroupBox>(parent, QStringLiteral("fra") + kind,
+                                  QStringLiteral("Match the ") + word + QStringLiteral(" of the link with:"));
+    Place(frame, left, 240, 2775, 1815);
+    return {List(frame, QStringLiteral("lst") + kind, 120, 240, 2295, 1425),
+            Button(frame, QStringLiteral("cmdAddNew") + kind, QStringLiteral("+"), 2400, 240, 255, 255),
+            Button(frame, QStringLiteral("cmdRemoveNew") + kind, QStringLiteral("-"), 2400, 510, 255, 255)};
+}
+
+// Each And/Or pair sits in a borderless box of its own: a separate exclusive group.
+std::pair<QRadioButton *, QRadioButton *> AndOrBox(QWidget *parent, int number, int left)
+{
+    const QString n = QString::number(number);
+    auto *box = Make<QWidget>(parent, QStringLiteral("fraAndOr") + n);
+    Place(box, left, 840, 855, 735);
+    auto *optAnd = Make<QRadioButton>(box, QStringLiteral("optAnd") + n, QStringLiteral("And"));
+    Place(optAnd, 120, 0, 615, 255);
+    auto *optOr = Make<QRadioButton>(box, QStringLiteral("optOr") + n, QStringLiteral("Or"));
+    Place(optOr, 120, 360, 615, 255);
+    return {optAnd, optOr};
 }
 
 // A button whose solid colour must show whatever the style.
@@ -230,34 +258,12 @@ void frmMain::buildSetupPage()
     PlaceOnPage(ui.fraCriteria, 120, 2400, 10755, 2175);
     QWidget *c = ui.fraCriteria;
 
-    auto *fraBeginning = Make<QGroupBox>(c, QStringLiteral("fraBeginning"),
-                                         QStringLiteral("Match the beginning of the link with:"));
-    Place(fraBeginning, 120, 240, 2775, 1815);
-    ui.lstBeginning = List(fraBeginning, QStringLiteral("lstBeginning"), 120, 240, 2295, 1425);
-    ui.cmdAddNewBeginning = Button(fraBeginning, QStringLiteral("cmdAddNewBeginning"), QStringLiteral("+"), 2400, 240, 255, 255);
-    ui.cmdRemoveNewBeginning = Button(fraBeginning, QStringLiteral("cmdRemoveNewBeginning"), QStringLiteral("-"), 2400, 510, 255, 255);
-
-    // Each And/Or pair sits in a borderless box of its own: a separate exclusive group.
-    auto *fraAndOr1 = Make<QWidget>(c, QStringLiteral("fraAndOr1"));
-    Place(fraAndOr1, 2880, 840, 855, 735);
-    ui.optAnd1 = Make<QRadioButton>(fraAndOr1, QStringLiteral("optAnd1"), QStringLiteral("And"));
-    Place(ui.optAnd1, 120, 0, 615, 255);
-    ui.optOr1 = Make<QRadioButton>(fraAndOr1, QStringLiteral("optOr1"), QStringLiteral("Or"));
-    Place(ui.optOr1, 120, 360, 615, 255);
-
-    auto *fraInterior = Make<QGroupBox>(c, QStringLiteral("fraInterior"),
-                                        QStringLiteral("Match the interior of the link with:"));
-    Place(fraInterior, 3720, 240, 2775, 1815);
-    ui.lstInterior = List(fraInterior, QStringLiteral("lstInterior"), 120, 240, 2295, 1425);
-    ui.cmdAddNewInterior = Button(fraInterior, QStringLiteral("cmdAddNewInterior"), QStringLiteral("+"), 2400, 240, 255, 255);
-    ui.cmdRemoveNewInterior = Button(fraInterior, QStringLiteral("cmdRemoveNewInterior"), QStringLiteral("-"), 2400, 510, 255, 255);
-
-    auto *fraAndOr2 = Make<QWidget>(c, QStringLiteral("fraAndOr2"));
-    Place(fraAndOr2, 6480, 840, 855, 735);
-    ui.optAnd2 = Make<QRadioButton>(fraAndOr2, QStringLiteral("optAnd2"), QStringLiteral("And"));
-    Place(ui.optAnd2, 120, 0, 615, 255);
-    ui.optOr2 = Make<QRadioButton>(fraAndOr2, QStringLiteral("optOr2"), QStringLiteral("Or"));
-    Place(ui.optOr2, 120, 360, 615, 255);
+    std::tie(ui.lstBeginning, ui.cmdAddNewBeginning, ui.cmdRemoveNewBeginning) =
+        VariableFrame(c, QStringLiteral("Beginning"), QStringLiteral("beginning"), 120);
+    std::tie(ui.optAnd1, ui.optOr1) = AndOrBox(c, 1, 2880);
+    std::tie(ui.lstInterior, ui.cmdAddNewInterior, ui.cmdRemoveNewInterior) =
+        VariableFrame(c, QStringLiteral("Interior"), QStringLiteral("interior"), 3720);
+    std::tie(ui.optAnd2, ui.optOr2) = AndOrBox(c, 2, 6480);
 
     auto *fraEnd = Make<QGroupBox>(c, QStringLiteral("fraEnd"), QStringLiteral("Match the end of the link with:"));
     Place(fraEnd, 7320, 240, 3255, 1815);
