@@ -1,15 +1,19 @@
 #include "curltransfer.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QUrl>
 
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 static_assert(CurlTransfer::CancelledCode == CURLE_ABORTED_BY_CALLBACK);
 static_assert(CurlTransfer::BusyCode == CURLE_RECURSIVE_API_CALL);
@@ -18,62 +22,14 @@ namespace {
 
 constexpr const char *AllowedProtocols = "http,https,ftp";
 constexpr long MaxRedirects = 10;
-// How long the worker sleeps in libcurl when nothing happens; Cancel wakes it sooner.
+// How long the worker sleeps in libcurl when nothing happens; a new transfer or a cancel
+// wakes it sooner.
 constexpr int PollMilliseconds = 1000;
 
 void initCurlOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// What one transfer gathers on the worker thread.
-struct Job
-{
-    const std::atomic<bool> *cancel = nullptr;
-    QByteArray body;
-    long httpStatus = 0; // of the last response; 0 when the protocol is not HTTP
-    QByteArray reason;
-    bool outOfMemory = false;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-};
-
-size_t onHeader(char *data, size_t size, size_t count, void *user)
-{
-    auto *job = static_cast<Job *>(user);
-    const size_t length = size * count;
-    const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
-    // Every response of a redirect chain starts with its status line; the last one counts.
-    if (line.startsWith("HTTP/")) {
-        const QList<QByteArray> parts = line.split(' ');
-        job->httpStatus = parts.size() > 1 ? parts.at(1).toLong() : 0;
-        const qsizetype reasonStart = parts.size() > 2 ? parts.at(0).size() + parts.at(1).size() + 2 : -1;
-        job->reason = reasonStart > 0 ? line.mid(reasonStart).trimmed() : QByteArray();
-        job->body.clear();
-    }
-    return length;
-}
-
-size_t onData(char *data, size_t size, size_t count, void *user)
-{
-    auto *job = static_cast<Job *>(user);
-    const size_t length = size * count;
-    // An error page is never content: read it to keep the connection usable, drop it.
-    if (job->httpStatus >= 400)
-        return length;
-    try {
-        job->body.append(data, qsizetype(length));
-    } catch (const std::bad_alloc &) {
-        job->outOfMemory = true;
-        return 0;
-    }
-    return length;
-}
-
-int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    const auto *job = static_cast<const Job *>(user);
-    return job->cancel->load() ? 1 : 0;
 }
 
 Transfer::Result failure(int code, const QString &description)
@@ -89,6 +45,16 @@ Transfer::Result cancelled()
     return failure(CurlTransfer::CancelledCode, QStringLiteral("Cancelled"));
 }
 
+Transfer::Result busy()
+{
+    return failure(CurlTransfer::BusyCode, QStringLiteral("Another transfer is still in progress"));
+}
+
+QString curlText(CURLcode code)
+{
+    return QString::fromUtf8(curl_easy_strerror(code));
+}
+
 QByteArray encodeAddress(const QString &address)
 {
     // Spaces and non-ASCII characters are escaped the way a browser would send them.
@@ -98,31 +64,140 @@ QByteArray encodeAddress(const QString &address)
     return address.toUtf8();
 }
 
+// One transfer. The worker alone touches the libcurl side; `done`, `result` and `waiter`
+// are shared and guarded by the engine's mutex.
+struct Job
+{
+    QByteArray url;
+    QString file;
+    long timeout = CurlTransfer::DefaultTimeout;
+    std::atomic<bool> cancel{false};
+
+    CURL *easy = nullptr;
+    std::unique_ptr<QFile> out;
+    QByteArray body;
+    qint64 bytes = 0;
+    long httpStatus = 0; // of the last response; 0 when the protocol is not HTTP
+    QByteArray reason;
+    bool outOfMemory = false;
+    QString writeError; // set when the file refused the body
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    bool done = false;
+    Transfer::Result result;
+    QEventLoop *waiter = nullptr;
+};
+
+size_t onHeader(char *data, size_t size, size_t count, void *user)
+{
+    auto *job = static_cast<Job *>(user);
+    const size_t length = size * count;
+    const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
+    // Every response of a redirect chain starts with its status line; the last one counts.
+    if (line.startsWith("HTTP/")) {
+        const QList<QByteArray> parts = line.split(' ');
+        job->httpStatus = parts.size() > 1 ? parts.at(1).toLong() : 0;
+        const qsizetype reasonStart = parts.size() > 2 ? parts.at(0).size() + parts.at(1).size() + 2 : -1;
+        job->reason = reasonStart > 0 ? line.mid(reasonStart).trimmed() : QByteArray();
+        job->body.clear();
+        if (job->out && job->bytes > 0 && !(job->out->seek(0) && job->out->resize(0))) {
+            job->writeError = job->out->errorString();
+            return 0;
+        }
+        job->bytes = 0;
+    }
+    return length;
+}
+
+size_t onData(char *data, size_t size, size_t count, void *user)
+{
+    auto *job = static_cast<Job *>(user);
+    const size_t length = size * count;
+    // An error page is never content: read it to keep the connection usable, drop it.
+    if (job->httpStatus >= 400)
+        return length;
+    if (job->out) {
+        if (job->out->write(data, qint64(length)) != qint64(length)) {
+            job->writeError = job->out->errorString();
+            return 0;
+        }
+    } else {
+        try {
+            job->body.append(data, qsizetype(length));
+        } catch (const std::bad_alloc &) {
+            job->outOfMemory = true;
+            return 0;
+        }
+    }
+    job->bytes += qint64(length);
+    return length;
+}
+
+// What a transfer that libcurl has ended with `code` amounts to.
+Transfer::Result outcome(Job &job, CURLcode code)
+{
+    if (job.out) {
+        if (job.writeError.isEmpty() && !job.out->flush())
+            job.writeError = job.out->errorString();
+        job.out->close();
+    }
+    if (!job.writeError.isEmpty()) {
+        Transfer::Result result = failure(0, job.writeError);
+        result.fileError = true;
+        return result;
+    }
+    if (job.outOfMemory)
+        return failure(CURLE_OUT_OF_MEMORY, curlText(CURLE_OUT_OF_MEMORY));
+    if (code != CURLE_OK) {
+        QString description = curlText(code);
+        const QString detail = QString::fromUtf8(job.errorBuffer).trimmed();
+        if (!detail.isEmpty() && detail != description)
+            description += QStringLiteral(": ") + detail;
+        return failure(int(code), description);
+    }
+    if (job.httpStatus >= 400) {
+        const int status = int(job.httpStatus);
+        return failure(status,
+                       job.reason.isEmpty() ? QStringLiteral("HTTP error %1").arg(status)
+                                            : QStringLiteral("HTTP %1 %2").arg(status).arg(QString::fromLatin1(job.reason)));
+    }
+    Transfer::Result result;
+    result.ok = true;
+    result.content = std::move(job.body);
+    result.size = job.bytes;
+    return result;
+}
+
 } // namespace
 
 struct CurlTransfer::Engine
 {
     CURLM *multi = nullptr; // holds the connection cache across transfers
-    CURL *easy = nullptr;
-    std::atomic<bool> cancel{false};
-    std::atomic<bool> executing{false};
     std::thread worker;
+
+    std::mutex mutex;
+    bool quit = false;
+    std::vector<std::shared_ptr<Job>> incoming;             // started, not yet on the worker
+    std::unordered_map<Ticket, std::shared_ptr<Job>> jobs;  // started, not yet handed over
+    std::atomic<int> running{0};                            // started and not yet ended
+
+    // User-interface thread only.
+    Ticket lastTicket = 0;
+    bool waiting = false;
 
     Engine()
     {
         initCurlOnce();
         multi = curl_multi_init();
-        easy = curl_easy_init();
+        if (multi) {
+            curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(MaxParallel));
+            curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, long(MaxPerHost));
+        }
     }
 
     ~Engine()
     {
-        cancel = true;
-        wake();
-        if (worker.joinable())
-            worker.join();
-        if (easy)
-            curl_easy_cleanup(easy);
+        shutDown();
         if (multi)
             curl_multi_cleanup(multi);
     }
@@ -132,22 +207,86 @@ struct CurlTransfer::Engine
 
     void wake()
     {
-        if (multi && executing)
+        if (multi)
             curl_multi_wakeup(multi);
     }
 
-    // Runs on the worker thread.
-    Result perform(const QByteArray &url, int timeoutSeconds)
+    // Every transfer ends as cancelled and the worker stops.
+    void shutDown()
     {
-        if (!multi || !easy)
-            return failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
+        {
+            std::lock_guard lock(mutex);
+            quit = true;
+        }
+        wake();
+        if (worker.joinable())
+            worker.join();
+    }
 
-        Job job;
-        job.cancel = &cancel;
-        const long timeout = timeoutSeconds;
+    Ticket start(QByteArray url, const QString &file, int timeout)
+    {
+        auto job = std::make_shared<Job>();
+        job->url = std::move(url);
+        job->file = file;
+        job->timeout = timeout;
+        const Ticket ticket = ++lastTicket;
+        if (!multi) {
+            job->done = true;
+            job->result = failure(CURLE_FAILED_INIT, curlText(CURLE_FAILED_INIT));
+            std::lock_guard lock(mutex);
+            jobs.emplace(ticket, job);
+            return ticket;
+        }
+        {
+            std::lock_guard lock(mutex);
+            jobs.emplace(ticket, job);
+            incoming.push_back(job);
+            ++running;
+        }
+        if (!worker.joinable())
+            worker = std::thread([this] { work(); });
+        wake();
+        return ticket;
+    }
 
-        curl_easy_reset(easy);
-        curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    // Worker thread: the job has ended; tell whoever waits for it.
+    void complete(Job &job, Transfer::Result result)
+    {
+        if (job.easy) {
+            curl_multi_remove_handle(multi, job.easy);
+            curl_easy_cleanup(job.easy);
+            job.easy = nullptr;
+        }
+        job.out.reset();
+        std::lock_guard lock(mutex);
+        job.result = std::move(result);
+        job.done = true;
+        --running;
+        if (job.waiter)
+            QMetaObject::invokeMethod(job.waiter, &QEventLoop::quit, Qt::QueuedConnection);
+    }
+
+    // Worker thread: hands the job to libcurl, or ends it when it cannot start.
+    bool begin(Job &job)
+    {
+        if (!job.file.isEmpty()) {
+            job.out = std::make_unique<QFile>(job.file);
+            // The file must still be there: a caller that gave it up has removed it.
+            if (!job.out->open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Truncate)) {
+                Transfer::Result result = failure(0, job.out->errorString());
+                result.fileError = true;
+                complete(job, std::move(result));
+                return false;
+            }
+        }
+        CURL *easy = curl_easy_init();
+        if (!easy) {
+            complete(job, failure(CURLE_FAILED_INIT, curlText(CURLE_FAILED_INIT)));
+            return false;
+        }
+        job.easy = easy;
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, &job);
+        curl_easy_setopt(easy, CURLOPT_URL, job.url.constData());
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, MaxRedirects);
@@ -155,72 +294,76 @@ struct CurlTransfer::Engine
         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, "Linkhauler/1.0");
         // The time-out bounds connecting and any stall, never a download that keeps moving.
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, timeout);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, job.timeout);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, job.timeout);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, job.errorBuffer);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &job);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onData);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &job);
-        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &job);
-        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        if (CURLMcode added = curl_multi_add_handle(multi, easy); added != CURLM_OK) {
+            curl_easy_cleanup(easy);
+            job.easy = nullptr;
+            complete(job, failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(added))));
+            return false;
+        }
+        return true;
+    }
 
-        if (CURLMcode added = curl_multi_add_handle(multi, easy); added != CURLM_OK)
-            return failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(added)));
-
-        CURLcode code = CURLE_OK;
-        bool finished = false;
-        bool stopped = false;
-        while (!finished) {
-            if (cancel) {
-                stopped = true;
-                break;
+    // The worker thread's loop: takes new transfers, drops cancelled ones, moves the rest.
+    void work()
+    {
+        std::vector<std::shared_ptr<Job>> active;
+        for (;;) {
+            std::vector<std::shared_ptr<Job>> fresh;
+            bool stopping = false;
+            {
+                std::lock_guard lock(mutex);
+                fresh.swap(incoming);
+                stopping = quit;
             }
-            int running = 0;
-            CURLMcode step = curl_multi_perform(multi, &running);
-            if (step == CURLM_OK && running == 0)
-                break;
+            for (std::shared_ptr<Job> &job : fresh) {
+                if (stopping || job->cancel)
+                    complete(*job, cancelled());
+                else if (begin(*job))
+                    active.push_back(std::move(job));
+            }
+            std::erase_if(active, [&](const std::shared_ptr<Job> &job) {
+                if (!stopping && !job->cancel)
+                    return false;
+                complete(*job, cancelled());
+                return true;
+            });
+            if (stopping)
+                return;
+
+            int still = 0;
+            CURLMcode step = curl_multi_perform(multi, &still);
+            int left = 0;
+            while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
+                if (message->msg != CURLMSG_DONE)
+                    continue;
+                Job *ended = nullptr;
+                curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &ended);
+                const CURLcode code = message->data.result;
+                auto at = std::find_if(active.begin(), active.end(),
+                                       [ended](const auto &job) { return job.get() == ended; });
+                if (at == active.end())
+                    continue;
+                const std::shared_ptr<Job> job = *at;
+                active.erase(at);
+                // A cancel that came while libcurl was ending it still wins.
+                complete(*job, job->cancel ? cancelled() : outcome(*job, code));
+            }
             if (step == CURLM_OK)
                 step = curl_multi_poll(multi, nullptr, 0, PollMilliseconds, nullptr);
             if (step != CURLM_OK) {
-                curl_multi_remove_handle(multi, easy);
-                return failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(step)));
+                for (const std::shared_ptr<Job> &job : active)
+                    complete(*job, failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(step))));
+                active.clear();
             }
         }
-        int left = 0;
-        while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-                code = message->data.result;
-                finished = true;
-            }
-        }
-        curl_multi_remove_handle(multi, easy);
-
-        if (stopped || (code == CURLE_ABORTED_BY_CALLBACK && cancel))
-            return cancelled();
-        if (!finished)
-            return failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
-        if (job.outOfMemory)
-            return failure(CURLE_OUT_OF_MEMORY, QString::fromUtf8(curl_easy_strerror(CURLE_OUT_OF_MEMORY)));
-        if (code != CURLE_OK) {
-            QString description = QString::fromUtf8(curl_easy_strerror(code));
-            const QString detail = QString::fromUtf8(job.errorBuffer).trimmed();
-            if (!detail.isEmpty() && detail != description)
-                description += QStringLiteral(": ") + detail;
-            return failure(int(code), description);
-        }
-        if (job.httpStatus >= 400) {
-            const int status = int(job.httpStatus);
-            return failure(status,
-                           job.reason.isEmpty() ? QStringLiteral("HTTP error %1").arg(status)
-                                                : QStringLiteral("HTTP %1 %2").arg(status).arg(QString::fromLatin1(job.reason)));
-        }
-        Result result;
-        result.ok = true;
-        result.content = std::move(job.body);
-        return result;
     }
 };
 
@@ -231,44 +374,72 @@ CurlTransfer::CurlTransfer()
 
 CurlTransfer::~CurlTransfer()
 {
-    // The engine may outlive this object when a handler run by OpenURL's wait deleted it;
-    // the transfer still ends here, and OpenURL returns it as cancelled.
-    m_engine->cancel = true;
-    m_engine->wake();
-    if (m_engine->worker.joinable())
-        m_engine->worker.join();
+    // The engine may outlive this object when a handler run by a wait deleted it; the
+    // transfers still end here, and the wait returns its transfer as cancelled.
+    m_engine->shutDown();
 }
 
 Transfer::Result CurlTransfer::OpenURL(const QString &address)
 {
+    if (m_engine->waiting)
+        return busy();
+    return Finish(Start(address, QString()));
+}
+
+Transfer::Ticket CurlTransfer::Start(const QString &address, const QString &file)
+{
+    return m_engine->start(encodeAddress(address), file, m_timeout);
+}
+
+Transfer::Result CurlTransfer::Finish(Ticket ticket)
+{
     // Only locals are used once the wait starts: a handler run by it may delete this object.
     const std::shared_ptr<Engine> engine = m_engine;
-    if (engine->executing)
-        return failure(BusyCode, QStringLiteral("Another transfer is still in progress"));
-    engine->executing = true;
-    engine->cancel = false;
-
-    const QByteArray url = encodeAddress(address);
-    const int timeout = m_timeout;
-    Result result;
-    std::atomic<bool> done{false};
+    if (engine->waiting)
+        return busy();
+    std::shared_ptr<Job> job;
     QEventLoop loop;
-    engine->worker = std::thread([&] {
-        result = engine->perform(url, timeout);
-        done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-
-    loop.exec();
-    if (!done) {
-        // The loop was ended from outside, for instance by the application quitting.
-        engine->cancel = true;
-        engine->wake();
+    {
+        std::lock_guard lock(engine->mutex);
+        const auto at = engine->jobs.find(ticket);
+        if (at == engine->jobs.end())
+            return failure(CURLE_FAILED_INIT, QStringLiteral("No such transfer"));
+        job = at->second;
+        if (!job->done)
+            job->waiter = &loop;
     }
-    if (engine->worker.joinable())
-        engine->worker.join();
-    engine->executing = false;
-    return result;
+    if (job->waiter) {
+        engine->waiting = true;
+        loop.exec();
+        engine->waiting = false;
+    }
+    bool ended = true;
+    {
+        std::lock_guard lock(engine->mutex);
+        job->waiter = nullptr;
+        engine->jobs.erase(ticket);
+        ended = job->done;
+    }
+    if (!ended) {
+        // The loop was ended from outside, for instance by the application quitting.
+        job->cancel = true;
+        engine->wake();
+        return cancelled();
+    }
+    return std::move(job->result);
+}
+
+void CurlTransfer::Discard(Ticket ticket)
+{
+    {
+        std::lock_guard lock(m_engine->mutex);
+        const auto at = m_engine->jobs.find(ticket);
+        if (at == m_engine->jobs.end())
+            return;
+        at->second->cancel = true;
+        m_engine->jobs.erase(at);
+    }
+    m_engine->wake();
 }
 
 int CurlTransfer::RequestTimeout() const
@@ -283,13 +454,17 @@ void CurlTransfer::SetRequestTimeout(int seconds)
 
 bool CurlTransfer::StillExecuting() const
 {
-    return m_engine->executing;
+    return m_engine->running > 0;
 }
 
 void CurlTransfer::Cancel()
 {
-    if (!m_engine->executing)
+    if (m_engine->running == 0)
         return;
-    m_engine->cancel = true;
+    {
+        std::lock_guard lock(m_engine->mutex);
+        for (const auto &[ticket, job] : m_engine->jobs)
+            job->cancel = true;
+    }
     m_engine->wake();
 }

@@ -4,10 +4,11 @@
 
 #include <memory>
 
-// The transfer component on libcurl. OpenURL runs the transfer on a worker thread and
-// waits in a local event loop, so the caller's windows keep repainting and a Cancel
-// from one of their handlers ends the transfer at once. Connections are kept between
-// transfers and reused. Use it from one thread only (the one that calls OpenURL).
+// The transfer component on libcurl. Transfers run on one worker thread, several at once
+// (at most MaxParallel, MaxPerHost to one host), on connections kept between transfers.
+// Waiting calls wait in a local event loop, so the caller's windows keep repainting and a
+// Cancel from one of their handlers ends the transfers at once. Use it from one thread
+// only (the one that calls Start, Finish and OpenURL).
 class CurlTransfer final : public Transfer
 {
 public:
@@ -26,12 +27,17 @@ public:
     // Refused with BusyCode while another call is still waiting.
     Result OpenURL(const QString &address) override;
 
+    Ticket Start(const QString &address, const QString &file) override;
+    // Refused with BusyCode while another call is still waiting; the transfer goes on.
+    Result Finish(Ticket ticket) override;
+    void Discard(Ticket ticket) override;
+
     int RequestTimeout() const override;
     // A time-out below 1 second would mean "wait forever" to libcurl: it becomes 1.
     void SetRequestTimeout(int seconds) override;
 
     bool StillExecuting() const override;
-    // Ends the running transfer at once; it fails with CancelledCode. No effect when idle.
+    // Ends every running transfer at once; each fails with CancelledCode. No effect when idle.
     void Cancel() override;
 
 private:

@@ -1,30 +1,80 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
+#include <QHash>
 #include <QString>
 
-// The internet transfer component: fetch the whole content of an address as bytes.
-// OpenURL blocks its caller but keeps the caller's event loop running, so windows
-// repaint and a Cancel from a handler ends the transfer at once.
+// The internet transfer component: fetch the content of an address, into memory or into
+// a file. Waiting calls block their caller but keep the caller's event loop running, so
+// windows repaint and a Cancel from a handler ends the transfer at once.
 class Transfer
 {
 public:
+    // How many transfers run at once, and how many of them to one host.
+    static constexpr int MaxParallel = 6;
+    static constexpr int MaxPerHost = 4;
+
     struct Result
     {
         bool ok = false;
-        QByteArray content;  // the bytes received, when ok
+        QByteArray content;  // the bytes received, when ok and not written to a file
         int code = 0;        // when not ok: a numeric failure code
         QString description; // when not ok: what went wrong, for the user
+        qint64 size = 0;     // how many bytes were received, in memory or in the file
+        bool fileError = false; // not ok because the file could not be written
     };
+
+    // One transfer begun by Start; 0 is none.
+    using Ticket = quint64;
 
     virtual ~Transfer() = default;
 
     virtual Result OpenURL(const QString &address) = 0;
 
+    // Begins fetching the address and returns at once. `file`, when not empty, names an
+    // existing file that receives the body (emptied first) instead of memory. The
+    // time-out in force now applies to this transfer.
+    // A component that fetches one address at a time does the work in Finish.
+    virtual Ticket Start(const QString &address, const QString &file)
+    {
+        m_deferred.insert(++m_lastTicket, {address, file});
+        return m_lastTicket;
+    }
+    // Waits, like OpenURL, until the transfer has ended, and hands over its result.
+    // Each ticket is finished or discarded once.
+    virtual Result Finish(Ticket ticket)
+    {
+        const Deferred deferred = m_deferred.take(ticket);
+        Result result = OpenURL(deferred.address);
+        result.size = result.content.size();
+        if (result.ok && !deferred.file.isEmpty()) {
+            QFile out(deferred.file);
+            if (!out.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Truncate)
+                || out.write(result.content) != result.content.size() || !out.flush()) {
+                result = Result{false, {}, 0, out.errorString(), 0, true};
+            }
+            result.content.clear();
+        }
+        return result;
+    }
+    // Ends the transfer if it still runs and forgets it; its file is left to the caller.
+    virtual void Discard(Ticket ticket) { m_deferred.remove(ticket); }
+
     // Connect and stall time-out in whole seconds.
     virtual int RequestTimeout() const = 0;
     virtual void SetRequestTimeout(int seconds) = 0;
 
+    // True while any transfer is running.
     virtual bool StillExecuting() const = 0;
+    // Ends every running transfer at once; each fails as cancelled.
     virtual void Cancel() = 0;
+
+private:
+    struct Deferred
+    {
+        QString address, file;
+    };
+    QHash<Ticket, Deferred> m_deferred;
+    Ticket m_lastTicket = 0;
 };

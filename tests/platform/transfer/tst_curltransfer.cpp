@@ -1,6 +1,7 @@
 #include "curltransfer.h"
 #include "testhttpserver.h"
 
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -32,6 +33,9 @@ private slots:
     void deletingDuringTransferEndsIt();
     void requestTimeout_data();
     void requestTimeout();
+    void transfersIntoFiles_data();
+    void transfersIntoFiles();
+    void cancelEndsEveryTransfer();
 
 private:
     TestHttpServer m_server;
@@ -266,6 +270,81 @@ void tst_CurlTransfer::requestTimeout()
     QCOMPARE(transfer.RequestTimeout(), CurlTransfer::DefaultTimeout);
     transfer.SetRequestTimeout(set);
     QCOMPARE(transfer.RequestTimeout(), expected);
+}
+
+void tst_CurlTransfer::transfersIntoFiles_data()
+{
+    // Several transfers at once, each into its own file, handed over in any order.
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<QString>("target"); // the file for every transfer; empty: a fresh one each
+    QTest::addColumn<QList<QByteArray>>("bodies"); // null: failed as not written
+    const auto bytes = &TestHttpServer::bytes;
+    QTest::newRow("more than run at once, redirects, mixed sizes")
+        << QStringList{u"/bytes/0"_s, u"/bytes/3"_s, u"/slow?n=5&ms=40"_s, u"/bytes/70000"_s,
+                       u"/chain/2"_s, u"/bytes/1"_s, u"/slow?n=3&ms=60"_s, u"/bytes/2000000"_s}
+        << QString()
+        << QList<QByteArray>{bytes(0), bytes(3), bytes(5), bytes(70000), "end of chain", bytes(1),
+                             bytes(3), bytes(2000000)};
+    QTest::newRow("a disk that is full") << QStringList{u"/bytes/70000"_s, u"/bytes/0"_s}
+                                         << u"/dev/full"_s << QList<QByteArray>{{}, ""};
+}
+
+void tst_CurlTransfer::transfersIntoFiles()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(QString, target);
+    QFETCH(QList<QByteArray>, bodies);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    CurlTransfer transfer;
+    QList<Transfer::Ticket> tickets;
+    QStringList files;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        QString file = target.isEmpty() ? folder.filePath(QString::number(i)) : target;
+        if (target.isEmpty()) {
+            QFile stale(file);
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+            stale.write("stale bytes that must go");
+        }
+        files.append(file);
+        tickets.append(transfer.Start(m_server.url(paths.at(i)), file));
+    }
+    // The last first: the others go on meanwhile.
+    for (qsizetype i = paths.size() - 1; i >= 0; --i) {
+        const Transfer::Result result = transfer.Finish(tickets.at(i));
+        QVERIFY(result.content.isEmpty());
+        if (bodies.at(i).isNull()) {
+            QVERIFY(!result.ok);
+            QVERIFY(result.fileError);
+            QVERIFY2(result.description.contains(u"space"_s), qPrintable(result.description));
+            continue;
+        }
+        QVERIFY2(result.ok, qPrintable(paths.at(i) + u": "_s + result.description));
+        QCOMPARE(result.size, bodies.at(i).size());
+        if (target.isEmpty()) {
+            QFile written(files.at(i));
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            QVERIFY(written.readAll() == bodies.at(i));
+        }
+    }
+    QVERIFY(!transfer.StillExecuting());
+}
+
+void tst_CurlTransfer::cancelEndsEveryTransfer()
+{
+    CurlTransfer transfer;
+    QList<Transfer::Ticket> tickets;
+    for (const char *path : {"/hang", "/slow?n=1000&ms=50", "/hang", "/slow?n=1000&ms=50", "/hang"})
+        tickets.append(transfer.Start(m_server.url(QString::fromLatin1(path)), QString()));
+    transfer.Discard(tickets.takeLast());
+    QTimer::singleShot(300, this, [&transfer] { transfer.Cancel(); });
+    for (const Transfer::Ticket ticket : tickets) {
+        const Transfer::Result result = transfer.Finish(ticket);
+        QCOMPARE(result.code, CurlTransfer::CancelledCode);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!transfer.StillExecuting(), 2000);
+    const Transfer::Result next = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3")));
+    QVERIFY2(next.ok, qPrintable(next.description));
 }
 
 QTEST_GUILESS_MAIN(tst_CurlTransfer)
