@@ -2,7 +2,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -10,7 +15,14 @@ namespace {
 
 QString Failure(const QString &path, const QString &reason)
 {
-    return u"Path/File access error: \"%1\": %2"_s.arg(path, reason);
+    return FileAccessError(path, reason);
+}
+
+// Short whatever the target's name, so that a name near the file system's limit still
+// has room for its temporary; hidden, so that a folder view does not show it.
+QString TemporaryName()
+{
+    return u".lh-%1.part"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
 }
 
 } // namespace
@@ -68,4 +80,47 @@ bool DiskFileStore::AppendRecord(const QString &path, const QString &text, QStri
         return false;
     }
     return true;
+}
+
+QString DiskFileStore::CreateTemporaryBeside(const QString &path, QString &error)
+{
+    if (path.isEmpty()) {
+        error = Failure(path, u"No file name."_s);
+        return {};
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString name = folder + u'/' + TemporaryName();
+        QFile file(name);
+        // NewOnly: never take over a file that is there; the permissions are the umask's.
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return name;
+        // Only a name that happens to be taken is worth another try.
+        if (!QFileInfo::exists(name)) {
+            error = Failure(path, file.errorString());
+            return {};
+        }
+    }
+    error = Failure(path, u"No temporary file could be made."_s);
+    return {};
+}
+
+bool DiskFileStore::ReplaceWith(const QString &temporary, const QString &path, QString &error)
+{
+    // An overwritten file keeps its permissions, as a rewrite in place would.
+    if (const QFileInfo old(path); old.isFile())
+        QFile::setPermissions(temporary, old.permissions());
+    // rename() replaces the path in one step; a reader never sees a partial file.
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        error = Failure(path, QString::fromLocal8Bit(std::strerror(errno)));
+        RemoveTemporary(temporary);
+        return false;
+    }
+    return true;
+}
+
+void DiskFileStore::RemoveTemporary(const QString &temporary)
+{
+    if (!temporary.isEmpty())
+        QFile::remove(temporary);
 }

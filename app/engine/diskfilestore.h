@@ -15,4 +15,8 @@ public:
                                    QString &error) override;
     [[nodiscard]] bool AppendRecord(const QString &path, const QString &text,
                                     QString &error) override;
+    QString CreateTemporaryBeside(const QString &path, QString &error) override;
+    [[nodiscard]] bool ReplaceWith(const QString &temporary, const QString &path,
+                                   QString &error) override;
+    void RemoveTemporary(const QString &temporary) override;
 };

@@ -10,6 +10,11 @@ QByteArray RecordBytes(const QString &text)
     return '"' + text.toUtf8() + "\"\r\n";
 }
 
+QString FileAccessError(const QString &path, const QString &reason)
+{
+    return u"Path/File access error: \"%1\": %2"_s.arg(path, reason);
+}
+
 namespace {
 
 // A locale format without its time-zone part, which the log line has no use for.

@@ -82,7 +82,19 @@ public:
     // Adds one record at the end of the file, creating it when missing.
     [[nodiscard]] virtual bool AppendRecord(const QString &path, const QString &text,
                                             QString &error) = 0;
+
+    // A download in progress goes into a temporary file beside its path, so that no
+    // partial file ever stands at the path itself.
+    // A new empty file in the folder of `path`; empty, with `error` set, when none can be made.
+    virtual QString CreateTemporaryBeside(const QString &path, QString &error) = 0;
+    // Moves the finished temporary file onto the path, replacing what is there.
+    [[nodiscard]] virtual bool ReplaceWith(const QString &temporary, const QString &path,
+                                           QString &error) = 0;
+    virtual void RemoveTemporary(const QString &temporary) = 0;
 };
+
+// The description of a file that cannot be written, for the error prompt.
+QString FileAccessError(const QString &path, const QString &reason);
 
 // A link-address record: the text in double quotes, then CR LF, as UTF-8.
 QByteArray RecordBytes(const QString &text);

@@ -1,11 +1,13 @@
 #include "scraperun.h"
 
+#include "downloadsahead.h"
 #include "jobsettings.h"
 #include "linkrules.h"
 #include "numbers.h"
 #include "scan.h"
 #include "transfer/transfer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QPointer>
@@ -31,6 +33,9 @@ constexpr int kPageTimedOut = 1002;
 
 // Used while a time-out was never set successfully.
 constexpr int kFallbackPageSeconds = 60;
+
+// Downloads fetched ahead may all be in already: the window still gets its turn this often.
+constexpr qint64 kYieldMilliseconds = 20;
 
 // The ways a run ends early, thrown from deep inside a page to the run's top.
 struct RunCancelled
@@ -246,11 +251,53 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
         return; // a page that could not be loaded contributes no links
     ExtractLinks();
 
+    DownloadsAhead ahead(*m_ports.transfer, *m_ports.files);
+    m_planned = 0;
+    m_plannedPaths.clear();
+    m_sinceYield.start();
     const qsizetype count = m_lstCode.size();
     for (qsizetype i = 0; i < count; ++i) {
         CheckPoint();
-        SaveLink(m_lstCode.at(i));
+        m_planned = std::max(m_planned, i);
+        PlanAhead(ahead);
+        SaveLink(m_lstCode.at(i), i, ahead);
+        YieldNow();
     }
+}
+
+void ScrapeRun::PlanAhead(DownloadsAhead &ahead)
+{
+    // Only what the link's own turn would download is fetched ahead; any guess that turns
+    // out wrong there is dropped and the link fetched in its turn.
+    const JobSettings &job = *m_ports.job;
+    if (job.chkSaveLinks() != 1 || job.txtSaveLinks().isEmpty())
+        return;
+    const bool overwrite = job.chkOverwrite() == 1;
+    while (m_planned < m_lstCode.size() && ahead.Held() < Transfer::MaxParallel) {
+        const qsizetype index = m_planned++;
+        const QString &link = m_lstCode.at(index);
+        QString path, address;
+        try {
+            path = DownloadPath(link);
+            address = TrimSpaces(linkrules::GetPath(link, job.txtAddress()));
+        } catch (const linkrules::RuleError &) {
+            continue; // its turn reports the rule's failure
+        }
+        // Without overwriting, a name that is there, or taken earlier on the page, is
+        // not downloaded again.
+        if (!overwrite && (m_plannedPaths.contains(path) || m_ports.files->FileExists(path)))
+            continue;
+        m_plannedPaths.insert(path);
+        ahead.Offer(index, address, path);
+    }
+}
+
+void ScrapeRun::YieldNow()
+{
+    if (!m_sinceYield.hasExpired(kYieldMilliseconds))
+        return;
+    QCoreApplication::processEvents();
+    m_sinceYield.start();
 }
 
 bool ScrapeRun::RetrievePage(const QString &address)
@@ -396,7 +443,7 @@ QString ScrapeRun::DownloadPath(const QString &link)
     return linkrules::GetFilename(link, folder, m_currentNumber, extension);
 }
 
-void ScrapeRun::SaveLink(const QString &link)
+void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead)
 {
     const JobSettings &job = *m_ports.job;
     FileStore &files = *m_ports.files;
@@ -413,6 +460,7 @@ void ScrapeRun::SaveLink(const QString &link)
     // whatever the process's current directory happens to be.
     const bool inFolder = !job.txtSaveLinks().isEmpty();
     if (inFolder && job.chkOverwrite() != 1 && files.FileExists(path)) {
+        ahead.Drop(index);
         AddToLog(u"File already exists: "_s + path + u'.');
         return;
     }
@@ -427,22 +475,30 @@ void ScrapeRun::SaveLink(const QString &link)
     }
 
     if (job.chkSaveLinks() == 1) {
-        QByteArray buffer;
-        const Transfer::Result result = m_ports.transfer->OpenURL(TrimSpaces(address));
-        if (result.ok) {
-            buffer = result.content;
-        } else if (m_cancelRequested) {
-            // Stop cut the download short: that is a cancel, not a failure to report.
-            throw RunCancelled{};
-        } else {
+        QString error;
+        std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, TrimSpaces(address), path, error);
+        DownloadsAhead::Fetch none;
+        const auto release = qScopeGuard([&] { ahead.Release(fetch ? *fetch : none); });
+        // Without a temporary file beside the path the download goes through memory, and
+        // the write then tells why the folder refuses it.
+        const Transfer::Result result = fetch ? ahead.Finish(*fetch)
+                                              : m_ports.transfer->OpenURL(TrimSpaces(address));
+        if (!result.ok && m_cancelRequested)
+            throw RunCancelled{}; // Stop cut the download short: not a failure to report
+        if (!result.ok && !result.fileError) {
             Failure(result.code, result.description);
+            return; // Yes: no content, so neither a file nor its address
         }
         // Two bytes or fewer is no content worth a file, nor its address.
-        if (buffer.size() <= 2)
+        if (std::max<qint64>(result.size, result.content.size()) <= 2)
             return;
-        QString error;
-        if (!files.WriteWhole(path, buffer, error))
+        if (result.fileError)
+            Failure(kFileAccess, FileAccessError(path, result.description));
+        else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
+                       : !files.WriteWhole(path, result.content, error))
             Failure(kFileAccess, error);
+        if (fetch)
+            fetch->temporary.clear(); // moved onto the path, or already removed
     }
 
     if (job.chkSaveHREFs() == 1) {

@@ -2,12 +2,15 @@
 
 #include "runports.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 
+class DownloadsAhead;
 class QEventLoop;
 class QTimer;
 
@@ -91,7 +94,9 @@ private:
     void EndWait(WaitOutcome outcome);
     void OnMarkup(quint64 ticket, bool fromSucceededLoad, const QString &markup);
     void ExtractLinks();
-    void SaveLink(const QString &link);
+    void PlanAhead(DownloadsAhead &ahead);
+    void SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead);
+    void YieldNow();
     QString DownloadPath(const QString &link);
     void CountItem();
     void ApplyTimeOut();
@@ -111,4 +116,10 @@ private:
     bool m_closing = false;
     quint64 m_nextTicket = 0;
     PageWait *m_wait = nullptr;
+
+    // The page's links up to here have been looked at for fetching ahead.
+    qsizetype m_planned = 0;
+    QSet<QString> m_plannedPaths;
+    // Since the event loop last ran for a run that found its downloads already in.
+    QElapsedTimer m_sinceYield;
 };

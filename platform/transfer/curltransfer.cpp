@@ -144,6 +144,7 @@ Transfer::Result outcome(Job &job, CURLcode code)
     if (!job.writeError.isEmpty()) {
         Transfer::Result result = failure(0, job.writeError);
         result.fileError = true;
+        result.size = job.bytes;
         return result;
     }
     if (job.outOfMemory)
