@@ -118,6 +118,15 @@ struct TestHttpServer::Shared
 
 namespace {
 
+constexpr quint32 BytesSeed = 0x2545F491u;
+
+// The sequence of TestHttpServer::bytes, one byte at a time.
+char NextByte(quint32 &state)
+{
+    state = state * 1664525u + 1013904223u;
+    return char(state >> 24);
+}
+
 // One client connection, living on the server's thread as a child of its socket.
 class Connection final : public QObject
 {
@@ -132,7 +141,10 @@ public:
         connect(&m_idle, &QTimer::timeout, this, [this] { m_socket->abort(); });
         connect(&m_trickle, &QTimer::timeout, this, &Connection::trickleStep);
         connect(m_socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
-        connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { m_idle.start(); });
+        connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+            m_idle.start();
+            generateStep();
+        });
         connect(m_socket, &QTcpSocket::disconnected, m_socket, &QObject::deleteLater);
         m_idle.start();
         onReadyRead();
@@ -196,11 +208,21 @@ private:
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
                           + (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason) + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
-        head += "Content-Length: " + QByteArray::number(cut ? response.announcedLength : response.body.size()) + "\r\n";
+        const bool generated = response.delivery == Delivery::Generated;
+        head += "Content-Length: "
+                + QByteArray::number(cut || generated ? response.announcedLength : response.body.size()) + "\r\n";
         for (const auto &[name, value] : response.headers)
             head += name + ": " + value + "\r\n";
         head += m_close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
 
+        if (generated && !headOnly) {
+            m_socket->write(head);
+            m_busy = true;
+            m_generateLeft = response.announcedLength;
+            m_generator = BytesSeed;
+            generateStep();
+            return;
+        }
         if (response.delivery == Delivery::Trickle && !headOnly) {
             m_socket->write(head);
             m_busy = true;
@@ -212,6 +234,29 @@ private:
         m_socket->write(headOnly ? head : head + response.body);
         if (m_close)
             m_socket->disconnectFromHost();
+    }
+
+    // Keeps about a megabyte queued on the socket until the generated body is all out.
+    void generateStep()
+    {
+        if (m_generateLeft <= 0 || !m_busy)
+            return;
+        constexpr qint64 Queue = 1 << 20, Chunk = 1 << 16;
+        while (m_generateLeft > 0 && m_socket->bytesToWrite() < Queue) {
+            QByteArray chunk(qMin(Chunk, m_generateLeft), Qt::Uninitialized);
+            for (char &byte : chunk)
+                byte = NextByte(m_generator);
+            m_socket->write(chunk);
+            m_generateLeft -= chunk.size();
+        }
+        if (m_generateLeft > 0)
+            return;
+        m_busy = false;
+        if (m_close) {
+            m_socket->disconnectFromHost();
+            return;
+        }
+        serveBuffered();
     }
 
     void trickleStep()
@@ -237,6 +282,8 @@ private:
     QTimer m_trickle;
     QByteArray m_pending;
     qsizetype m_chunk = 1;
+    qint64 m_generateLeft = 0;
+    quint32 m_generator = 0;
     bool m_busy = false;
     bool m_close = false;
 };
@@ -310,6 +357,15 @@ TestHttpServer::TestHttpServer()
                                                            "application/octet-stream");
         response.delivery = TestHttpResponse::Delivery::Trickle;
         response.trickleIntervalMs = request.queryValue("ms", "100").toInt();
+        return response;
+    });
+    addPrefixRoute(QStringLiteral("/generated/"), [](const TestHttpRequest &request) {
+        bool ok = false;
+        TestHttpResponse response = TestHttpResponse::page({}, "application/octet-stream");
+        response.announcedLength = request.path.mid(11).toLongLong(&ok);
+        if (!ok || response.announcedLength < 0)
+            return TestHttpResponse::error(404);
+        response.delivery = TestHttpResponse::Delivery::Generated;
         return response;
     });
     addRoute(QStringLiteral("/cut"), [](const TestHttpRequest &) {
@@ -443,11 +499,9 @@ QString TestHttpServer::refusedAddress()
 QByteArray TestHttpServer::bytes(qsizetype n)
 {
     QByteArray result(n, Qt::Uninitialized);
-    quint32 state = 0x2545F491u;
-    for (qsizetype i = 0; i < n; ++i) {
-        state = state * 1664525u + 1013904223u;
-        result[i] = char(state >> 24);
-    }
+    quint32 state = BytesSeed;
+    for (char &byte : result)
+        byte = NextByte(state);
     return result;
 }
 

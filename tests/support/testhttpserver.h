@@ -30,6 +30,7 @@ struct TestHttpResponse
         Trickle,  // head, then the body a chunk at a time with pauses
         CutShort, // announces announcedLength, sends the body, then closes
         Hang,     // reads the request and never answers; closed when idle too long or on stop
+        Generated, // announcedLength bytes of bytes(announcedLength), made as the socket drains
     };
 
     int status = 200;
@@ -60,6 +61,7 @@ struct TestHttpResponse
 //   /hang             never answers
 //   /slow?n=30&ms=100 n bytes of bytes(n), one byte every ms milliseconds
 //   /cut              announces 1000 bytes, sends the first 100 of bytes(1000), closes
+//   /generated/N      N bytes of bytes(N), never held whole: for bodies of any size
 //   /script-links     scriptLinksPage({"/linked/1", "/linked/2", "/linked/3"})
 // Anything else is 404. Routes added later replace those of the same path.
 class TestHttpServer final

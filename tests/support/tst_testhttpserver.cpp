@@ -101,6 +101,8 @@ void tst_TestHttpServer::routes_data()
     QTest::newRow("status") << QByteArray("/status/500") << 500 << QByteArray("status 500\n") << QByteArray("Internal Server Error");
     QTest::newRow("unknown") << QByteArray("/nowhere") << 404 << QByteArray("status 404\n") << QByteArray("Not Found");
     QTest::newRow("trickle") << QByteArray("/slow?n=4&ms=10") << 200 << TestHttpServer::bytes(4) << QByteArray("Content-Length: 4");
+    QTest::newRow("generated, past one chunk") << QByteArray("/generated/200000") << 200
+                                               << TestHttpServer::bytes(200000) << QByteArray("Content-Length: 200000");
 }
 
 void tst_TestHttpServer::routes()
