@@ -22,11 +22,25 @@ WebBrowser::WebBrowser(QWidget *parent)
 
 WebBrowser::~WebBrowser() = default;
 
+namespace {
+
+bool SameAddress(const QUrl &a, const QUrl &b)
+{
+    const auto normal = [](const QUrl &url) {
+        return url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
+    };
+    return a == b || normal(a) == normal(b);
+}
+
+} // namespace
+
 void WebBrowser::Navigate(const QString &address)
 {
     // Addresses come as typed; tolerant parsing matches what a user expects of a
     // browser's address line.
-    m_view->load(QUrl(address, QUrl::TolerantMode));
+    m_requested = QUrl(address, QUrl::TolerantMode);
+    m_navigating = true;
+    m_view->load(m_requested);
 }
 
 QString WebBrowser::LocationURL() const
@@ -55,18 +69,25 @@ void WebBrowser::view_loadStarted()
     m_loading = true;
 }
 
-void WebBrowser::view_urlChanged()
+void WebBrowser::view_urlChanged(const QUrl &url)
 {
     // A same-document navigation (an anchor, a history entry pushed by a script)
-    // changes the address without a load; it still finishes a navigation.
-    if (!m_loading)
-        view_loadFinished(true);
+    // changes the address without a load; it still finishes a navigation. But until the
+    // navigation Navigate asked for has finished, the page being left may still move its
+    // own address by script: then only a move to the requested address finishes it.
+    if (m_loading || (m_navigating && !SameAddress(url, m_requested)))
+        return;
+    view_loadFinished(true);
 }
 
 void WebBrowser::view_loadFinished(bool ok)
 {
     m_loading = false;
     m_lastLoadOk = ok;
+    // A failure elsewhere is the page being left (its load cut short); the requested load
+    // ends on success, wherever redirects took it, or failing at its own address.
+    if (ok || SameAddress(m_view->url(), m_requested))
+        m_navigating = false;
     emit DownloadComplete();
     if (ok)
         emit DocumentComplete(LocationURL());

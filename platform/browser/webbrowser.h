@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -9,7 +10,8 @@ class QWebEngineView;
 
 // An embedded web browser with the few operations the program needs. Every finished
 // load raises DownloadComplete, whatever its outcome; lastLoadOk() tells which. A
-// navigation inside the same document (an anchor) counts as a finished load.
+// navigation inside the same document (an anchor) counts as a finished load, except
+// while a Navigate is under way: then only one to the address asked for does.
 class WebBrowser final : public QWidget
 {
     Q_OBJECT
@@ -40,10 +42,13 @@ signals:
 
 private:
     void view_loadStarted();
-    void view_urlChanged();
+    void view_urlChanged(const QUrl &url);
     void view_loadFinished(bool ok);
 
     QWebEngineView *m_view = nullptr;
     bool m_lastLoadOk = false;
     bool m_loading = false;
+    // The address of the last Navigate, and whether that navigation is yet to finish.
+    QUrl m_requested;
+    bool m_navigating = false;
 };

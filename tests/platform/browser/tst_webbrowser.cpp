@@ -1,9 +1,11 @@
+#include "testhttpserver.h"
 #include "webbrowser.h"
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -17,7 +19,10 @@ private slots:
     void loadsPageAndReportsLocation();
     void outerHtmlIncludesScriptWrittenLink();
     void failedLoadStillRaisesDownloadComplete();
+    void anchorNavigationRaisesDownloadComplete_data();
     void anchorNavigationRaisesDownloadComplete();
+    void leavingAPageThatMovesItsAddress_data();
+    void leavingAPageThatMovesItsAddress();
 
 private:
     QString writePage(const QString &name, const QByteArray &content);
@@ -126,8 +131,16 @@ void tst_WebBrowser::failedLoadStillRaisesDownloadComplete()
     QCOMPARE(documents.count(), 0);
 }
 
+void tst_WebBrowser::anchorNavigationRaisesDownloadComplete_data()
+{
+    QTest::addColumn<bool>("byNavigate");
+    QTest::newRow("anchor clicked") << false;
+    QTest::newRow("fragment navigated to") << true;
+}
+
 void tst_WebBrowser::anchorNavigationRaisesDownloadComplete()
 {
+    QFETCH(bool, byNavigate);
     const QString url = writePage(QStringLiteral("anchors.htm"),
                                   "<html><body><a id=\"go\" href=\"#CloseWindow\">close</a></body></html>");
     QVERIFY(!url.isEmpty());
@@ -137,9 +150,58 @@ void tst_WebBrowser::anchorNavigationRaisesDownloadComplete()
     browser.Navigate(url);
     QVERIFY(downloads.wait(kWaitMs));
     downloads.clear();
-    browser.view()->page()->runJavaScript(QStringLiteral("document.getElementById('go').click();"));
+    if (byNavigate)
+        browser.Navigate(url + QStringLiteral("#CloseWindow"));
+    else
+        browser.view()->page()->runJavaScript(QStringLiteral("document.getElementById('go').click();"));
     QTRY_VERIFY_WITH_TIMEOUT(downloads.count() > 0, kWaitMs);
+    QVERIFY(browser.lastLoadOk());
     QCOMPARE(browser.LocationURL(), url + QStringLiteral("#CloseWindow"));
+}
+
+void tst_WebBrowser::leavingAPageThatMovesItsAddress_data()
+{
+    QTest::addColumn<QByteArray>("move");
+    QTest::newRow("history entry") << QByteArray("history.pushState(null, '', 'moving.htm?n=' + n);");
+    QTest::newRow("fragment") << QByteArray("location.hash = 'n' + n;");
+}
+
+// A script of the page being left changes its address on a timer: those changes are
+// same-document navigations of the old page and must not pass for the end of the
+// navigation that was asked for.
+void tst_WebBrowser::leavingAPageThatMovesItsAddress()
+{
+    QFETCH(QByteArray, move);
+    constexpr int kMoveMs = 30;
+    TestHttpServer server;
+    server.addPage(QStringLiteral("/moving.htm"),
+                   "<html><body>moving<script>var n = 0; setInterval(function () { ++n; " + move
+                       + " }, " + QByteArray::number(kMoveMs) + ");</script></body></html>");
+    server.addPage(QStringLiteral("/next.htm"), "<html><body>next</body></html>");
+    QVERIFY(server.start());
+    const QString next = server.url(QStringLiteral("/next.htm"));
+
+    WebBrowser browser;
+    browser.resize(400, 300);
+    browser.show(); // a hidden page's timers are throttled to one a second
+    QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
+    const QString moving = server.url(QStringLiteral("/moving.htm"));
+    browser.Navigate(moving);
+    QVERIFY(downloads.wait(kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(browser.LocationURL() != moving, kWaitMs); // the timer runs
+
+    // Every load that finishes, with the address it finished at.
+    QList<QPair<bool, QString>> finished;
+    connect(&browser, &WebBrowser::DownloadComplete, this,
+            [&] { finished.append({browser.lastLoadOk(), browser.LocationURL()}); });
+    // Held up like a busy window, the event loop finds the page's next address changes
+    // queued ahead of the new load's first notice once it runs again.
+    QThread::msleep(4 * kMoveMs);
+    browser.Navigate(next);
+    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() && finished.last().first, kWaitMs);
+    const auto firstOk = std::find_if(finished.cbegin(), finished.cend(),
+                                      [](const QPair<bool, QString> &f) { return f.first; });
+    QCOMPARE(firstOk->second, next);
 }
 
 QTEST_MAIN(tst_WebBrowser)
