@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -71,6 +72,10 @@ struct Job
     QByteArray url;
     QString file;
     long timeout = CurlTransfer::DefaultTimeout;
+    QByteArray userAgent, referrer;
+    curl_slist *headers = nullptr;
+    // Worker thread: hands a Set-Cookie value and the answering address on.
+    std::function<void(QByteArray, QString)> cookieReceived;
     std::atomic<bool> cancel{false};
 
     CURL *easy = nullptr;
@@ -93,6 +98,11 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
     auto *job = static_cast<Job *>(user);
     const size_t length = size * count;
     const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
+    if (line.size() > 11 && line.left(11).toLower() == "set-cookie:" && job->cookieReceived) {
+        const char *address = nullptr;
+        curl_easy_getinfo(job->easy, CURLINFO_EFFECTIVE_URL, &address);
+        job->cookieReceived(line.mid(11).trimmed(), QString::fromUtf8(address ? address : ""));
+    }
     // Every response of a redirect chain starts with its status line; the last one counts.
     if (line.startsWith("HTTP/")) {
         const QList<QByteArray> parts = line.split(' ');
@@ -174,7 +184,15 @@ Transfer::Result outcome(Job &job, CURLcode code)
 struct CurlTransfer::Engine
 {
     CURLM *multi = nullptr; // holds the connection cache across transfers
+    CURLSH *share = nullptr; // cookies, name lookups and TLS sessions of every transfer
+    CURL *cookies = nullptr; // the user-interface thread's way into the shared cookies
+    std::mutex shareLocks[CURL_LOCK_DATA_LAST];
     std::thread worker;
+
+    // User-interface thread: where cookies received arrive.
+    QObject receiver;
+    CookieReceived cookieReceived;
+    QByteArray userAgent = "Linkhauler/1.0", acceptLanguage, referrer;
 
     std::mutex mutex;
     bool quit = false;
@@ -194,13 +212,37 @@ struct CurlTransfer::Engine
             curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(MaxParallel));
             curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, long(MaxPerHost));
         }
+        share = curl_share_init();
+        if (share) {
+            curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &lockShare);
+            curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &unlockShare);
+            curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+            for (curl_lock_data data : {CURL_LOCK_DATA_COOKIE, CURL_LOCK_DATA_DNS, CURL_LOCK_DATA_SSL_SESSION})
+                curl_share_setopt(share, CURLSHOPT_SHARE, data);
+            cookies = curl_easy_init();
+            if (cookies)
+                curl_easy_setopt(cookies, CURLOPT_SHARE, share);
+        }
     }
 
     ~Engine()
     {
         shutDown();
+        if (cookies)
+            curl_easy_cleanup(cookies);
         if (multi)
             curl_multi_cleanup(multi);
+        if (share)
+            curl_share_cleanup(share);
+    }
+
+    static void lockShare(CURL *, curl_lock_data data, curl_lock_access, void *user)
+    {
+        static_cast<Engine *>(user)->shareLocks[data].lock();
+    }
+    static void unlockShare(CURL *, curl_lock_data data, void *user)
+    {
+        static_cast<Engine *>(user)->shareLocks[data].unlock();
     }
 
     Engine(const Engine &) = delete;
@@ -230,6 +272,17 @@ struct CurlTransfer::Engine
         job->url = std::move(url);
         job->file = file;
         job->timeout = timeout;
+        job->userAgent = userAgent;
+        job->referrer = referrer;
+        if (!acceptLanguage.isEmpty())
+            job->headers = curl_slist_append(nullptr, ("Accept-Language: " + acceptLanguage).constData());
+        job->cookieReceived = [this](QByteArray value, QString address) {
+            // Posted to the receiver's thread; dropped if the receiver is gone by then.
+            QMetaObject::invokeMethod(&receiver, [this, value = std::move(value), address = std::move(address)] {
+                if (cookieReceived)
+                    cookieReceived(value, address);
+            }, Qt::QueuedConnection);
+        };
         const Ticket ticket = ++lastTicket;
         if (!multi) {
             job->done = true;
@@ -259,6 +312,8 @@ struct CurlTransfer::Engine
             job.easy = nullptr;
         }
         job.out.reset();
+        curl_slist_free_all(job.headers);
+        job.headers = nullptr;
         std::lock_guard lock(mutex);
         job.result = std::move(result);
         job.done = true;
@@ -293,7 +348,14 @@ struct CurlTransfer::Engine
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, MaxRedirects);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, AllowedProtocols);
         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
-        curl_easy_setopt(easy, CURLOPT_USERAGENT, "Linkhauler/1.0");
+        curl_easy_setopt(easy, CURLOPT_SHARE, share);
+        // An empty cookie file reads nothing but switches the cookie engine on.
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, job.userAgent.constData());
+        if (!job.referrer.isEmpty())
+            curl_easy_setopt(easy, CURLOPT_REFERER, job.referrer.constData());
+        if (job.headers)
+            curl_easy_setopt(easy, CURLOPT_HTTPHEADER, job.headers);
         // The time-out bounds connecting and any stall, never a download that keeps moving.
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, job.timeout);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -456,6 +518,36 @@ void CurlTransfer::SetRequestTimeout(int seconds)
 bool CurlTransfer::StillExecuting() const
 {
     return m_engine->running > 0;
+}
+
+void CurlTransfer::SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage)
+{
+    // A header value never holds a line break: a stray one would start a header of its own.
+    const auto oneLine = [](QByteArray value) { return value.replace('\r', ' ').replace('\n', ' ').trimmed(); };
+    if (!userAgent.trimmed().isEmpty())
+        m_engine->userAgent = oneLine(userAgent);
+    m_engine->acceptLanguage = oneLine(acceptLanguage);
+}
+
+void CurlTransfer::SetReferrer(const QString &address)
+{
+    // Sent without its fragment, as a browser sends it.
+    const QUrl url(address, QUrl::TolerantMode);
+    m_engine->referrer = url.isValid() && !address.isEmpty()
+        ? url.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded()
+        : QByteArray();
+}
+
+void CurlTransfer::SetCookie(const QByteArray &netscapeLine)
+{
+    if (!m_engine->cookies || netscapeLine.contains('\n') || netscapeLine.contains('\r'))
+        return;
+    curl_easy_setopt(m_engine->cookies, CURLOPT_COOKIELIST, netscapeLine.constData());
+}
+
+void CurlTransfer::OnCookieReceived(CookieReceived handler)
+{
+    m_engine->cookieReceived = std::move(handler);
 }
 
 void CurlTransfer::Cancel()

@@ -36,6 +36,14 @@ public:
     // A time-out below 1 second would mean "wait forever" to libcurl: it becomes 1.
     void SetRequestTimeout(int seconds) override;
 
+    // Without an identity the user agent is "Linkhauler/1.0"; the proxy is the one the
+    // environment names (http_proxy, https_proxy, no_proxy), as the browser engine reads it.
+    void SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage) override;
+    void SetReferrer(const QString &address) override;
+    // Cookies live in one store shared by every transfer; answers' cookies go there too.
+    void SetCookie(const QByteArray &netscapeLine) override;
+    void OnCookieReceived(CookieReceived handler) override;
+
     bool StillExecuting() const override;
     // Ends every running transfer at once; each fails with CancelledCode. No effect when idle.
     void Cancel() override;

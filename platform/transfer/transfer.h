@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
+
 // The internet transfer component: fetch the content of an address, into memory or into
 // a file. Waiting calls block their caller but keep the caller's event loop running, so
 // windows repaint and a Cancel from a handler ends the transfer at once.
@@ -64,6 +66,24 @@ public:
     // Connect and stall time-out in whole seconds.
     virtual int RequestTimeout() const = 0;
     virtual void SetRequestTimeout(int seconds) = 0;
+
+    // Downloads present themselves as the page browser does. Each setting applies to the
+    // transfers started after it; a component without cookies or headers ignores them.
+    virtual void SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage)
+    {
+        Q_UNUSED(userAgent);
+        Q_UNUSED(acceptLanguage);
+    }
+    // Sent as Referer: the page whose links are fetched. Empty: none.
+    virtual void SetReferrer(const QString &address) { Q_UNUSED(address); }
+    // Adds or replaces one cookie, as a line of the Netscape cookie file format (domain,
+    // tail match, path, secure, expiry, name, value, tab-separated; "#HttpOnly_" before
+    // the domain of an HttpOnly cookie). An expiry in the past removes it.
+    virtual void SetCookie(const QByteArray &netscapeLine) { Q_UNUSED(netscapeLine); }
+    // Called on the caller's thread with the value of every Set-Cookie header an answer
+    // brought and the address that answered.
+    using CookieReceived = std::function<void(const QByteArray &setCookie, const QString &address)>;
+    virtual void OnCookieReceived(CookieReceived handler) { Q_UNUSED(handler); }
 
     // True while any transfer is running.
     virtual bool StillExecuting() const = 0;

@@ -92,6 +92,7 @@ struct TestHttpServer::Shared
     QHash<QByteArray, Handler> routes;
     QList<QPair<QByteArray, Handler>> prefixRoutes;
     QStringList log;
+    QList<TestHttpRequest> received;
     int connections = 0;
     std::atomic<int> idleLimitMs{DefaultIdleLimitMs};
 
@@ -101,6 +102,7 @@ struct TestHttpServer::Shared
         {
             QMutexLocker lock(&mutex);
             log.append(QString::fromUtf8(request.target));
+            received.append(request);
             handler = routes.value(request.path);
             if (!handler) {
                 qsizetype longest = -1;
@@ -390,6 +392,7 @@ bool TestHttpServer::start()
     {
         QMutexLocker lock(&m_shared->mutex);
         m_shared->log.clear();
+        m_shared->received.clear();
         m_shared->connections = 0;
     }
     m_thread = std::make_unique<ServerThread>(m_shared);
@@ -469,10 +472,17 @@ int TestHttpServer::requestCount(const QString &target) const
     return int(m_shared->log.count(target));
 }
 
+QList<TestHttpRequest> TestHttpServer::requests() const
+{
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->received;
+}
+
 void TestHttpServer::clearRequestLog()
 {
     QMutexLocker lock(&m_shared->mutex);
     m_shared->log.clear();
+    m_shared->received.clear();
 }
 
 int TestHttpServer::connectionCount() const

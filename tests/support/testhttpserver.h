@@ -96,6 +96,8 @@ public:
     // The target of every request received, in order of arrival.
     QStringList requestLog() const;
     int requestCount(const QString &target) const;
+    // Every request received, with its headers, in order of arrival.
+    QList<TestHttpRequest> requests() const;
     void clearRequestLog();
     // Connections accepted so far: a client that reuses its connection adds none.
     int connectionCount() const;

@@ -36,6 +36,11 @@ private slots:
     void transfersIntoFiles_data();
     void transfersIntoFiles();
     void cancelEndsEveryTransfer();
+    void identity_data();
+    void identity();
+    void cookies_data();
+    void cookies();
+    void answersCookiesAreKeptAndHandedOn();
 
 private:
     TestHttpServer m_server;
@@ -345,6 +350,96 @@ void tst_CurlTransfer::cancelEndsEveryTransfer()
     QTRY_VERIFY_WITH_TIMEOUT(!transfer.StillExecuting(), 2000);
     const Transfer::Result next = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3")));
     QVERIFY2(next.ok, qPrintable(next.description));
+}
+
+void tst_CurlTransfer::identity_data()
+{
+    QTest::addColumn<QByteArray>("userAgent"); // null: never set
+    QTest::addColumn<QByteArray>("language");
+    QTest::addColumn<QString>("referrer");     // a path on the server; empty: none
+    QTest::addColumn<QByteArrayList>("expected"); // user-agent, accept-language, referer
+    QTest::newRow("never set") << QByteArray() << QByteArray() << QString()
+                               << QByteArrayList{"Linkhauler/1.0", "", ""};
+    QTest::newRow("the browser's") << QByteArray("Mozilla/5.0 (X11; Linux x86_64) Test/1.0")
+                                   << QByteArray("de-DE,de;q=0.9") << u"/page.htm?a=1#top"_s
+                                   << QByteArrayList{"Mozilla/5.0 (X11; Linux x86_64) Test/1.0",
+                                                     "de-DE,de;q=0.9", "%1/page.htm?a=1"};
+    QTest::newRow("line breaks never start a header")
+        << QByteArray("Agent\r\nX-Injected: 1") << QByteArray("en\nX-Injected: 2") << QString()
+        << QByteArrayList{"Agent  X-Injected: 1", "en X-Injected: 2", ""};
+}
+
+void tst_CurlTransfer::identity()
+{
+    QFETCH(QByteArray, userAgent);
+    QFETCH(QByteArray, language);
+    QFETCH(QString, referrer);
+    QFETCH(QByteArrayList, expected);
+    CurlTransfer transfer;
+    if (!userAgent.isNull())
+        transfer.SetIdentity(userAgent, language);
+    transfer.SetReferrer(referrer.isEmpty() ? QString() : m_server.url(referrer));
+    // Applies to what starts after, and to every transfer of a redirect chain.
+    QVERIFY(transfer.OpenURL(m_server.url(u"/chain/1"_s)).ok);
+    const QList<TestHttpRequest> requests = m_server.requests();
+    QCOMPARE(requests.size(), 2);
+    for (const TestHttpRequest &request : requests) {
+        QCOMPARE(request.header("user-agent"), expected.at(0));
+        QCOMPARE(request.header("accept-language"), expected.at(1));
+        QCOMPARE(request.header("referer"), QByteArray(expected.at(2)).replace("%1", m_server.url(QString()).toUtf8()));
+        QCOMPARE(request.header("x-injected"), QByteArray());
+    }
+}
+
+void tst_CurlTransfer::cookies_data()
+{
+    QTest::addColumn<QByteArrayList>("lines"); // %h: the server's host
+    QTest::addColumn<QByteArray>("sent");      // the Cookie header of a request for /files/x
+    QTest::newRow("none") << QByteArrayList() << QByteArray();
+    QTest::newRow("host, path and HttpOnly match")
+        << QByteArrayList{"%h\tFALSE\t/\tFALSE\t0\ta\t1", "#HttpOnly_%h\tFALSE\t/files\tFALSE\t0\tb\t2"}
+        << QByteArray("b=2; a=1");
+    QTest::newRow("another path, another host, expired")
+        << QByteArrayList{"%h\tFALSE\t/private\tFALSE\t0\tp\t1", "example.invalid\tFALSE\t/\tFALSE\t0\th\t1",
+                          "%h\tFALSE\t/\tFALSE\t1000000000\told\t1"}
+        << QByteArray();
+    QTest::newRow("replaced, then removed by an expiry in the past")
+        << QByteArrayList{"%h\tFALSE\t/\tFALSE\t0\tkeep\t1", "%h\tFALSE\t/\tFALSE\t0\tgone\t1",
+                          "%h\tFALSE\t/\tFALSE\t0\tkeep\t2", "%h\tFALSE\t/\tFALSE\t1\tgone\t1"}
+        << QByteArray("keep=2");
+}
+
+void tst_CurlTransfer::cookies()
+{
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArray, sent);
+    CurlTransfer transfer;
+    for (const QByteArray &line : lines)
+        transfer.SetCookie(QByteArray(line).replace("%h", m_server.baseUrl().host().toUtf8()));
+    transfer.OpenURL(m_server.url(u"/files/x"_s));
+    QCOMPARE(m_server.requests().constLast().header("cookie"), sent);
+}
+
+void tst_CurlTransfer::answersCookiesAreKeptAndHandedOn()
+{
+    m_server.addRoute(u"/login"_s, [](const TestHttpRequest &) {
+        TestHttpResponse response = TestHttpResponse::redirect("/files/in");
+        response.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("session=abc; Path=/; HttpOnly")));
+        return response;
+    });
+    CurlTransfer transfer;
+    QList<QPair<QByteArray, QString>> handed;
+    transfer.OnCookieReceived([&handed](const QByteArray &value, const QString &address) {
+        handed.append({value, address});
+    });
+    transfer.OpenURL(m_server.url(u"/login"_s));
+    QTRY_COMPARE(handed.size(), 1);
+    QCOMPARE(handed.constFirst().first, QByteArray("session=abc; Path=/; HttpOnly"));
+    QCOMPARE(handed.constFirst().second, m_server.url(u"/login"_s));
+    // The redirect's own request and every later transfer send it.
+    QCOMPARE(m_server.requests().constLast().header("cookie"), QByteArray("session=abc"));
+    transfer.OpenURL(m_server.url(u"/files/y"_s));
+    QCOMPARE(m_server.requests().constLast().header("cookie"), QByteArray("session=abc"));
 }
 
 QTEST_GUILESS_MAIN(tst_CurlTransfer)
