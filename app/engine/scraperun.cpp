@@ -250,6 +250,9 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     if (!RetrievePage(TrimSpaces(address)))
         return; // a page that could not be loaded contributes no links
     ExtractLinks();
+    // The page's links are fetched as the browser would fetch them from the page shown.
+    const QString shown = m_ports.browser->LocationURL();
+    m_ports.transfer->SetReferrer(shown.isEmpty() ? TrimSpaces(address) : shown);
 
     DownloadsAhead ahead(*m_ports.transfer, *m_ports.files);
     m_planned = 0;
