@@ -1,16 +1,20 @@
 // Runs one real job on the real main window and prints what it cost.
-//   bench_run <base URL> <first page> <last page> <output folder> [links per page] [tick ms]
-//             [stop after s] [file bytes]
+//   bench_run [--window] [--shot <png>] [--shot-after <s>] <base URL> <first page> <last page>
+//             <output folder> [links per page] [tick ms] [stop after s] [file bytes]
 // The job: <base URL>/page/^N.htm for N = first..last, end criterion "bin", links saved to
 // <output folder>/links, all HREFs into one file per page under <output folder>/hrefs.
 // Pages load in the window's embedded browser, links through the libcurl transfer.
+// Without --window the window lives on the offscreen platform (nothing is painted to a
+// screen); with it, on the display in DISPLAY, painted as a user sees it. --shot saves a
+// picture of the screen that many seconds (default 3) into the run.
 
 #include "curltransfer.h"
 #include "frmmain.h"
+#include "loglist.h"
+#include "loopbackbrowser.h"
 #include "prompts.h"
 #include "webbrowser.h"
 
-#include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -18,22 +22,30 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <sys/resource.h>
@@ -45,25 +57,30 @@ namespace {
 
 double Ms(qint64 ns) { return static_cast<double>(ns) / 1e6; }
 
-// The libcurl transfer, timed: how long the run spends inside OpenURL.
+// The libcurl transfer, timed: how long the run waits inside OpenURL and Finish. It forwards
+// every virtual of Transfer, so that none falls back to the base's one-at-a-time default.
 class TimedTransfer final : public Transfer
 {
 public:
     Result OpenURL(const QString &address) override
     {
-        QElapsedTimer clock;
-        clock.start();
-        Result result = m_curl.OpenURL(address);
-        const qint64 ns = clock.nsecsElapsed();
-        totalNs += ns;
-        maxNs = std::max(maxNs, ns);
-        ++calls;
-        if (!result.ok)
-            ++failures;
-        return result;
+        return timed([&] { return m_curl.OpenURL(address); });
     }
+    Ticket Start(const QString &address, const QString &file) override { return m_curl.Start(address, file); }
+    Result Finish(Ticket ticket) override
+    {
+        return timed([&] { return m_curl.Finish(ticket); });
+    }
+    void Discard(Ticket ticket) override { m_curl.Discard(ticket); }
     int RequestTimeout() const override { return m_curl.RequestTimeout(); }
     void SetRequestTimeout(int seconds) override { m_curl.SetRequestTimeout(seconds); }
+    void SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage) override
+    {
+        m_curl.SetIdentity(userAgent, acceptLanguage);
+    }
+    void SetReferrer(const QString &address) override { m_curl.SetReferrer(address); }
+    void SetCookie(const QByteArray &netscapeLine) override { m_curl.SetCookie(netscapeLine); }
+    void OnCookieReceived(CookieReceived handler) override { m_curl.OnCookieReceived(std::move(handler)); }
     bool StillExecuting() const override { return m_curl.StillExecuting(); }
     void Cancel() override { m_curl.Cancel(); }
 
@@ -73,6 +90,21 @@ public:
     int failures = 0;
 
 private:
+    template<typename Call>
+    Result timed(Call call)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        Result result = call();
+        const qint64 ns = clock.nsecsElapsed();
+        totalNs += ns;
+        maxNs = std::max(maxNs, ns);
+        ++calls;
+        if (!result.ok)
+            ++failures;
+        return result;
+    }
+
     CurlTransfer m_curl;
 };
 
@@ -392,6 +424,93 @@ void AwaitFirstLoad(WebBrowser *browser, int ms)
     loop.exec();
 }
 
+// Runs the event loop for `ms`, so that what changed gets painted.
+void Settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Waits until the window is on the screen, at most `ms`.
+void AwaitExposed(QWidget &window, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        const QWindow *handle = window.windowHandle();
+        if ((handle && handle->isExposed()) || clock.hasExpired(ms))
+            loop.quit();
+    });
+    poll.start(10);
+    loop.exec();
+}
+
+// The run's log lines as the window's log receives them: the one place that knows the
+// log's widget.
+void WatchLog(QWidget &window, Probe &probe)
+{
+    auto *log = Child<LogList>(window, "lstLog");
+    QObject::connect(log, &LogList::linesAppended, &probe, [&probe, log](int first, int last) {
+        for (int row = first; row <= last; ++row)
+            probe.logLine(log->line(row));
+    });
+}
+
+// The Status/View page with its Source Code tab, as a run shows it after Go.
+void ShowSourceView(QWidget &window)
+{
+    Child<QTabWidget>(window, "tabMain")->setCurrentWidget(Child<QWidget>(window, "pageStatusView"));
+    Child<QTabWidget>(window, "tabStatusView")->setCurrentWidget(Child<QWidget>(window, "pageSourceCode"));
+}
+
+// Which page of each tab widget is current, and whether the source view is on screen.
+QString Shown(QWidget &window)
+{
+    const auto *tabMain = Child<QTabWidget>(window, "tabMain");
+    const auto *tabStatusView = Child<QTabWidget>(window, "tabStatusView");
+    return u"%1 > %2, source view %3"_s.arg(tabMain->tabText(tabMain->currentIndex()),
+                                             tabStatusView->tabText(tabStatusView->currentIndex()),
+                                             Child<QPlainTextEdit>(window, "rtfCode")->isVisible()
+                                                 ? u"visible"_s
+                                                 : u"hidden"_s);
+}
+
+// The screen as it is, or the window's own picture where there is no screen to grab.
+bool SaveShot(QWidget &window, const QString &path)
+{
+    const QPixmap picture = QGuiApplication::platformName() == u"offscreen"_s || !window.screen()
+        ? window.grab()
+        : window.screen()->grabWindow(0);
+    return picture.save(path, "PNG");
+}
+
+struct Options
+{
+    bool window = false;
+    QString shot;
+    int shotAfterS = 3;
+    std::vector<const char *> args; // the positional ones
+};
+
+Options ParseOptions(int argc, char *argv[])
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--window") == 0)
+            options.window = true;
+        else if (std::strcmp(argv[i], "--shot") == 0 && i + 1 < argc)
+            options.shot = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(argv[i], "--shot-after") == 0 && i + 1 < argc)
+            options.shotAfterS = std::max(0, std::atoi(argv[++i]));
+        else
+            options.args.push_back(argv[i]);
+    }
+    return options;
+}
+
 struct Output
 {
     qint64 files = 0;
@@ -426,32 +545,40 @@ Output CountOutput(const QString &links, const QString &hrefs, qint64 fileBytes)
 
 int main(int argc, char *argv[])
 {
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: bench_run <base URL> <first page> <last page> <output folder> [links per page] [tick ms] [stop after s] [file bytes]\n");
+    const Options options = ParseOptions(argc, argv);
+    const std::vector<const char *> &args = options.args;
+    if (args.size() < 4) {
+        std::fprintf(stderr, "usage: bench_run [--window] [--shot <png>] [--shot-after <s>] <base URL> <first page> "
+                             "<last page> <output folder> [links per page] [tick ms] [stop after s] [file bytes]\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (options.window) {
+        if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
+            qunsetenv("QT_QPA_PLATFORM");
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            std::fprintf(stderr, "bench_run: --window needs a display; run it under xvfb-run\n");
+            return 2;
+        }
+    } else {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // The window's browser starts at an internet address; resolving no name but the
-    // loopback one keeps the benchmark off the network.
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    flags += " --host-resolver-rules=\"MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\"";
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    }
+    // The window's browser starts at an internet address: it must not reach it.
+    PrepareLoopbackBrowser();
     QApplication app(argc, argv);
 
-    const QString base = QString::fromLocal8Bit(argv[1]);
-    const long first = std::atol(argv[2]);
-    const long last = std::atol(argv[3]);
-    const QString outFolder = QDir(QString::fromLocal8Bit(argv[4])).absolutePath();
-    const qint64 linksPerPage = argc > 5 ? std::atol(argv[5]) : 25;
-    const qint64 tickMs = argc > 6 ? std::max(0L, std::atol(argv[6])) : 5;
+    const auto arg = [&args](std::size_t at, long fallback) {
+        return at < args.size() ? std::atol(args[at]) : fallback;
+    };
+    const QString base = QString::fromLocal8Bit(args[0]);
+    const long first = arg(1, 0);
+    const long last = arg(2, 0);
+    const QString outFolder = QDir(QString::fromLocal8Bit(args[3])).absolutePath();
+    const qint64 linksPerPage = arg(4, 25);
+    const qint64 tickMs = std::max(0L, arg(5, 5));
     // 0: no limit. Otherwise Stop is pressed then, and the figures cover the part done.
-    const qint64 stopAfterS = argc > 7 ? std::max(0L, std::atol(argv[7])) : 0;
+    const qint64 stopAfterS = std::max(0L, arg(6, 0));
     // The size every saved file must have; below 0, sizes are not checked.
-    const qint64 fileBytes = argc > 8 ? std::atol(argv[8]) : -1;
+    const qint64 fileBytes = arg(7, -1);
     if (last < first || first < 0 || linksPerPage < 0) {
         std::fprintf(stderr, "bench_run: pages %ld..%ld make no run\n", first, last);
         return 2;
@@ -483,6 +610,8 @@ int main(int argc, char *argv[])
     frmMain window(inet);
     window.setPrompts(&prompts);
     window.show();
+    if (options.window)
+        AwaitExposed(window, 5000);
     // Let the start-up loads end before the clock starts.
     AwaitFirstLoad(Child<WebBrowser>(window, "Browser"), 15000);
 
@@ -504,16 +633,31 @@ int main(int argc, char *argv[])
     Child<QRadioButton>(window, "optAllHREFsOneFile")->click();
     Child<QLineEdit>(window, "txtSaveHREFs")->setText(hrefs);
 
+    ShowSourceView(window);
+    Settle(300);
+    const QScreen *screen = window.screen();
+    std::printf("platform              %s, window %dx%d%s\n", qUtf8Printable(QGuiApplication::platformName()),
+                window.width(), window.height(),
+                screen ? qUtf8Printable(u" on a %1x%2 screen"_s.arg(screen->size().width()).arg(screen->size().height()))
+                       : "");
+
     // Watch the run through what it shows.
     Probe probe(tickMs);
     auto *staMain = Child<QStatusBar>(window, "staMain");
     QObject::connect(staMain, &QStatusBar::messageChanged, &probe, &Probe::status);
-    auto *lstLog = Child<QListWidget>(window, "lstLog");
-    QObject::connect(lstLog->model(), &QAbstractItemModel::rowsInserted, &probe,
-                     [&probe, lstLog](const QModelIndex &, int from, int to) {
-                         for (int row = from; row <= to; ++row)
-                             probe.logLine(lstLog->item(row) ? lstLog->item(row)->text() : QString());
-                     });
+    WatchLog(window, probe);
+
+    // What the window shows part-way through, and a picture of it when asked.
+    QString shownMidRun;
+    bool shotSaved = false;
+    QTimer midRun;
+    midRun.setSingleShot(true);
+    QObject::connect(&midRun, &QTimer::timeout, &window, [&] {
+        shownMidRun = Shown(window);
+        if (!options.shot.isEmpty())
+            shotSaved = SaveShot(window, options.shot);
+    });
+    midRun.start(options.shotAfterS * 1000);
 
     TreeMemory memory;
     probe.startTicks();
@@ -530,6 +674,7 @@ int main(int argc, char *argv[])
     const qint64 t0 = probe.now();
     Child<QPushButton>(window, "cmdGo")->click();
     limit.stop();
+    midRun.stop();
     const qint64 t1 = probe.now();
     probe.stopTicks();
     memory.stop();
@@ -609,9 +754,14 @@ int main(int argc, char *argv[])
                     static_cast<long long>(probe.phaseCount[phase]));
     }
     std::printf("\n");
-    std::printf("transfer              %d OpenURL calls, %.2f s inside, longest %.1f ms, %d failed\n",
+    std::printf("transfer              %d OpenURL/Finish calls, %.2f s inside, longest %.1f ms, %d failed\n",
                 inet.calls, Ms(inet.totalNs) / 1000.0, Ms(inet.maxNs), inet.failures);
     std::printf("boxes                 %d messages, %d questions\n", prompts.boxes, prompts.questions);
+    std::printf("shown mid-run         %s\n",
+                shownMidRun.isEmpty() ? "(the run ended first)"
+                                      : qUtf8Printable(u"%1 (at %2 s)"_s.arg(shownMidRun).arg(options.shotAfterS)));
+    if (!options.shot.isEmpty())
+        std::printf("screenshot            %s\n", shotSaved ? qUtf8Printable(options.shot) : "not taken");
 
     std::printf("final log line        %s\n", qUtf8Printable(probe.lastLogLine));
     const QString doneTail = u"Done.  Items downloaded: "_s;
