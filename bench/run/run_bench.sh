@@ -1,32 +1,45 @@
 #!/usr/bin/env bash
-# The scrape run against a loopback site: Linkhauler's real window on 200 pages, the same
-# job with wget, then Linkhauler on 1,000 pages for its memory. Builds nothing.
-#   bench/run/run_bench.sh [build dir]      (default: build; bench_site and bench_run in <dir>/bin)
-# KEEP=1 keeps the downloaded files; LINKS and BYTES change the site's shape; STOP_AFTER=<s>
-# presses Stop on the 1,000-page run after that many seconds (its figures then cover the
-# pages done; the run's cost grows faster than its length, see README.md).
+# The scrape run against a loopback site, and the floors it is measured against, in one
+# sitting. Once with no latency and once with a delay on every page and every file answer:
+# Linkhauler in its real window under Xvfb, the browser engine alone on the same pages, curl
+# on the same files one after another and six at once, and Linkhauler offscreen. Then
+# Linkhauler's window on 1,000 pages, for its memory as the run grows. Builds nothing.
+#   bench/run/run_bench.sh [build dir]   (default: build; bench_site, bench_run, bench_engine in <dir>/bin)
+# PAGES (200) and BIG_PAGES (1000, 0 skips that run) set the runs' lengths; LINKS (25) and
+# BYTES (10240) the site's shape; PAGE_DELAY_MS (100) and FILE_DELAY_MS (20) the delays of
+# the second pass. OFFSCREEN_AT_LATENCY=1 also runs Linkhauler offscreen with the delays.
+# SHOT=<png> saves a picture of the screen SHOT_AFTER seconds (3) into the first window run.
+# STOP_AFTER=<s> presses Stop on the long run after that many seconds; KEEP=1 keeps the files.
 set -euo pipefail
 
 build=${1:-build}
 bin=$(readlink -f "$build")/bin
+pages=${PAGES:-200}
+big_pages=${BIG_PAGES:-1000}
 links=${LINKS:-25}
 bytes=${BYTES:-10240}
-for tool in bench_site bench_run; do
-  [ -x "$bin/$tool" ] || { echo "no $bin/$tool: build the targets bench_site and bench_run first" >&2; exit 2; }
+page_delay=${PAGE_DELAY_MS:-100}
+file_delay=${FILE_DELAY_MS:-20}
+for tool in bench_site bench_run bench_engine; do
+  [ -x "$bin/$tool" ] || { echo "no $bin/$tool: build the targets bench_site, bench_run and bench_engine first" >&2; exit 2; }
 done
 
 missing=()
-command -v wget >/dev/null || missing+=(wget)
+command -v curl >/dev/null || missing+=(curl)
+command -v xvfb-run >/dev/null || missing+=(xvfb)
+command -v xauth >/dev/null || missing+=(xauth)
 [ -x /usr/bin/time ] || missing+=(time)
 if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || { echo "missing ${missing[*]}: install them (apt-get install ${missing[*]})" >&2; exit 2; }
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
 
-export QT_QPA_PLATFORM=offscreen
 export QT_LOGGING_RULES="qt.webenginecontext.debug=false"
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+# Each windowed program gets an X server of its own, always of this screen.
+on_screen() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 
+script_start=$(date +%s.%N)
 work=$(mktemp -d /tmp/lh-bench.XXXXXX)
 site_pid=
 cleanup() {
@@ -35,11 +48,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The site reads its stdin from a FIFO and stops when the FIFO's writer closes.
-start_site() { # pages
+# The site reads its stdin from a FIFO and stops when the FIFO's writer closes; no client
+# gets the writer (3>&-), or a helper process outliving its program would keep the site up.
+start_site() { # pages, page delay ms, file delay ms
   rm -f "$work/site.in" "$work/site.out"
   mkfifo "$work/site.in"
-  timeout 1800 "$bin/bench_site" "$1" "$links" "$bytes" <"$work/site.in" >"$work/site.out" 2>"$work/site.err" &
+  timeout 3600 "$bin/bench_site" --page-delay-ms "$2" --file-delay-ms "$3" "$1" "$links" "$bytes" \
+    <"$work/site.in" >"$work/site.out" 2>"$work/site.err" &
   site_pid=$!
   exec 3>"$work/site.in"
   for _ in $(seq 100); do
@@ -57,63 +72,155 @@ stop_site() {
   site_pid=
 }
 
+# What the site has answered so far: "<requests> <connections>".
+site_stats() { curl -sS "$url/stats" 3>&- | awk '{ print $2, $4 }'; }
+served_since() { # stats taken before
+  local now
+  now=$(site_stats)
+  awk -v a="$1" -v b="$now" 'BEGIN { split(a, x, " "); split(b, y, " ")
+    printf "site                  %d requests on %d connections\n", y[1] - x[1], y[2] - x[2] }'
+}
+
 field() { # file, pattern: the value after the pattern's colon
   grep -m1 "$2" "$1" | sed 's/.*: //'
 }
 seconds() { # [h:]m:ss.ss -> seconds
   awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }' <<<"$1"
 }
+value() { # file, label at the start of a line: the number after it
+  awk -v label="$2" 'index($0, label) == 1 { s = substr($0, length(label) + 1); sub(/^ +/, "", s); split(s, w, " "); print w[1]; exit }' "$1"
+}
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 
-linkhauler() { # pages, label, stop after s (0: never)
-  local pages=$1 label=$2 stop=$3 rc=0 bound=5400
+linkhauler() { # mode (window|offscreen), pages, label, stop after s (0: never), bench_run options...
+  local mode=$1 n=$2 label=$3 stop=$4 rc=0 bound=5400 before
+  shift 4
   [ "$stop" -gt 0 ] && bound=$((stop + 600))
-  echo "== Linkhauler, $pages pages x $links links x $bytes bytes"
-  /usr/bin/time -v -o "$work/$label.time" \
-    timeout "$bound" "$bin/bench_run" "$url" 1 "$pages" "$work/$label" "$links" 5 "$stop" "$bytes" \
-    >"$work/$label.out" 2>"$work/$label.err" || rc=$?
+  echo "== Linkhauler ($mode), $n pages x $links links x $bytes bytes"
+  before=$(site_stats)
+  local run=(/usr/bin/time -v -o "$work/$label.time" timeout "$bound" "$bin/bench_run")
+  if [ "$mode" = window ]; then
+    on_screen "${run[@]}" --window "$@" "$url" 1 "$n" "$work/$label" "$links" 5 "$stop" "$bytes" \
+      >"$work/$label.out" 2>"$work/$label.err" 3>&- || rc=$?
+  else
+    "${run[@]}" "$@" "$url" 1 "$n" "$work/$label" "$links" 5 "$stop" "$bytes" \
+      >"$work/$label.out" 2>"$work/$label.err" 3>&- || rc=$?
+  fi
   cat "$work/$label.out"
+  served_since "$before"
   echo "process wall time     $(seconds "$(field "$work/$label.time" 'Elapsed (wall clock)')") s (start-up and shut-down included)"
   echo "process peak RSS      $(( $(field "$work/$label.time" 'Maximum resident set size') / 1024 )) MB (/usr/bin/time: largest single process)"
   [ "$rc" -eq 0 ] || { echo "bench_run ended with $rc; its stderr:"; tail -n 20 "$work/$label.err"; }
+  [ "${KEEP:-0}" = 1 ] || rm -rf "${work:?}/$label"
   return 0
 }
 
-# --- 200 pages: Linkhauler, then wget --------------------------------------------------
-start_site 200
-linkhauler 200 lh200 0
-lh_wall=$(awk '/^wall time/ { print $3 }' "$work/lh200.out")
-lh_process_wall=$(seconds "$(field "$work/lh200.time" 'Elapsed (wall clock)')")
+engine() { # label, view size
+  local label=$1 rc=0 before
+  echo "== browser engine alone, $pages pages in a visible ${2} view"
+  before=$(site_stats)
+  on_screen timeout 1800 "$bin/bench_engine" "$url" 1 "$pages" --size "$2" \
+    >"$work/$label.out" 2>"$work/$label.err" 3>&- || rc=$?
+  cat "$work/$label.out"
+  served_since "$before"
+  [ "$rc" -eq 0 ] || { echo "bench_engine ended with $rc; its stderr:"; tail -n 20 "$work/$label.err"; }
+}
 
-echo "== wget, the same 200 pages and their links"
-seq 1 200 | sed "s|^|$url/page/|; s|$|.htm|" >"$work/pages.txt"
-mkdir -p "$work/wget"
-# One level below the listed pages, only the .bin files kept, never the index page, no
-# robots.txt request; -nd keeps the names flat, as Linkhauler's are.
-start=$(date +%s.%N)
-/usr/bin/time -v -o "$work/wget.time" \
-  timeout 900 wget -nv -o "$work/wget.log" -r -l1 -nd -A bin -R 'index.htm' -e robots=off \
-    -i "$work/pages.txt" -P "$work/wget" || echo "wget ended with $?"
-end=$(date +%s.%N)
-wget_wall=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
-wget_files=$(find "$work/wget" -type f -name '*.bin' | wc -l)
-echo "wall time             $wget_wall s"
-echo "downloads/s           $(awk -v n="$wget_files" -v t="$wget_wall" 'BEGIN { printf "%.1f", n / t }') ($wget_files files)"
-echo "peak memory           $(( $(field "$work/wget.time" 'Maximum resident set size') / 1024 )) MB (/usr/bin/time)"
-echo "== Linkhauler / wget wall time"
-awk -v l="$lh_wall" -v p="$lh_process_wall" -v w="$wget_wall" 'BEGIN {
-  printf "job only              %.2f (%.2f s / %.2f s)\n", l / w, l, w
-  printf "whole process         %.2f (%.2f s / %.2f s)\n", p / w, p, w }'
-stop_site
+# curl on every linked file of the run's pages, in one call, so connections are kept; the
+# list goes in a config file, which holds any number of addresses.
+curl_floor() { # label, what, curl options...
+  local label=$1 start rc=0 before files wrong
+  echo "== curl, $2: the $((pages * links)) files"
+  shift 2
+  mkdir -p "$work/$label"
+  awk -v base="$url" -v dir="$work/$label" -v pages="$pages" -v links="$links" 'BEGIN {
+    for (n = 1; n <= pages; n++) for (k = 1; k <= links; k++) {
+      printf "url = \"%s/page/files/%d_%d.bin\"\noutput = \"%s/%d_%d.bin\"\n", base, n, k, dir, n, k } }' \
+    >"$work/$label.cfg"
+  before=$(site_stats)
+  start=$(now)
+  timeout 1800 curl -sS -f "$@" -K "$work/$label.cfg" 2>"$work/$label.err" 3>&- || rc=$?
+  echo "wall time             $(elapsed "$start") s" | tee "$work/$label.out"
+  files=$(find "$work/$label" -type f | wc -l)
+  wrong=$(find "$work/$label" -type f ! -size "${bytes}c" | wc -l)
+  echo "files                 $files, $wrong not of $bytes bytes"
+  served_since "$before"
+  [ "$rc" -eq 0 ] || { echo "curl ended with $rc:"; tail -n 5 "$work/$label.err"; }
+  [ "${KEEP:-0}" = 1 ] || rm -rf "${work:?}/$label"
+}
 
-# --- 1,000 pages: Linkhauler's memory as the run grows ---------------------------------
-rm -rf "$work/lh200" "$work/wget"
-start_site 1000
-linkhauler 1000 lh1000 "${STOP_AFTER:-0}"
-stop_site
+ratio() { # text, numerator, denominator...: numerator / sum of the rest
+  local text=$1 top=$2
+  shift 2
+  awk -v text="$text" -v top="$top" -v rest="$*" 'BEGIN { n = split(rest, r, " "); s = 0
+    for (i = 1; i <= n; i++) s += r[i]
+    if (top == "" || s <= 0) { printf "%-40s n/a\n", text; exit }
+    printf "%-40s %.2f (%.2f s / %.2f s)\n", text, top / s, top, s }'
+}
 
-echo "== peak memory, 200 vs 1,000 pages"
-for label in lh200 lh1000; do
-  printf '%-6s self %s | %s\n' "$label" \
-    "$(awk '/^peak memory \(self\)/ { print $4, $5 }' "$work/$label.out")" \
-    "$(awk '/^peak memory \(tree\)/ { print $4, $5, "RSS,", $8, $9, "PSS" }' "$work/$label.out")"
+# One pass over the site: every figure at one latency.
+pass() { # tag, page delay, file delay, with offscreen (0|1), bench_run options for the window run...
+  local tag=$1 pd=$2 fd=$3 offscreen=$4 size
+  shift 4
+  echo
+  echo "######## $pages pages, $pd ms per page answer, $fd ms per file answer"
+  start_site "$pages" "$pd" "$fd"
+  linkhauler window "$pages" "lh-$tag" 0 "$@"
+  size=$(sed -n 's/^platform .*window \([0-9]*x[0-9]*\).*/\1/p' "$work/lh-$tag.out")
+  engine "engine-$tag" "${size:-938x590}"
+  curl_floor "curl1-$tag" "one connection"
+  curl_floor "curl6-$tag" "6 at once" --parallel --parallel-max 6
+  if [ "$offscreen" = 1 ]; then linkhauler offscreen "$pages" "lhoff-$tag" 0; fi
+  stop_site
+}
+
+shot=()
+[ -n "${SHOT:-}" ] && shot=(--shot "$(readlink -f "$SHOT")" --shot-after "${SHOT_AFTER:-3}")
+pass zero 0 0 1 "${shot[@]}"
+pass delay "$page_delay" "$file_delay" "${OFFSCREEN_AT_LATENCY:-0}"
+
+if [ "$big_pages" -gt 0 ]; then
+  echo
+  echo "######## $big_pages pages, no latency: memory as the run grows"
+  saved_pages=$pages
+  pages=$big_pages
+  start_site "$big_pages" 0 0
+  linkhauler window "$big_pages" "lh-big" "${STOP_AFTER:-0}"
+  stop_site
+  pages=$saved_pages
+fi
+
+wall() { value "$work/$1.out" "wall time"; }
+echo
+echo "######## summary (seconds; the window runs are Linkhauler's real window under Xvfb)"
+printf '%-28s %10s %10s\n' "" "0 ms" "$page_delay/$file_delay ms"
+for row in "Linkhauler, window:lh" "Linkhauler, offscreen:lhoff" "browser engine alone:engine" \
+  "curl, one connection:curl1" "curl, 6 at once:curl6"; do
+  label=${row#*:}
+  printf '%-28s %10s %10s\n' "${row%%:*}" "$(if [ -f "$work/$label-zero.out" ]; then wall "$label-zero"; fi)" \
+    "$(if [ -f "$work/$label-delay.out" ]; then wall "$label-delay"; else echo -; fi)"
 done
+ratio "no latency: window / (engine + curl 1)" "$(wall lh-zero)" "$(wall engine-zero)" "$(wall curl1-zero)"
+echo "                                         target 1.3"
+ratio "latency: window / (engine + curl 6)" "$(wall lh-delay)" "$(wall engine-delay)" "$(wall curl6-delay)"
+echo "                                         target 1.5"
+ratio "no latency: window / offscreen" "$(wall lh-zero)" "$(wall lhoff-zero)"
+if [ -f "$work/lhoff-delay.out" ]; then ratio "latency: window / offscreen" "$(wall lh-delay)" "$(wall lhoff-delay)"; fi
+for label in lh-zero lh-delay lh-big; do
+  if [ -f "$work/$label.out" ]; then
+    printf '%-40s %s ms\n' "longest event-loop stall, $label" "$(value "$work/$label.out" "max gap")"
+  fi
+done
+echo "peak memory, window runs:"
+for label in lh-zero lh-big; do
+  if [ -f "$work/$label.out" ]; then
+    printf '  %-8s %5s pages  self %s MB | tree %s\n' "$label" "$(value "$work/$label.out" "pages")" \
+      "$(value "$work/$label.out" "peak memory (self)")" \
+      "$(awk '/^peak memory \(tree\)/ { print $4, $5, "RSS,", $8, $9, "PSS summed" }' "$work/$label.out")"
+  fi
+done
+for out in "$work"/lh*.out; do
+  grep -h '^RESULT\|^STOPPED' "$out" | sed "s|^|  $(basename "$out" .out): |" || true
+done
+echo "whole script          $(elapsed "$script_start") s"
