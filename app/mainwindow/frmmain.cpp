@@ -3,6 +3,7 @@
 #include "addresses.h"
 #include "helprules.h"
 #include "linkrules.h"
+#include "loglist.h"
 #include "numbers.h"
 #include "runadapters.h"
 #include "scraperun.h"

@@ -29,6 +29,7 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class QTabWidget;
+class LogList;
 class PromptsRunPrompt;
 class ScrapeRun;
 class Transfer;
@@ -188,7 +189,7 @@ private:
         QWidget *pageWebBrowser = nullptr;
         QPlainTextEdit *rtfCode = nullptr;
         WebBrowser *Browser = nullptr;
-        QListWidget *lstLog = nullptr;
+        LogList *lstLog = nullptr;
 
         WebBrowser *wbHelp = nullptr;
         QPushButton *cmdStop = nullptr;

@@ -3,6 +3,7 @@
 #include "frmmain.h"
 
 #include "addresses.h"
+#include "loglist.h"
 #include "twips.h"
 #include "webbrowser.h"
 
@@ -343,10 +344,7 @@ void frmMain::buildStatusViewPage()
     ui.Browser = Make<WebBrowser>(ui.pageWebBrowser, QStringLiteral("Browser"));
     PlaceOnPage(ui.Browser, 120, 390, 0, 0);
 
-    ui.lstLog = Make<QListWidget>(page, QStringLiteral("lstLog"));
-    // Every line has the same height: without this the list measures all its lines again
-    // for each one added, and a long run slows to a crawl.
-    ui.lstLog->setUniformItemSizes(true);
+    ui.lstLog = Make<LogList>(page, QStringLiteral("lstLog"));
     PlaceOnPage(ui.lstLog, 120, 0, 0, mainlayout::kLstLogHeight);
 }
 

@@ -1,5 +1,6 @@
 #include "runadapters.h"
 
+#include "loglist.h"
 #include "prompts.h"
 #include "webbrowser.h"
 
@@ -58,10 +59,7 @@ void WidgetRunView::ClearLog()
 
 void WidgetRunView::AppendLogLine(const QString &line)
 {
-    QListWidget *log = m_controls.lstLog;
-    auto *item = new QListWidgetItem(line, log);
-    log->setCurrentItem(item);
-    log->scrollToItem(item);
+    m_controls.lstLog->appendLine(line);
 }
 
 void WidgetRunView::SetStatusText(const QString &text)

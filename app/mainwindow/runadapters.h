@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class LogList;
 class Prompts;
 class QLabel;
 class QListWidget;
@@ -19,7 +20,7 @@ struct RunControls
     QPushButton *cmdGo = nullptr;
     QPushButton *cmdStop = nullptr;
     QTabWidget *tabMain = nullptr;
-    QListWidget *lstLog = nullptr;
+    LogList *lstLog = nullptr;
     QStatusBar *staMain = nullptr;
     QLabel *lblLocation = nullptr;
     QPlainTextEdit *rtfCode = nullptr;

@@ -227,7 +227,7 @@ bool tst_Scrape::runToEnd()
 QStringList tst_Scrape::messages() const
 {
     QStringList lines;
-    for (const QString &line : Entries(child<QListWidget>("lstLog")))
+    for (const QString &line : LogLines(*child<LogList>("lstLog")))
         lines.append(line.section(u" -> "_s, 1));
     return lines;
 }
@@ -555,11 +555,11 @@ void tst_Scrape::everyLogLine()
                              u"Done.  Items downloaded: 3."_s,
                          }));
     // Each line starts with the time of day and " -> ".
-    const QStringList lines = Entries(child<QListWidget>("lstLog"));
+    const QStringList lines = LogLines(*child<LogList>("lstLog"));
     const QRegularExpression timed(u"^\\d{1,2}:\\d\\d:\\d\\d.* -> "_s);
     for (const QString &line : lines)
         QVERIFY2(timed.match(line).hasMatch(), qPrintable(line));
-    QCOMPARE(child<QListWidget>("lstLog")->currentRow(), lines.size() - 1);
+    QCOMPARE(child<LogList>("lstLog")->currentRow(), lines.size() - 1);
 
     // Shown with single ampersands, as a caption escaping them with "&&" displays.
     QCOMPARE(child<QLabel>("lblLocation")->text(), page2);

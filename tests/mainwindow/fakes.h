@@ -1,6 +1,7 @@
 #pragma once
 
 #include "folderpicker.h"
+#include "loglist.h"
 #include "prompts.h"
 #include "transfer/transfer.h"
 
@@ -98,3 +99,13 @@ public:
     std::optional<QString> answer;
     QStringList titles;
 };
+
+// The activity log's lines, oldest first.
+inline QStringList LogLines(const LogList &log)
+{
+    QStringList lines;
+    lines.reserve(log.count());
+    for (int row = 0; row < log.count(); ++row)
+        lines.append(log.line(row));
+    return lines;
+}

@@ -1,5 +1,6 @@
 #include "fakes.h"
 #include "frmmain.h"
+#include "loglist.h"
 #include "webbrowser.h"
 
 #include <QAction>
@@ -705,7 +706,7 @@ void tst_frmMain::layoutOfTheWindow()
     QCOMPARE(child<QLabel>("lblLocation")->width(), 870);
     auto *statusView = child<QTabWidget>("tabStatusView");
     QCOMPARE(statusView->size(), QSize(922, 413));
-    auto *log = child<QListWidget>("lstLog");
+    auto *log = child<LogList>("lstLog");
     QCOMPARE(log->y() - statusView->y(), (7040 - 780) / 15);
     QCOMPARE(log->size(), QSize(922, 69));
 
@@ -891,7 +892,7 @@ void tst_frmMain::errorCheckRefusals()
     }
     auto *tabMain = child<QTabWidget>("tabMain");
     tabMain->setCurrentIndex(1);
-    child<QListWidget>("lstLog")->setFocus();
+    child<LogList>("lstLog")->setFocus();
 
     QVERIFY(!m_window->ErrorCheck());
 
@@ -946,13 +947,13 @@ void tst_frmMain::goRunsOnlyAfterErrorCheck()
     page.write("<html><body><a href=\"a.gif\">a</a></body></html>");
     page.close();
     child<QLineEdit>("txtAddress")->setText(QUrl::fromLocalFile(path).toString());
-    auto *log = child<QListWidget>("lstLog");
-    log->addItem(u"earlier run"_s);
+    auto *log = child<LogList>("lstLog");
+    log->appendLine(u"earlier run"_s);
 
     auto *go = child<QPushButton>("cmdGo");
     go->click(); // refused: the default extension starts empty
     QCOMPARE(m_prompts->shown.size(), 1);
-    QCOMPARE(Entries(log), QStringList{u"earlier run"_s});
+    QCOMPARE(LogLines(*log), QStringList{u"earlier run"_s});
     QCOMPARE(child<QTabWidget>("tabMain")->currentIndex(), 0);
 
     makeJobValid();
@@ -960,7 +961,7 @@ void tst_frmMain::goRunsOnlyAfterErrorCheck()
     go->click(); // the run ends before click returns
     QCOMPARE(m_prompts->shown.size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled() && log->count() > 0
-                                 && log->item(log->count() - 1)->text().endsWith(u" -> Done.  Items downloaded: 0."_s),
+                                 && log->line(log->count() - 1).endsWith(u" -> Done.  Items downloaded: 0."_s),
                              kWaitMs);
     QCOMPARE(log->count(), 4);
     QVERIFY(!child<QPushButton>("cmdStop")->isEnabled());

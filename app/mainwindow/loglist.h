@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+#include <QStringList>
+
+class QStyleOptionViewItem;
+
+// The activity log: one line of text a row, drawn as a list row of the current style. The
+// lines sit in one array and only the rows in view are painted, so adding a line costs
+// the same whether the log holds ten lines or a hundred thousand (a list widget lays out
+// and keeps an object for every row).
+class LogList final : public QAbstractScrollArea
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LogList)
+
+public:
+    explicit LogList(QWidget *parent = nullptr);
+
+    void appendLines(const QStringList &lines); // the last one becomes current and is scrolled into view
+    void appendLine(const QString &line);
+    void clear();
+    int count() const;
+    QString line(int row) const;
+    int currentRow() const; // -1 when empty
+    void setCurrentRow(int row);
+
+signals:
+    void linesAppended(int first, int last);
+    void currentRowChanged(int row);
+    void cleared();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    // Row height and text margins come from the style's item-view metrics, as a list's do.
+    void measure();
+    int widthOf(const QString &line) const;
+    void updateScrollBars();
+    void scrollToRow(int row);
+    // Rows that fit whole in the viewport; the vertical scroll bar counts rows.
+    int fullRows() const;
+    int rowAt(int y) const;
+    void initRowOption(QStyleOptionViewItem &option) const;
+
+    QStringList m_lines;
+    int m_current = -1;
+    int m_rowHeight = 1;
+    int m_textMargin = 0;
+    int m_widest = 0; // the widest line with its margins, for the horizontal scroll bar
+};
