@@ -74,7 +74,7 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
     m_runView = std::make_unique<WidgetRunView>(RunControls{ui.cmdGo, ui.cmdStop, ui.tabMain, ui.lstLog, ui.staMain,
                                                             ui.lblLocation, ui.rtfCode, ui.lstCode});
     m_pageBrowser = std::make_unique<WebPageBrowser>(*ui.Browser);
-    m_runPrompt = std::make_unique<PromptsRunPrompt>([this]() -> Prompts & { return prompts(); });
+    m_runPrompt = std::make_unique<PromptsRunPrompt>([this]() -> Prompts & { return prompts(); }, *m_runView);
     // ErrorCheck goes in as a callback: a run queued behind a stopped one is checked
     // when it really starts.
     m_run = std::make_unique<ScrapeRun>(RunPorts{this, m_runView.get(), m_pageBrowser.get(), &m_inet,
@@ -149,6 +149,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     m_run->Close();
     if (m_inet.StillExecuting())
         m_inet.Cancel();
+    m_runView->Flush();
     QMainWindow::closeEvent(event);
 }
 
@@ -314,6 +315,8 @@ bool frmMain::CheckExtension(const QString &link) const
 
 void frmMain::TrimList()
 {
+    // The list a run set may still be waiting to be written.
+    m_runView->Flush();
     QStringList links = Entries(ui.lstCode);
     linkrules::TrimList(links, {lstBeginning(), lstInterior(), lstEnd(), optOr1(), optOr2()});
     ui.lstCode->clear();

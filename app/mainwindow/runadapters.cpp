@@ -12,21 +12,64 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
+
+WidgetRunView::WidgetRunView(const RunControls &controls) : m_controls(controls)
+{
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(kFlushMs);
+    QObject::connect(&m_flushTimer, &QTimer::timeout, &m_flushTimer, [this] { Flush(); });
+}
 
 WidgetRunView::~WidgetRunView()
 {
+    Flush();
     if (m_busy)
         QApplication::restoreOverrideCursor();
 }
 
+void WidgetRunView::schedule()
+{
+    m_dirty = true;
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void WidgetRunView::Flush()
+{
+    m_flushTimer.stop();
+    if (!m_dirty)
+        return;
+    m_dirty = false;
+    const Pending pending = std::exchange(m_pending, {});
+    // Each of these only schedules a paint of its widget; none paints at once.
+    if (pending.status)
+        m_controls.staMain->showMessage(*pending.status);
+    if (pending.caption) {
+        // The caption arrives with "&" written "&&", the way a caption escapes it; a label
+        // without a buddy shows its text literally, so undo that for the eye.
+        m_controls.lblLocation->setText(QString(*pending.caption).replace(QStringLiteral("&&"), QStringLiteral("&")));
+    }
+    if (pending.source)
+        m_controls.rtfCode->setPlainText(*pending.source);
+    if (pending.codeList) {
+        m_controls.lstCode->clear();
+        m_controls.lstCode->addItems(*pending.codeList);
+    }
+    m_controls.lstLog->appendLines(pending.logLines);
+}
+
 void WidgetRunView::SetGoEnabled(bool enabled)
 {
+    Flush();
     m_controls.cmdGo->setEnabled(enabled);
 }
 
 void WidgetRunView::SetStopEnabled(bool enabled)
 {
+    Flush();
     m_controls.cmdStop->setEnabled(enabled);
 }
 
@@ -44,45 +87,49 @@ void WidgetRunView::SetBusyPointer(bool busy)
 
 void WidgetRunView::ShowStatusPage()
 {
+    Flush();
     m_controls.tabMain->setCurrentIndex(1);
 }
 
 int WidgetRunView::LogLineCount() const
 {
-    return m_controls.lstLog->count();
+    return m_controls.lstLog->count() + static_cast<int>(m_pending.logLines.size());
 }
 
 void WidgetRunView::ClearLog()
 {
+    m_pending.logLines.clear();
     m_controls.lstLog->clear();
 }
 
 void WidgetRunView::AppendLogLine(const QString &line)
 {
-    m_controls.lstLog->appendLine(line);
+    m_pending.logLines.append(line);
+    schedule();
 }
 
 void WidgetRunView::SetStatusText(const QString &text)
 {
-    m_controls.staMain->showMessage(text);
+    m_pending.status = text;
+    schedule();
 }
 
 void WidgetRunView::SetLocationCaption(const QString &text)
 {
-    // The caption arrives with "&" written "&&", the way a caption escapes it; a label
-    // without a buddy shows its text literally, so undo that for the eye.
-    m_controls.lblLocation->setText(QString(text).replace(QStringLiteral("&&"), QStringLiteral("&")));
+    m_pending.caption = text;
+    schedule();
 }
 
 void WidgetRunView::SetSourceText(const QString &text)
 {
-    m_controls.rtfCode->setPlainText(text);
+    m_pending.source = text;
+    schedule();
 }
 
 void WidgetRunView::SetCodeList(const QStringList &links)
 {
-    m_controls.lstCode->clear();
-    m_controls.lstCode->addItems(links);
+    m_pending.codeList = links;
+    schedule();
 }
 
 void WebPageBrowser::Navigate(const QString &address)
@@ -105,5 +152,6 @@ void WebPageBrowser::RequestMarkup(std::function<void(const QString &markup)> de
 
 bool PromptsRunPrompt::AskContinue(const QString &text)
 {
+    m_view.Flush();
     return m_prompts().YesNo(text, u"Error"_s);
 }

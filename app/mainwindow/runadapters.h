@@ -2,7 +2,12 @@
 
 #include "runports.h"
 
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
 #include <functional>
+#include <optional>
 
 class LogList;
 class Prompts;
@@ -27,14 +32,24 @@ struct RunControls
     QListWidget *lstCode = nullptr;
 };
 
-// A run's view on the main window's widgets.
+// A run's view on the main window's widgets. The run sets texts far more often than a
+// screen can show them, and every nested event loop of the run would paint each change:
+// so texts and log lines wait here and go to the widgets at most every kFlushMs, in one
+// go, and at once before anything the user has to see (a question, Go and Stop changing,
+// the page switch, the end).
 class WidgetRunView final : public RunView
 {
 public:
-    explicit WidgetRunView(const RunControls &controls) : m_controls(controls) {}
+    static constexpr int kFlushMs = 30;
+
+    explicit WidgetRunView(const RunControls &controls);
     // A window that goes away in the middle of a run must not leave the hourglass behind.
     ~WidgetRunView() override;
     Q_DISABLE_COPY_MOVE(WidgetRunView)
+
+    // Writes everything still waiting to the widgets now. Call it before writing one of
+    // them directly, or a waiting value would overwrite the direct write.
+    void Flush();
 
     void SetGoEnabled(bool enabled) override;
     void SetStopEnabled(bool enabled) override;
@@ -49,8 +64,21 @@ public:
     void SetCodeList(const QStringList &links) override;
 
 private:
+    struct Pending
+    {
+        std::optional<QString> status;
+        std::optional<QString> caption;
+        std::optional<QString> source;
+        std::optional<QStringList> codeList;
+        QStringList logLines;
+    };
+    void schedule();
+
     RunControls m_controls;
     bool m_busy = false;
+    Pending m_pending;
+    bool m_dirty = false;
+    QTimer m_flushTimer;
 };
 
 // The page browser of a run: the window's WebBrowser.
@@ -69,15 +97,19 @@ private:
 };
 
 // The run's "Error" question, asked through whatever boxes the window uses at the time
-// (a test may have swapped them).
+// (a test may have swapped them), over a view that shows the failure's state.
 class PromptsRunPrompt final : public RunPrompt
 {
 public:
-    explicit PromptsRunPrompt(std::function<Prompts &()> prompts) : m_prompts(std::move(prompts)) {}
+    PromptsRunPrompt(std::function<Prompts &()> prompts, WidgetRunView &view)
+        : m_prompts(std::move(prompts)), m_view(view)
+    {
+    }
     Q_DISABLE_COPY_MOVE(PromptsRunPrompt)
 
     bool AskContinue(const QString &text) override;
 
 private:
     std::function<Prompts &()> m_prompts;
+    WidgetRunView &m_view;
 };

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // A transfer component that only remembers what the window asked of it.
@@ -52,6 +53,8 @@ public:
     bool YesNo(const QString &text, const QString &title) override
     {
         shown.append(QStringLiteral("YesNo|") + title + u'|' + text);
+        if (whenAsked)
+            whenAsked();
         if (answers.isEmpty()) {
             unexpected = true;
             return false;
@@ -85,6 +88,8 @@ public:
     QQueue<bool> answers;
     QQueue<QString> inputs;
     bool unexpected = false;
+    // Runs while a Yes/No question is up, before it is answered: what the window shows then.
+    std::function<void()> whenAsked;
 };
 
 class FakeFolderPicker final : public FolderPicker

@@ -1,6 +1,7 @@
 #include "fakes.h"
 #include "frmmain.h"
 #include "loglist.h"
+#include "scraperun.h"
 #include "webbrowser.h"
 
 #include <QAction>
@@ -103,6 +104,9 @@ private slots:
     void criteriaQuestion_data();
     void criteriaQuestion();
     void goRunsOnlyAfterErrorCheck();
+    void runShowsItsStateAtPromptsAndEnd_data();
+    void runShowsItsStateAtPromptsAndEnd();
+    void logClearsAtItsLimit();
     void runMethodsReadTheFields();
 
 private:
@@ -967,6 +971,90 @@ void tst_frmMain::goRunsOnlyAfterErrorCheck()
     QVERIFY(!child<QPushButton>("cmdStop")->isEnabled());
     QCOMPARE(child<QTabWidget>("tabMain")->currentIndex(), 1);
     QCOMPARE(m_window->CurrentNumber(), 1.0);
+}
+
+void tst_frmMain::runShowsItsStateAtPromptsAndEnd_data()
+{
+    QTest::addColumn<QStringList>("links"); // the page's links; none: the page is missing
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QList<QStringList>>("atPrompts"); // the status line, then the log's messages
+    QTest::addColumn<QStringList>("atEnd");
+
+    // "{page}" stands for the page's address. The fake transfer fails every download.
+    const QString loaded = u"Source code has been downloaded: {page}."_s;
+    const QStringList parsed{loaded, u"Source code has been parsed: 2 total links."_s,
+                             u"Filters have been applied: 2 relevant links."_s};
+    const QString done = u"Done.  Items downloaded: 0."_s;
+    const QStringList ab{u"a.gif"_s, u"b.gif"_s};
+    const QStringList atA = QStringList{u"Downloading: a.gif"_s} + parsed;
+    const QStringList atB = QStringList{u"Downloading: b.gif"_s} + parsed;
+    QTest::newRow("each failed download, yes")
+        << ab << QList<bool>{true, true} << QList<QStringList>{atA, atB} << atB + QStringList{done};
+    QTest::newRow("first failed download, no") << ab << QList<bool>{false} << QList<QStringList>{atA} << atA;
+    QTest::newRow("page not loaded, yes")
+        << QStringList() << QList<bool>{true} << QList<QStringList>{{u"Downloading source code: {page}"_s}}
+        << QStringList{u"Downloading source code: {page}"_s, done};
+}
+
+// The run's texts reach the widgets in batches; a question and the end of the run must
+// find everything written already, without an event loop in between.
+void tst_frmMain::runShowsItsStateAtPromptsAndEnd()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QList<bool>, answers);
+    QFETCH(QList<QStringList>, atPrompts);
+    QFETCH(QStringList, atEnd);
+
+    const QString path = m_pages.filePath(links.isEmpty() ? u"missing.htm"_s : u"failing.htm"_s);
+    if (!links.isEmpty()) {
+        QFile page(path);
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><body>");
+        for (const QString &link : links)
+            page.write("<a href=\"" + link.toUtf8() + "\">x</a>");
+        page.write("</body></html>");
+    }
+    const QString address = QUrl::fromLocalFile(path).toString();
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    makeJobValid();
+    child<QLineEdit>("txtAddress")->setText(address);
+    child<QListWidget>("lstEnd")->addItem(u"gif"_s);
+    child<QCheckBox>("chkSaveLinks")->click();
+    child<QLineEdit>("txtSaveLinks")->setText(out.path());
+    child<QLineEdit>("txtTimeOut")->setText(u"10"_s);
+    child<LogList>("lstLog")->appendLine(u"earlier run"_s);
+    for (bool answer : answers)
+        m_prompts->answers.enqueue(answer);
+
+    const auto shown = [&] {
+        QStringList texts{child<QStatusBar>("staMain")->currentMessage()};
+        for (const QString &line : LogLines(*child<LogList>("lstLog")))
+            texts.append(line.section(u" -> "_s, 1));
+        return texts;
+    };
+    const auto withPage = [&](QStringList texts) { return texts.replaceInStrings(u"{page}"_s, address); };
+    QList<QStringList> seen;
+    m_prompts->whenAsked = [&] { seen.append(shown()); };
+
+    child<QPushButton>("cmdGo")->click(); // the run ends before click returns
+    QVERIFY(!m_window->IsRunning());
+    QCOMPARE(seen.size(), atPrompts.size());
+    for (qsizetype i = 0; i < seen.size(); ++i)
+        QCOMPARE(seen.at(i), withPage(atPrompts.at(i)));
+    QCOMPARE(shown(), withPage(atEnd));
+}
+
+// Lines still waiting to be written count toward the log's limit, and the clear at the
+// limit drops them too: only the line past the limit is left.
+void tst_frmMain::logClearsAtItsLimit()
+{
+    auto *log = child<LogList>("lstLog");
+    for (int i = 0; i <= ScrapeRun::kMaxLogLines; ++i)
+        m_window->AddToLog(QString::number(i));
+    QTRY_VERIFY(log->count() > 0);
+    QCOMPARE(log->count(), 1);
+    QVERIFY(log->line(0).endsWith(u" -> "_s + QString::number(ScrapeRun::kMaxLogLines)));
 }
 
 void tst_frmMain::runMethodsReadTheFields()
