@@ -7,8 +7,17 @@ target_compile_definitions(lh_common INTERFACE
   QT_NO_CAST_FROM_ASCII
   QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
   QT_NO_URL_CAST_FROM_STRING)
-if(LINKHAULER_SANITIZE)
-  target_compile_options(lh_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+if(LINKHAULER_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES Clang)
+    message(FATAL_ERROR "LINKHAULER_FUZZ needs clang's libFuzzer: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Coverage feedback from every library the fuzz targets link, not just their own files.
+  target_compile_options(lh_common INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+if(LINKHAULER_SANITIZE OR LINKHAULER_FUZZ)
+  # Any finding stops the program, so that a test or a fuzz run cannot pass over it.
+  target_compile_options(lh_common INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(lh_common INTERFACE -fsanitize=address,undefined)
 endif()
 
