@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and then starts Linkhauler (run) or runs every test (test).
+# Installs what is missing, builds, and then starts Linkhauler (run) or runs every test (test),
+# the latter followed by a sanitizer build of the tests without a browser and short fuzz runs.
 # Works as root and as a user with sudo; a second call reinstalls and rebuilds nothing needlessly.
 set -euo pipefail
 
@@ -16,6 +17,8 @@ packages=(
   libcurl4-openssl-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
 )
+# Only the test action needs these: clang with libFuzzer for the fuzz targets.
+test_packages=(clang libclang-rt-dev)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -41,8 +44,40 @@ build() {
   cmake --build build --parallel "$(nproc)"
 }
 
-install_missing
-build
+# After the whole suite: the tests that never start the browser engine again, built with
+# the address and undefined-behaviour sanitizers, which stop a test at their first report.
+sanitizer_tests() {
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLINKHAULER_SANITIZE=ON \
+    -DLINKHAULER_BUILD_BENCHMARKS=OFF >/dev/null
+  cmake --build build-asan --target lh_nobrowser_tests --parallel "$(nproc)"
+  ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan -L nobrowser --output-on-failure --no-tests=error --parallel 2
+}
+
+# Then every fuzz target for a short while over its seed corpus; any finding fails.
+fuzz_targets() {
+  cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DLINKHAULER_FUZZ=ON -DLINKHAULER_BUILD_TESTS=OFF -DLINKHAULER_BUILD_BENCHMARKS=OFF >/dev/null
+  cmake --build build-fuzz --target lh_fuzzers --parallel "$(nproc)"
+  fuzz/run_fuzz.sh 20 build-fuzz
+}
+
+timings=()
+# Runs a step and notes how long it took; the notes are printed however the script ends.
+timed() {
+  local name=$1 start=$SECONDS
+  shift
+  "$@"
+  timings+=("$name: $((SECONDS - start)) s")
+}
+print_timings() {
+  [ ${#timings[@]} -eq 0 ] || { echo "Time taken:"; printf '  %s\n' "${timings[@]}"; }
+}
+trap print_timings EXIT
+
+[ "$action" = test ] && packages+=("${test_packages[@]}")
+timed "packages" install_missing
+timed "build" build
 
 case "$action" in
   build) ;;
@@ -56,7 +91,13 @@ case "$action" in
     ;;
   test)
     export QT_QPA_PLATFORM=offscreen
-    ctest --test-dir build --output-on-failure --no-tests=error --parallel 2 "$@"
+    timed "tests" ctest --test-dir build --output-on-failure --no-tests=error --parallel 2 "$@"
+    if [ $# -gt 0 ]; then
+      echo "Tests chosen by hand: the sanitizer build and the fuzz targets are left out."
+    else
+      timed "sanitizer build and tests" sanitizer_tests
+      timed "fuzz build and runs" fuzz_targets
+    fi
     ;;
   *) usage ;;
 esac
