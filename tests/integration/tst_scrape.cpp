@@ -106,6 +106,12 @@ private slots:
     void stopDuringPageWait();
     void stopDuringDownloadThenGoAgain();
     void closeDuringDownload();
+    void failuresAmongDownloadsAhead_data();
+    void failuresAmongDownloadsAhead();
+    void stopDuringDownloadsAhead();
+    void sameNameTwice_data();
+    void sameNameTwice();
+    void largeLinkStaysOutOfMemory();
 
 private:
     template<typename T>
@@ -634,6 +640,140 @@ void tst_Scrape::closeDuringDownload()
     child<QPushButton>("cmdGo")->click();
     QCOMPARE(messages().constLast(), u"Action has been cancelled!"_s);
     QCOMPARE(m_server.requestCount(u"/close.htm"_s), 1);
+}
+
+// --- Downloads ahead --------------------------------------------------------------------------
+
+void tst_Scrape::failuresAmongDownloadsAhead_data()
+{
+    QTest::addColumn<QList<bool>>("answers"); // to the prompts for the 404, then the 500
+    QTest::addColumn<QStringList>("saved");   // the files downloaded, in log order
+    QTest::newRow("yes to both") << QList<bool>{true, true} << QStringList{u"101"_s, u"102"_s, u"103"_s, u"104"_s};
+    QTest::newRow("yes, then no") << QList<bool>{true, false} << QStringList{u"101"_s, u"102"_s};
+    QTest::newRow("no at the first") << QList<bool>{false} << QStringList{u"101"_s};
+}
+
+void tst_Scrape::failuresAmongDownloadsAhead()
+{
+    QFETCH(QList<bool>, answers);
+    QFETCH(QStringList, saved);
+
+    // Fetched ahead or not, each failure is asked about in its own link's turn, and
+    // nothing fetched ahead of a No stays behind.
+    m_server.addPage(u"/failing.htm"_s, Page({u"/bytes/101"_s, u"/status/404"_s, u"/bytes/102"_s,
+                                             u"/status/500"_s, u"/bytes/103"_s, u"/bytes/104"_s}));
+    oneJob(m_server.url(u"/failing.htm"_s), {});
+    child<QListWidget>("lstInterior")->addItem(u"/"_s);
+    saveLinksTo(m_out->path());
+    for (bool answer : answers)
+        m_prompts->answers.enqueue(answer);
+    QVERIFY(runToEnd());
+
+    QCOMPARE(m_prompts->shown.size(), answers.size());
+    const QStringList codes{u"404"_s, u"500"_s};
+    for (qsizetype i = 0; i < answers.size(); ++i)
+        QVERIFY2(m_prompts->shown.at(i).startsWith(errorPromptStart() + codes.at(i)), qPrintable(m_prompts->shown.at(i)));
+    QStringList expected{u"Source code has been downloaded: "_s + m_server.url(u"/failing.htm"_s) + u'.',
+                         u"Source code has been parsed: 6 total links."_s,
+                         u"Filters have been applied: 6 relevant links."_s};
+    for (const QString &name : std::as_const(saved))
+        expected.append(u"Download complete: "_s + m_out->filePath(name) + u'.');
+    if (answers.constLast())
+        expected.append(u"Done.  Items downloaded: 4."_s);
+    QCOMPARE(messages(), expected);
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), saved);
+    for (const QString &name : std::as_const(saved))
+        QVERIFY(ReadAll(m_out->filePath(name)) == TestHttpServer::bytes(name.toInt()));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_inet->StillExecuting(), 2000);
+}
+
+void tst_Scrape::stopDuringDownloadsAhead()
+{
+    m_server.addPrefixRoute(u"/slowfile/"_s, [](const TestHttpRequest &) {
+        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(400), "application/octet-stream");
+        response.delivery = TestHttpResponse::Delivery::Trickle;
+        response.trickleIntervalMs = 25;
+        return response;
+    });
+    QStringList links;
+    for (int i = 1; i <= 8; ++i)
+        links.append(u"/slowfile/%1.bin"_s.arg(i));
+    m_server.addPage(u"/ahead.htm"_s, Page(links));
+    oneJob(m_server.url(u"/ahead.htm"_s), {u"bin"_s});
+    saveLinksTo(m_out->path());
+    // Stop once as many links as one host takes at a time are on their way.
+    ActWhen stop([&] { return requested(u"/slowfile/"_s).size() >= Transfer::MaxPerHost; },
+                 [&] { child<QPushButton>("cmdStop")->click(); });
+    QVERIFY(runToEnd());
+
+    QVERIFY(stop.fired);
+    QCOMPARE(messages().constLast(), u"Action has been cancelled!"_s);
+    QVERIFY(!m_inet->StillExecuting());
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void tst_Scrape::sameNameTwice_data()
+{
+    QTest::addColumn<bool>("overwrite");
+    QTest::newRow("kept: fetched once") << false;
+    QTest::newRow("replaced: fetched twice, the later wins") << true;
+}
+
+void tst_Scrape::sameNameTwice()
+{
+    QFETCH(bool, overwrite);
+    const QByteArray first = TestHttpServer::bytes(300), second(400, 'b');
+    m_server.addPage(u"/a/x.bin"_s, first, "application/octet-stream");
+    m_server.addPage(u"/b/x.bin"_s, second, "application/octet-stream");
+    m_server.addPage(u"/twice.htm"_s, Page({u"/a/x.bin"_s, u"/b/x.bin"_s}));
+    oneJob(m_server.url(u"/twice.htm"_s), {u"bin"_s});
+    saveLinksTo(m_out->path());
+    if (overwrite)
+        tick("chkOverwrite");
+    QVERIFY(runToEnd());
+
+    const QString path = m_out->filePath(u"x.bin"_s);
+    QCOMPARE(requested(u"/a/"_s).size(), 1);
+    QCOMPARE(requested(u"/b/"_s).size(), overwrite ? 1 : 0);
+    QVERIFY(ReadAll(path) == (overwrite ? second : first));
+    QCOMPARE(messages().mid(3), (QStringList{u"Download complete: "_s + path + u'.',
+                                             (overwrite ? u"Download complete: "_s : u"File already exists: "_s) + path + u'.',
+                                             u"Done.  Items downloaded: %1."_s.arg(overwrite ? 2 : 1)}));
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{u"x.bin"_s});
+}
+
+void tst_Scrape::largeLinkStaysOutOfMemory()
+{
+    constexpr qint64 size = 50 * 1024 * 1024;
+    const auto rss = [] { // this process's resident memory in bytes
+        QFile status(u"/proc/self/status"_s);
+        if (!status.open(QIODevice::ReadOnly))
+            return qint64(0);
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').constFirst().toLongLong() * 1024;
+        return qint64(0);
+    };
+    m_server.addPage(u"/large.htm"_s, Page({u"/generated/%1"_s.arg(size)}));
+    oneJob(m_server.url(u"/large.htm"_s), {});
+    child<QListWidget>("lstInterior")->addItem(u"/generated/"_s);
+    saveLinksTo(m_out->path());
+    qint64 peak = 0;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&] { peak = std::max(peak, rss()); });
+    const qint64 before = rss();
+    sampler.start(5);
+    QVERIFY(runToEnd());
+    sampler.stop();
+
+    const QString path = m_out->filePath(QString::number(size));
+    QCOMPARE(QFileInfo(path).size(), size);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(1 << 16) == TestHttpServer::bytes(1 << 16));
+    QVERIFY2(peak - before < size / 2, qPrintable(u"memory rose by %1 bytes"_s.arg(peak - before)));
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QString::number(size)});
 }
 
 QTEST_MAIN(tst_Scrape)
