@@ -39,7 +39,10 @@ export QT_LOGGING_RULES="qt.webenginecontext.debug=false"
 # Each windowed program gets an X server of its own, always of this screen.
 on_screen() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 
+# Other work on the machine shows in every figure: the load is printed at the start and end.
+load() { cut -d' ' -f1-3 /proc/loadavg; }
 script_start=$(date +%s.%N)
+echo "machine               $(nproc) CPUs, load average $(load) at the start"
 work=$(mktemp -d /tmp/lh-bench.XXXXXX)
 site_pid=
 cleanup() {
@@ -223,4 +226,5 @@ done
 for out in "$work"/lh*.out; do
   grep -h '^RESULT\|^STOPPED' "$out" | sed "s|^|  $(basename "$out" .out): |" || true
 done
+echo "load average          $(load) at the end ($(nproc) CPUs)"
 echo "whole script          $(elapsed "$script_start") s"
