@@ -1,6 +1,7 @@
 #include "frmmain.h"
 
 #include "addresses.h"
+#include "browseridentity.h"
 #include "helprules.h"
 #include "linkrules.h"
 #include "loglist.h"
@@ -24,6 +25,8 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 namespace {
 
@@ -79,6 +82,8 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
     // when it really starts.
     m_run = std::make_unique<ScrapeRun>(RunPorts{this, m_runView.get(), m_pageBrowser.get(), &m_inet,
                                                  m_runPrompt.get(), &m_files, [this] { return ErrorCheck(); }, {}});
+    // A user logged in on the Web Browser tab is logged in for the downloads too.
+    ShareBrowserIdentity(*ui.Browser->view()->page()->profile(), m_inet, this);
     connectHandlers();
     ui.client->installEventFilter(this);
     // Shortcut overrides go to the focused widget, which may be created later (the

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QNetworkProxyFactory>
 #include <QSocketNotifier>
 #include <QUrl>
 
@@ -92,6 +93,9 @@ int Main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 
     QApplication app(argc, argv);
+    // The browser engine then takes its proxy from the system's settings, which on Linux are
+    // the http_proxy, https_proxy and no_proxy variables that libcurl reads for downloads.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
     QApplication::setApplicationName(MakerInfo::AppTitle());
     QApplication::setOrganizationName(MakerInfo::OrganizationName());
     QApplication::setApplicationVersion(MakerInfo::AppVersion());

@@ -112,6 +112,8 @@ private slots:
     void sameNameTwice_data();
     void sameNameTwice();
     void largeLinkStaysOutOfMemory();
+    void downloadsShareTheBrowsersIdentity_data();
+    void downloadsShareTheBrowsersIdentity();
 
 private:
     template<typename T>
@@ -774,6 +776,102 @@ void tst_Scrape::largeLinkStaysOutOfMemory()
     QVERIFY2(peak - before < size / 2, qPrintable(u"memory rose by %1 bytes"_s.arg(peak - before)));
     QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QString::number(size)});
+}
+
+// --- Downloads as the browser makes its requests --------------------------------------------
+
+void tst_Scrape::downloadsShareTheBrowsersIdentity_data()
+{
+    QTest::addColumn<QString>("site");           // every path of the row starts with it
+    QTest::addColumn<QByteArrayList>("setCookies"); // Set-Cookie headers of the first page
+    QTest::addColumn<QByteArray>("script");      // run by the first page as it loads
+    QTest::addColumn<QStringList>("links");      // the first page's links below the site
+    QTest::addColumn<int>("pages");              // the second asks for the token cookie
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QByteArrayList>("unsent");  // cookie names no download may carry
+
+    QTest::newRow("a session set by the page's answer")
+        << u"/ida"_s << QByteArrayList{"session=abc; Path=/ida; HttpOnly"} << QByteArray()
+        << QStringList{u"need-session/1.bin"_s} << 1 << QStringList{u"1.bin"_s} << QByteArrayList();
+    QTest::newRow("a session set by the page's script")
+        << u"/idb"_s << QByteArrayList() << QByteArray("document.cookie = 'session=abc; path=/idb';")
+        << QStringList{u"need-session/1.bin"_s} << 1 << QStringList{u"1.bin"_s} << QByteArrayList();
+    QTest::newRow("the page as referrer") << u"/idc"_s << QByteArrayList() << QByteArray()
+                                          << QStringList{u"need-referer/1.bin"_s} << 1
+                                          << QStringList{u"1.bin"_s} << QByteArrayList();
+    QTest::newRow("a download's cookie opens the next page")
+        << u"/idd"_s << QByteArrayList() << QByteArray() << QStringList{u"sets-token/1.bin"_s} << 2
+        << QStringList{u"1.bin"_s, u"2.bin"_s} << QByteArrayList();
+    QTest::newRow("another path, another host, expired: never sent")
+        << u"/ide"_s
+        << QByteArrayList{"elsewhere=1; Path=/elsewhere", "foreign=1; Domain=example.invalid; Path=/",
+                          "old=1; Path=/; Expires=Thu, 01 Jan 1970 00:00:01 GMT"}
+        << QByteArray() << QStringList{u"plain/1.bin"_s} << 1 << QStringList{u"1.bin"_s}
+        << QByteArrayList{"elsewhere", "foreign", "old"};
+}
+
+void tst_Scrape::downloadsShareTheBrowsersIdentity()
+{
+    QFETCH(QString, site);
+    QFETCH(QByteArrayList, setCookies);
+    QFETCH(QByteArray, script);
+    QFETCH(QStringList, links);
+    QFETCH(int, pages);
+    QFETCH(QStringList, files);
+    QFETCH(QByteArrayList, unsent);
+
+    // Files that refuse what a browser would not be refused; the site's pages come first.
+    const QByteArray base = site.toUtf8();
+    m_server.addPrefixRoute(site + u'/', [base](const TestHttpRequest &request) {
+        const QByteArray kind = request.path.mid(base.size() + 1).split('/').constFirst();
+        const QByteArray cookie = request.header("cookie");
+        const bool refused = (kind == "need-session" && !cookie.contains("session=abc"))
+            || (kind == "need-referer" && !request.header("referer").endsWith(base + "/page1.htm"));
+        if (refused)
+            return TestHttpResponse::error(403);
+        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(100), "application/octet-stream");
+        if (kind == "sets-token")
+            response.headers.append(qMakePair(QByteArray("Set-Cookie"), "token=xyz; Path=" + base));
+        return response;
+    });
+    QStringList first;
+    for (const QString &link : std::as_const(links))
+        first.append(site + u'/' + link);
+    m_server.addRoute(site + u"/page1.htm"_s, [setCookies, script, page = Page(first)](const TestHttpRequest &) {
+        TestHttpResponse response = TestHttpResponse::page(
+            QByteArray(page).replace("<body>", "<body><script>" + script + "</script>"));
+        for (const QByteArray &value : setCookies)
+            response.headers.append(qMakePair(QByteArray("Set-Cookie"), value));
+        return response;
+    });
+    const QByteArray second = Page({site + u"/plain/2.bin"_s});
+    m_server.addRoute(site + u"/page2.htm"_s, [second](const TestHttpRequest &request) {
+        return TestHttpResponse::page(request.header("cookie").contains("token=xyz") ? second : Page({}));
+    });
+    oneJob(m_server.url(site + u"/page^N.htm"_s), {u"bin"_s});
+    numbers(u"1"_s, QString::number(pages), u"1"_s);
+    saveLinksTo(m_out->path());
+    QVERIFY(runToEnd());
+
+    QCOMPARE(m_prompts->shown, QStringList());
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), files);
+    // Every download presents the browser's own user agent and languages.
+    const QList<TestHttpRequest> requests = m_server.requests();
+    const auto page = std::find_if(requests.begin(), requests.end(), [&](const TestHttpRequest &request) {
+        return request.path.endsWith("/page1.htm");
+    });
+    QVERIFY(page != requests.end());
+    int downloads = 0;
+    for (const TestHttpRequest &request : requests) {
+        if (!request.path.endsWith(".bin"))
+            continue;
+        ++downloads;
+        QCOMPARE(request.header("user-agent"), page->header("user-agent"));
+        QCOMPARE(request.header("accept-language"), page->header("accept-language"));
+        for (const QByteArray &name : std::as_const(unsent))
+            QVERIFY2(!request.header("cookie").contains(name + '='), request.header("cookie").constData());
+    }
+    QCOMPARE(downloads, files.size());
 }
 
 QTEST_MAIN(tst_Scrape)

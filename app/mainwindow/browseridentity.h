@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+
+class QNetworkCookie;
+class QObject;
+class QWebEngineProfile;
+class Transfer;
+
+// Downloads present themselves as the page browser does: its user agent and accepted
+// languages, and the cookies of its store, which stays the one source of truth. Cookies
+// the browser gains or loses reach the transfer; cookies that download answers set go
+// into the browser's store, so the next page load sees them too. The connections live as
+// long as `context`.
+void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObject *context);
+
+// The cookie as a line of the Netscape cookie file format; an expiry in the past when it
+// is being removed. Empty for a cookie that such a line cannot carry.
+QByteArray NetscapeCookieLine(const QNetworkCookie &cookie, bool removed);
