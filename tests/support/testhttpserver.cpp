@@ -142,6 +142,8 @@ public:
         m_idle.setInterval(m_shared->idleLimitMs.load());
         connect(&m_idle, &QTimer::timeout, this, [this] { m_socket->abort(); });
         connect(&m_trickle, &QTimer::timeout, this, &Connection::trickleStep);
+        m_generatePause.setSingleShot(true);
+        connect(&m_generatePause, &QTimer::timeout, this, &Connection::generateStep);
         connect(m_socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
         connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
             m_idle.start();
@@ -205,14 +207,20 @@ private:
             m_busy = true;
             return;
         }
-        const bool cut = response.delivery == Delivery::CutShort;
+        const bool chunked = response.delivery == Delivery::ChunkedCut;
+        const bool cut = response.delivery == Delivery::CutShort || chunked;
+        const bool stall = response.delivery == Delivery::Stall;
         m_close = close || cut;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
                           + (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason) + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
         const bool generated = response.delivery == Delivery::Generated;
-        head += "Content-Length: "
-                + QByteArray::number(cut || generated ? response.announcedLength : response.body.size()) + "\r\n";
+        if (chunked)
+            head += "Transfer-Encoding: chunked\r\n";
+        else
+            head += "Content-Length: "
+                    + QByteArray::number(cut || generated || stall ? response.announcedLength : response.body.size())
+                    + "\r\n";
         for (const auto &[name, value] : response.headers)
             head += name + ": " + value + "\r\n";
         head += m_close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
@@ -222,7 +230,26 @@ private:
             m_busy = true;
             m_generateLeft = response.announcedLength;
             m_generator = BytesSeed;
+            m_generatePauseMs = response.generatedPauseMs;
             generateStep();
+            return;
+        }
+        if (stall) {
+            // Like a server that stopped sending: the client is left waiting for the rest.
+            m_socket->write(headOnly ? head : head + response.body);
+            m_busy = true;
+            return;
+        }
+        if (chunked && !headOnly) {
+            // Every chunk sent is whole; only the missing last one shows the body is cut.
+            QByteArray body;
+            const qsizetype size = qMax(1, response.trickleChunk);
+            for (qsizetype at = 0; at < response.body.size(); at += size) {
+                const QByteArray chunk = response.body.mid(at, size);
+                body += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
+            }
+            m_socket->write(head + body);
+            m_socket->disconnectFromHost();
             return;
         }
         if (response.delivery == Delivery::Trickle && !headOnly) {
@@ -238,21 +265,29 @@ private:
             m_socket->disconnectFromHost();
     }
 
-    // Keeps about a megabyte queued on the socket until the generated body is all out.
+    // Keeps about a megabyte queued on the socket until the generated body is all out, or
+    // with a pause, one chunk per pause.
     void generateStep()
     {
-        if (m_generateLeft <= 0 || !m_busy)
+        if (m_generateLeft <= 0 || !m_busy || m_generatePause.isActive())
             return;
-        constexpr qint64 Queue = 1 << 20, Chunk = 1 << 16;
-        while (m_generateLeft > 0 && m_socket->bytesToWrite() < Queue) {
+        static constexpr qint64 Queue = 1 << 20, Chunk = 1 << 16;
+        const auto writeChunk = [this] {
             QByteArray chunk(qMin(Chunk, m_generateLeft), Qt::Uninitialized);
             for (char &byte : chunk)
                 byte = NextByte(m_generator);
             m_socket->write(chunk);
             m_generateLeft -= chunk.size();
-        }
-        if (m_generateLeft > 0)
+        };
+        if (m_generatePauseMs > 0)
+            writeChunk();
+        while (m_generatePauseMs == 0 && m_generateLeft > 0 && m_socket->bytesToWrite() < Queue)
+            writeChunk();
+        if (m_generateLeft > 0) {
+            if (m_generatePauseMs > 0)
+                m_generatePause.start(m_generatePauseMs);
             return;
+        }
         m_busy = false;
         if (m_close) {
             m_socket->disconnectFromHost();
@@ -282,6 +317,8 @@ private:
     QByteArray m_buffer;
     QTimer m_idle;
     QTimer m_trickle;
+    QTimer m_generatePause;
+    int m_generatePauseMs = 0;
     QByteArray m_pending;
     qsizetype m_chunk = 1;
     qint64 m_generateLeft = 0;
@@ -368,14 +405,22 @@ TestHttpServer::TestHttpServer()
         if (!ok || response.announcedLength < 0)
             return TestHttpResponse::error(404);
         response.delivery = TestHttpResponse::Delivery::Generated;
+        response.generatedPauseMs = request.queryValue("ms", "0").toInt();
         return response;
     });
-    addRoute(QStringLiteral("/cut"), [](const TestHttpRequest &) {
-        TestHttpResponse response = TestHttpResponse::page(bytes(CutAnnounced).left(CutSent), "application/octet-stream");
-        response.delivery = TestHttpResponse::Delivery::CutShort;
-        response.announcedLength = CutAnnounced;
-        return response;
-    });
+    // The first CutSent bytes of bytes(CutAnnounced), and never the rest.
+    const auto cutShort = [](TestHttpResponse::Delivery delivery) {
+        return [delivery](const TestHttpRequest &) {
+            TestHttpResponse response = TestHttpResponse::page(bytes(CutAnnounced).left(CutSent), "application/octet-stream");
+            response.delivery = delivery;
+            response.announcedLength = CutAnnounced;
+            response.trickleChunk = 10;
+            return response;
+        };
+    };
+    addRoute(QStringLiteral("/cut"), cutShort(TestHttpResponse::Delivery::CutShort));
+    addRoute(QStringLiteral("/stall"), cutShort(TestHttpResponse::Delivery::Stall));
+    addRoute(QStringLiteral("/chunked-cut"), cutShort(TestHttpResponse::Delivery::ChunkedCut));
     addPage(QStringLiteral("/script-links"),
             scriptLinksPage({QStringLiteral("/linked/1"), QStringLiteral("/linked/2"), QStringLiteral("/linked/3")}));
 }

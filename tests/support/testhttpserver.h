@@ -31,6 +31,8 @@ struct TestHttpResponse
         CutShort, // announces announcedLength, sends the body, then closes
         Hang,     // reads the request and never answers; closed when idle too long or on stop
         Generated, // announcedLength bytes of bytes(announcedLength), made as the socket drains
+        Stall,     // announces announcedLength, sends the body, then stays silent with the connection open
+        ChunkedCut, // the body in chunks of trickleChunk bytes, then closes before the last, empty chunk
     };
 
     int status = 200;
@@ -42,6 +44,7 @@ struct TestHttpResponse
     int trickleChunk = 1;
     int trickleIntervalMs = 100;
     qint64 announcedLength = -1;
+    int generatedPauseMs = 0; // Generated: a pause after each 64 KiB, 0 for none
 
     static TestHttpResponse page(const QByteArray &body, const QByteArray &contentType = "text/html; charset=utf-8");
     static TestHttpResponse redirect(const QByteArray &location, int status = 302);
@@ -62,6 +65,9 @@ struct TestHttpResponse
 //   /slow?n=30&ms=100 n bytes of bytes(n), one byte every ms milliseconds
 //   /cut              announces 1000 bytes, sends the first 100 of bytes(1000), closes
 //   /generated/N      N bytes of bytes(N), never held whole: for bodies of any size
+//                     (?ms=M pauses M milliseconds after each 64 KiB)
+//   /stall            announces 1000 bytes, sends the first 100 of bytes(1000), stays silent
+//   /chunked-cut      the first 100 of bytes(1000) in chunks of 10, closed before the last chunk
 //   /script-links     scriptLinksPage({"/linked/1", "/linked/2", "/linked/3"})
 // Anything else is 404. Routes added later replace those of the same path.
 class TestHttpServer final

@@ -103,6 +103,8 @@ void tst_TestHttpServer::routes_data()
     QTest::newRow("trickle") << QByteArray("/slow?n=4&ms=10") << 200 << TestHttpServer::bytes(4) << QByteArray("Content-Length: 4");
     QTest::newRow("generated, past one chunk") << QByteArray("/generated/200000") << 200
                                                << TestHttpServer::bytes(200000) << QByteArray("Content-Length: 200000");
+    QTest::newRow("generated, paced") << QByteArray("/generated/200000?ms=1") << 200
+                                      << TestHttpServer::bytes(200000) << QByteArray("Content-Length: 200000");
 }
 
 void tst_TestHttpServer::routes()
