@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -86,6 +88,9 @@ struct Job
     QByteArray reason;
     bool outOfMemory = false;
     QString writeError; // set when the file refused the body
+    // When a request was last sent or a byte last came in; unset while connecting.
+    std::optional<std::chrono::steady_clock::time_point> lastTraffic;
+    bool stalled = false;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     bool done = false;
@@ -97,6 +102,7 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
 {
     auto *job = static_cast<Job *>(user);
     const size_t length = size * count;
+    job->lastTraffic = std::chrono::steady_clock::now();
     const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
     if (line.size() > 11 && line.left(11).toLower() == "set-cookie:" && job->cookieReceived) {
         const char *address = nullptr;
@@ -123,6 +129,7 @@ size_t onData(char *data, size_t size, size_t count, void *user)
 {
     auto *job = static_cast<Job *>(user);
     const size_t length = size * count;
+    job->lastTraffic = std::chrono::steady_clock::now();
     // An error page is never content: read it to keep the connection usable, drop it.
     if (job->httpStatus >= 400)
         return length;
@@ -143,6 +150,26 @@ size_t onData(char *data, size_t size, size_t count, void *user)
     return length;
 }
 
+// Connected (or reusing a connection), the request about to go out: the stall clock starts.
+int onRequest(void *user, char *, char *, int, int)
+{
+    static_cast<Job *>(user)->lastTraffic = std::chrono::steady_clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
+// libcurl's own low-speed check averages over seconds and so ends a download that brings a
+// byte a second; a stall is a time-out without any byte at all. Connecting has its own limit.
+int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto *job = static_cast<Job *>(user);
+    const auto now = std::chrono::steady_clock::now();
+    if (job->lastTraffic && now - *job->lastTraffic >= std::chrono::seconds(job->timeout)) {
+        job->stalled = true;
+        return 1;
+    }
+    return 0;
+}
+
 // What a transfer that libcurl has ended with `code` amounts to.
 Transfer::Result outcome(Job &job, CURLcode code)
 {
@@ -159,6 +186,11 @@ Transfer::Result outcome(Job &job, CURLcode code)
     }
     if (job.outOfMemory)
         return failure(CURLE_OUT_OF_MEMORY, curlText(CURLE_OUT_OF_MEMORY));
+    if (job.stalled)
+        return failure(CURLE_OPERATION_TIMEDOUT,
+                       curlText(CURLE_OPERATION_TIMEDOUT)
+                           + QStringLiteral(": Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds")
+                                 .arg(job.timeout));
     if (code != CURLE_OK) {
         QString description = curlText(code);
         const QString detail = QString::fromUtf8(job.errorBuffer).trimmed();
@@ -358,8 +390,11 @@ struct CurlTransfer::Engine
             curl_easy_setopt(easy, CURLOPT_HTTPHEADER, job.headers);
         // The time-out bounds connecting and any stall, never a download that keeps moving.
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, job.timeout);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, job.timeout);
+        curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &onRequest);
+        curl_easy_setopt(easy, CURLOPT_PREREQDATA, &job);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &job);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, job.errorBuffer);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &job);
