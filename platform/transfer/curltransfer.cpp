@@ -134,9 +134,14 @@ size_t onData(char *data, size_t size, size_t count, void *user)
     if (job->httpStatus >= 400)
         return length;
     if (job->out) {
-        if (job->out->write(data, qint64(length)) != qint64(length)) {
-            job->writeError = job->out->errorString();
-            return 0;
+        // A write cut short (a full disk) tells no reason; writing the rest then does.
+        for (qint64 written = 0; written < qint64(length);) {
+            const qint64 step = job->out->write(data + written, qint64(length) - written);
+            if (step <= 0) {
+                job->writeError = job->out->errorString();
+                return 0;
+            }
+            written += step;
         }
     } else {
         try {
@@ -359,8 +364,10 @@ struct CurlTransfer::Engine
     {
         if (!job.file.isEmpty()) {
             job.out = std::make_unique<QFile>(job.file);
-            // The file must still be there: a caller that gave it up has removed it.
-            if (!job.out->open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Truncate)) {
+            // The file must still be there: a caller that gave it up has removed it. Unbuffered,
+            // so that a write that fails is the one that reports why.
+            if (!job.out->open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Truncate
+                               | QIODevice::Unbuffered)) {
                 Transfer::Result result = failure(0, job.out->errorString());
                 result.fileError = true;
                 complete(job, std::move(result));
