@@ -495,9 +495,12 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
         // Two bytes or fewer is no content worth a file, nor its address.
         if (std::max<qint64>(result.size, result.content.size()) <= 2)
             return;
-        if (result.fileError)
+        if (result.fileError) {
+            // The part written goes before the question, whatever its answer.
+            if (fetch)
+                ahead.Release(*fetch);
             Failure(kFileAccess, FileAccessError(path, result.description));
-        else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
+        } else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
                        : !files.WriteWhole(path, result.content, error))
             Failure(kFileAccess, error);
         if (fetch)
