@@ -5,6 +5,7 @@
 #include "fakes.h"
 #include "frmmain.h"
 #include "testhttpserver.h"
+#include "wholerun.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,6 +40,8 @@ namespace {
 
 // A run that has not ended by then is stopped and the row fails.
 constexpr int kRunMs = 20000;
+// How often a row looks whether its moment to act has come.
+constexpr int kActMs = 5;
 // Every way out of a run is idle again by then.
 constexpr int kIdleMs = 3000;
 // The small file system's size, and how far the large link gets before Stop.
@@ -82,20 +85,6 @@ struct Row
     Disk disk = Disk::Folder;
     Act act = Act::None;
 };
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray Page(const QStringList &links)
-{
-    QByteArray body = "<html><head><title>links</title></head><body>\n";
-    for (const QString &link : links)
-        body += "<a href=\"" + link.toUtf8() + "\">x</a>\n";
-    return body + "</body></html>\n";
-}
 
 // Everything below root by its relative path: a folder ends in "/" and has no bytes, a
 // file has its bytes, a link or anything else is marked.
@@ -185,29 +174,6 @@ QByteArray Echo(const QByteArray &target)
     return "body of " + target;
 }
 
-// Runs action once, as soon as condition holds, also from inside the run's own waits.
-class ActWhen final
-{
-public:
-    ActWhen(std::function<bool()> condition, std::function<void()> action)
-    {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, condition = std::move(condition),
-                                                      action = std::move(action)] {
-            if (!condition())
-                return;
-            m_timer.stop();
-            fired = true;
-            action();
-        });
-        m_timer.start();
-    }
-    bool fired = false;
-
-private:
-    QTimer m_timer;
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(Row)
@@ -273,13 +239,8 @@ private:
 
 void tst_FaultMatrix::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    {
-        QSettings settings(u"Linkhauler"_s, u"Linkhauler"_s);
-        settings.setValue(u"Settings/ShowHelp"_s, u"False"_s);
-    }
+    KeepSettingsIn(m_settingsDir.path());
     m_startDirectory = QDir::currentPath();
     m_refused = TestHttpServer::refusedAddress();
     QVERIFY(!m_refused.isEmpty());
@@ -430,23 +391,7 @@ bool tst_FaultMatrix::idle() const
 
 bool tst_FaultMatrix::runToEnd()
 {
-    auto *go = child<QPushButton>("cmdGo");
-    bool returned = false;
-    // Go returns only when the run is over; the timer keeps this test's own loop in charge.
-    QTimer::singleShot(0, go, [&] {
-        go->click();
-        returned = true;
-    });
-    bool stopped = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [&] {
-        stopped = true;
-        child<QPushButton>("cmdStop")->click();
-    });
-    guard.start(kRunMs);
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(returned, kRunMs + 5000); }();
-    return returned && !stopped;
+    return PressGo(*m_window, kRunMs);
 }
 
 void tst_FaultMatrix::play()
@@ -481,24 +426,24 @@ void tst_FaultMatrix::play()
     case Act::StopMidBody:
         act = std::make_unique<ActWhen>(
             [this] { return std::ranges::any_of(partSizes(), [](qint64 size) { return size >= kMegabyte; }); },
-                                        [this] { child<QPushButton>("cmdStop")->click(); });
+                                        [this] { child<QPushButton>("cmdStop")->click(); }, kActMs);
         break;
     case Act::RemoveFolderMidBody:
         // The second link, fetched ahead, is whole in its temporary file; the first still
         // comes in.
         act = std::make_unique<ActWhen>([this] { return partSizes().contains(100); },
-                                        [this] { QDir(m_out).removeRecursively(); });
+                                        [this] { QDir(m_out).removeRecursively(); }, kActMs);
         break;
     case Act::CloseAtPageRequest: {
         const QString path = QUrl(m_page).path();
         act = std::make_unique<ActWhen>([this, path] { return m_server.requestCount(path) > 0; },
-                                        [this] { m_window->close(); });
+                                        [this] { m_window->close(); }, kActMs);
         break;
     }
     case Act::CloseMidBody: {
         const QString path = QUrl(firstLink).path(QUrl::FullyEncoded) + u'?' + QUrl(firstLink).query();
         act = std::make_unique<ActWhen>([this, path] { return m_inet->StillExecuting() && m_server.requestCount(path) > 0; },
-                                        [this] { m_window->close(); });
+                                        [this] { m_window->close(); }, kActMs);
         break;
     }
     case Act::CloseAtPrompt:

@@ -4,6 +4,7 @@
 #include "fakes.h"
 #include "frmmain.h"
 #include "testhttpserver.h"
+#include "wholerun.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,43 +42,6 @@ QStringList Entries(const QListWidget *list)
         entries.append(list->item(i)->text());
     return entries;
 }
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray Page(const QStringList &links)
-{
-    QByteArray body = "<html><head><title>links</title></head><body>\n";
-    for (const QString &link : links)
-        body += "<a href=\"" + link.toUtf8() + "\">x</a>\n";
-    return body + "</body></html>\n";
-}
-
-// Runs action once, as soon as condition holds, also from inside the run's own waits.
-class ActWhen final
-{
-public:
-    ActWhen(std::function<bool()> condition, std::function<void()> action)
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, condition = std::move(condition),
-                                                      action = std::move(action)] {
-            if (!condition())
-                return;
-            m_timer.stop();
-            fired = true;
-            action();
-        });
-        m_timer.start();
-    }
-    bool fired = false;
-
-private:
-    QTimer m_timer;
-};
 
 } // namespace
 
@@ -148,13 +112,8 @@ private:
 
 void tst_Scrape::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_settingsDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    {
-        QSettings settings(u"Linkhauler"_s, u"Linkhauler"_s);
-        settings.setValue(u"Settings/ShowHelp"_s, u"False"_s);
-    }
+    KeepSettingsIn(m_settingsDir.path());
     m_server.addPrefixRoute(u"/order/"_s, [](const TestHttpRequest &request) {
         return TestHttpResponse::page("<html><body>" + request.path + "</body></html>");
     });
@@ -210,26 +169,12 @@ void tst_Scrape::saveLinksTo(const QString &folder)
 
 bool tst_Scrape::runToEnd()
 {
-    auto *go = child<QPushButton>("cmdGo");
-    bool returned = false;
-    // Go returns only when the run is over; the timer keeps this test's own loop in charge.
-    QTimer::singleShot(0, go, [&] {
-        go->click();
-        returned = true;
-    });
-    bool stopped = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [&] {
-        stopped = true;
-        child<QPushButton>("cmdStop")->click();
-    });
-    guard.start(kRunMs);
-    [&] { QTRY_VERIFY_WITH_TIMEOUT(returned && !m_window->IsRunning(), kRunMs + 5000); }();
+    const bool ended = PressGo(*m_window, kRunMs);
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 5000); }();
     // Every way out of a run leaves the normal pointer, Stop disabled and Go enabled.
-    if (QApplication::overrideCursor() || child<QPushButton>("cmdStop")->isEnabled() || !go->isEnabled())
+    if (QApplication::overrideCursor() || child<QPushButton>("cmdStop")->isEnabled() || !child<QPushButton>("cmdGo")->isEnabled())
         return false;
-    return returned && !stopped;
+    return ended;
 }
 
 QStringList tst_Scrape::messages() const
