@@ -13,11 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString Failure(const QString &path, const QString &reason)
-{
-    return FileAccessError(path, reason);
-}
-
 // Short whatever the target's name, so that a name near the file system's limit still
 // has room for its temporary; hidden, so that a folder view does not show it.
 QString TemporaryName()
@@ -38,21 +33,21 @@ bool DiskFileStore::FileExists(const QString &path) const
 bool DiskFileStore::WriteWhole(const QString &path, const QByteArray &bytes, QString &error)
 {
     if (path.isEmpty()) {
-        error = Failure(path, u"No file name."_s);
+        error = FileAccessError(path, u"No file name."_s);
         return false;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        error = Failure(path, file.errorString());
+        error = FileAccessError(path, file.errorString());
         return false;
     }
     if (file.write(bytes) != bytes.size()) {
-        error = Failure(path, file.errorString());
+        error = FileAccessError(path, file.errorString());
         file.cancelWriting();
         return false;
     }
     if (!file.commit()) {
-        error = Failure(path, file.errorString());
+        error = FileAccessError(path, file.errorString());
         return false;
     }
     return true;
@@ -66,17 +61,17 @@ bool DiskFileStore::WriteRecord(const QString &path, const QString &text, QStrin
 bool DiskFileStore::AppendRecord(const QString &path, const QString &text, QString &error)
 {
     if (path.isEmpty()) {
-        error = Failure(path, u"No file name."_s);
+        error = FileAccessError(path, u"No file name."_s);
         return false;
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        error = Failure(path, file.errorString());
+        error = FileAccessError(path, file.errorString());
         return false;
     }
     const QByteArray record = RecordBytes(text);
     if (file.write(record) != record.size() || !file.flush()) {
-        error = Failure(path, file.errorString());
+        error = FileAccessError(path, file.errorString());
         return false;
     }
     return true;
@@ -85,7 +80,7 @@ bool DiskFileStore::AppendRecord(const QString &path, const QString &text, QStri
 QString DiskFileStore::CreateTemporaryBeside(const QString &path, QString &error)
 {
     if (path.isEmpty()) {
-        error = Failure(path, u"No file name."_s);
+        error = FileAccessError(path, u"No file name."_s);
         return {};
     }
     const QString folder = QFileInfo(path).absolutePath();
@@ -97,11 +92,11 @@ QString DiskFileStore::CreateTemporaryBeside(const QString &path, QString &error
             return name;
         // Only a name that happens to be taken is worth another try.
         if (!QFileInfo::exists(name)) {
-            error = Failure(path, file.errorString());
+            error = FileAccessError(path, file.errorString());
             return {};
         }
     }
-    error = Failure(path, u"No temporary file could be made."_s);
+    error = FileAccessError(path, u"No temporary file could be made."_s);
     return {};
 }
 
@@ -112,7 +107,7 @@ bool DiskFileStore::ReplaceWith(const QString &temporary, const QString &path, Q
         QFile::setPermissions(temporary, old.permissions());
     // rename() replaces the path in one step; a reader never sees a partial file.
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
-        error = Failure(path, QString::fromLocal8Bit(std::strerror(errno)));
+        error = FileAccessError(path, QString::fromLocal8Bit(std::strerror(errno)));
         RemoveTemporary(temporary);
         return false;
     }

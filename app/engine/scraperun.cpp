@@ -255,20 +255,19 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     m_ports.transfer->SetReferrer(shown.isEmpty() ? TrimSpaces(address) : shown);
 
     DownloadsAhead ahead(*m_ports.transfer, *m_ports.files);
-    m_planned = 0;
-    m_plannedPaths.clear();
+    PagePlan plan;
     m_sinceYield.start();
     const qsizetype count = m_lstCode.size();
     for (qsizetype i = 0; i < count; ++i) {
         CheckPoint();
-        m_planned = std::max(m_planned, i);
-        PlanAhead(ahead);
+        plan.next = std::max(plan.next, i);
+        PlanAhead(ahead, plan);
         SaveLink(m_lstCode.at(i), i, ahead);
         YieldNow();
     }
 }
 
-void ScrapeRun::PlanAhead(DownloadsAhead &ahead)
+void ScrapeRun::PlanAhead(DownloadsAhead &ahead, PagePlan &plan)
 {
     // Only what the link's own turn would download is fetched ahead; any guess that turns
     // out wrong there is dropped and the link fetched in its turn.
@@ -276,8 +275,8 @@ void ScrapeRun::PlanAhead(DownloadsAhead &ahead)
     if (job.chkSaveLinks() != 1 || job.txtSaveLinks().isEmpty())
         return;
     const bool overwrite = job.chkOverwrite() == 1;
-    while (m_planned < m_lstCode.size() && ahead.Held() < Transfer::MaxParallel) {
-        const qsizetype index = m_planned++;
+    while (plan.next < m_lstCode.size() && ahead.Held() < Transfer::MaxParallel) {
+        const qsizetype index = plan.next++;
         const QString &link = m_lstCode.at(index);
         QString path, address;
         try {
@@ -286,11 +285,10 @@ void ScrapeRun::PlanAhead(DownloadsAhead &ahead)
         } catch (const linkrules::RuleError &) {
             continue; // its turn reports the rule's failure
         }
-        // Without overwriting, a name that is there, or taken earlier on the page, is
-        // not downloaded again.
-        if (!overwrite && (m_plannedPaths.contains(path) || m_ports.files->FileExists(path)))
+        // Without overwriting, a name taken earlier on the page is there by the link's turn.
+        if ((!overwrite && plan.paths.contains(path)) || KeepsExisting(path))
             continue;
-        m_plannedPaths.insert(path);
+        plan.paths.insert(path);
         ahead.Offer(index, address, path);
     }
 }
@@ -446,6 +444,14 @@ QString ScrapeRun::DownloadPath(const QString &link)
     return linkrules::GetFilename(link, folder, m_currentNumber, extension);
 }
 
+bool ScrapeRun::KeepsExisting(const QString &path) const
+{
+    // Without a download folder the path is a bare name: testing it would look into
+    // whatever the process's current directory happens to be.
+    const JobSettings &job = *m_ports.job;
+    return !job.txtSaveLinks().isEmpty() && job.chkOverwrite() != 1 && m_ports.files->FileExists(path);
+}
+
 void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead)
 {
     const JobSettings &job = *m_ports.job;
@@ -459,10 +465,7 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
         Failure(error.code(), error.description());
     }
 
-    // Without a download folder the path is a bare name: testing it would look into
-    // whatever the process's current directory happens to be.
-    const bool inFolder = !job.txtSaveLinks().isEmpty();
-    if (inFolder && job.chkOverwrite() != 1 && files.FileExists(path)) {
+    if (KeepsExisting(path)) {
         ahead.Drop(index);
         AddToLog(u"File already exists: "_s + path + u'.');
         return;
@@ -480,27 +483,30 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
     if (job.chkSaveLinks() == 1) {
         QString error;
         std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, TrimSpaces(address), path, error);
-        DownloadsAhead::Fetch none;
-        const auto release = qScopeGuard([&] { ahead.Release(fetch ? *fetch : none); });
+        const auto release = qScopeGuard([&] {
+            if (fetch)
+                ahead.Release(*fetch);
+        });
         // Without a temporary file beside the path the download goes through memory, and
         // the write then tells why the folder refuses it.
         const Transfer::Result result = fetch ? ahead.Finish(*fetch)
                                               : m_ports.transfer->OpenURL(TrimSpaces(address));
+        // Two bytes or fewer is no content worth a file, nor its address.
+        const qint64 size = std::max<qint64>(result.size, result.content.size());
+        // Only a whole download stays beside the path, also while a question is open.
+        if (fetch && !(result.ok && size > 2))
+            ahead.Release(*fetch);
         if (!result.ok && m_cancelRequested)
             throw RunCancelled{}; // Stop cut the download short: not a failure to report
         if (!result.ok && !result.fileError) {
             Failure(result.code, result.description);
             return; // Yes: no content, so neither a file nor its address
         }
-        // Two bytes or fewer is no content worth a file, nor its address.
-        if (std::max<qint64>(result.size, result.content.size()) <= 2)
+        if (size <= 2)
             return;
-        if (result.fileError) {
-            // The part written goes before the question, whatever its answer.
-            if (fetch)
-                ahead.Release(*fetch);
+        if (result.fileError)
             Failure(kFileAccess, FileAccessError(path, result.description));
-        } else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
+        else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
                        : !files.WriteWhole(path, result.content, error))
             Failure(kFileAccess, error);
         if (fetch)

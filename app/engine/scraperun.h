@@ -94,7 +94,14 @@ private:
     void EndWait(WaitOutcome outcome);
     void OnMarkup(quint64 ticket, bool fromSucceededLoad, const QString &markup);
     void ExtractLinks();
-    void PlanAhead(DownloadsAhead &ahead);
+    // How far a page's links have been looked at for fetching ahead, and the names taken.
+    struct PagePlan
+    {
+        qsizetype next = 0;
+        QSet<QString> paths;
+    };
+    void PlanAhead(DownloadsAhead &ahead, PagePlan &plan);
+    bool KeepsExisting(const QString &path) const;
     void SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead);
     void YieldNow();
     QString DownloadPath(const QString &link);
@@ -117,9 +124,6 @@ private:
     quint64 m_nextTicket = 0;
     PageWait *m_wait = nullptr;
 
-    // The page's links up to here have been looked at for fetching ahead.
-    qsizetype m_planned = 0;
-    QSet<QString> m_plannedPaths;
     // Since the event loop last ran for a run that found its downloads already in.
     QElapsedTimer m_sinceYield;
 };
