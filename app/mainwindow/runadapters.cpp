@@ -32,7 +32,6 @@ WidgetRunView::~WidgetRunView()
 
 void WidgetRunView::schedule()
 {
-    m_dirty = true;
     if (!m_flushTimer.isActive())
         m_flushTimer.start();
 }
@@ -40,9 +39,8 @@ void WidgetRunView::schedule()
 void WidgetRunView::Flush()
 {
     m_flushTimer.stop();
-    if (!m_dirty)
+    if (m_pending.empty())
         return;
-    m_dirty = false;
     const Pending pending = std::exchange(m_pending, {});
     // Each of these only schedules a paint of its widget; none paints at once.
     if (pending.status)

@@ -71,13 +71,14 @@ private:
         std::optional<QString> source;
         std::optional<QStringList> codeList;
         QStringList logLines;
+
+        bool empty() const { return !status && !caption && !source && !codeList && logLines.isEmpty(); }
     };
     void schedule();
 
     RunControls m_controls;
     bool m_busy = false;
     Pending m_pending;
-    bool m_dirty = false;
     QTimer m_flushTimer;
 };
 
