@@ -221,7 +221,7 @@ Transfer::Result outcome(Job &job, CURLcode code)
 struct CurlTransfer::Engine
 {
     CURLM *multi = nullptr; // holds the connection cache across transfers
-    CURLSH *share = nullptr; // cookies, name lookups and TLS sessions of every transfer
+    CURLSH *share = nullptr; // cookies and TLS sessions of every transfer (the multi handle keeps name lookups)
     CURL *cookies = nullptr; // the user-interface thread's way into the shared cookies
     std::mutex shareLocks[CURL_LOCK_DATA_LAST];
     std::thread worker;
@@ -254,7 +254,7 @@ struct CurlTransfer::Engine
             curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &lockShare);
             curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &unlockShare);
             curl_share_setopt(share, CURLSHOPT_USERDATA, this);
-            for (curl_lock_data data : {CURL_LOCK_DATA_COOKIE, CURL_LOCK_DATA_DNS, CURL_LOCK_DATA_SSL_SESSION})
+            for (curl_lock_data data : {CURL_LOCK_DATA_COOKIE, CURL_LOCK_DATA_SSL_SESSION})
                 curl_share_setopt(share, CURLSHOPT_SHARE, data);
             cookies = curl_easy_init();
             if (cookies)
