@@ -202,10 +202,7 @@ private:
     template<typename T>
     T *child(const char *name) const
     {
-        T *widget = m_window->findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return Child<T>(*m_window, name);
     }
     void set(const char *field, const QString &text) { child<QLineEdit>(field)->setText(text); }
     void play();

@@ -73,8 +73,6 @@ private slots:
     void failuresAmongDownloadsAhead_data();
     void failuresAmongDownloadsAhead();
     void stopDuringDownloadsAhead();
-    void sameNameTwice_data();
-    void sameNameTwice();
     void largeLinkStaysOutOfMemory();
     void downloadsShareTheBrowsersIdentity_data();
     void downloadsShareTheBrowsersIdentity();
@@ -83,10 +81,7 @@ private:
     template<typename T>
     T *child(const char *name) const
     {
-        T *widget = m_window->findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return Child<T>(*m_window, name);
     }
     void set(const char *field, const QString &text) { child<QLineEdit>(field)->setText(text); }
     void tick(const char *box) { child<QCheckBox>(box)->click(); }
@@ -459,6 +454,8 @@ void tst_Scrape::overwriteRule()
 {
     QFETCH(bool, overwrite);
 
+    // A file that is there, and a name that two links of the page share: with downloads
+    // fetched ahead, each is fetched only when its turn would download it.
     const QString path = m_out->filePath(u"100"_s);
     const QByteArray old(5000, 'o');
     {
@@ -466,17 +463,28 @@ void tst_Scrape::overwriteRule()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(old);
     }
-    m_server.addPage(u"/overwrite.htm"_s, Page({u"/bytes/100"_s}));
-    oneJob(m_server.url(u"/overwrite.htm"_s), {u"100"_s});
+    const QByteArray first = TestHttpServer::bytes(300), second(400, 'b');
+    m_server.addPage(u"/a/x.bin"_s, first, "application/octet-stream");
+    m_server.addPage(u"/b/x.bin"_s, second, "application/octet-stream");
+    m_server.addPage(u"/overwrite.htm"_s, Page({u"/bytes/100"_s, u"/a/x.bin"_s, u"/b/x.bin"_s}));
+    oneJob(m_server.url(u"/overwrite.htm"_s), {u"100"_s, u"bin"_s});
     saveLinksTo(m_out->path());
     if (overwrite)
         tick("chkOverwrite");
     QVERIFY(runToEnd());
 
+    const QString shared = m_out->filePath(u"x.bin"_s);
     QCOMPARE(ReadAll(path), overwrite ? TestHttpServer::bytes(100) : old);
-    QCOMPARE(messages().at(3), (overwrite ? u"Download complete: "_s : u"File already exists: "_s) + path + u'.');
+    QVERIFY(ReadAll(shared) == (overwrite ? second : first));
+    const QString again = overwrite ? u"Download complete: "_s : u"File already exists: "_s;
+    QCOMPARE(messages().mid(3), (QStringList{again + path + u'.', u"Download complete: "_s + shared + u'.',
+                                             again + shared + u'.',
+                                             u"Done.  Items downloaded: %1."_s.arg(overwrite ? 3 : 1)}));
     QCOMPARE(requested(u"/bytes/"_s).size(), overwrite ? 1 : 0);
-    QCOMPARE(messages().constLast(), u"Done.  Items downloaded: %1."_s.arg(overwrite ? 1 : 0));
+    QCOMPARE(requested(u"/a/"_s).size(), 1);
+    QCOMPARE(requested(u"/b/"_s).size(), overwrite ? 1 : 0);
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             (QStringList{u"100"_s, u"x.bin"_s}));
 }
 
 void tst_Scrape::everyLogLine()
@@ -657,36 +665,6 @@ void tst_Scrape::stopDuringDownloadsAhead()
     QCOMPARE(messages().constLast(), u"Action has been cancelled!"_s);
     QVERIFY(!m_inet->StillExecuting());
     QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
-}
-
-void tst_Scrape::sameNameTwice_data()
-{
-    QTest::addColumn<bool>("overwrite");
-    QTest::newRow("kept: fetched once") << false;
-    QTest::newRow("replaced: fetched twice, the later wins") << true;
-}
-
-void tst_Scrape::sameNameTwice()
-{
-    QFETCH(bool, overwrite);
-    const QByteArray first = TestHttpServer::bytes(300), second(400, 'b');
-    m_server.addPage(u"/a/x.bin"_s, first, "application/octet-stream");
-    m_server.addPage(u"/b/x.bin"_s, second, "application/octet-stream");
-    m_server.addPage(u"/twice.htm"_s, Page({u"/a/x.bin"_s, u"/b/x.bin"_s}));
-    oneJob(m_server.url(u"/twice.htm"_s), {u"bin"_s});
-    saveLinksTo(m_out->path());
-    if (overwrite)
-        tick("chkOverwrite");
-    QVERIFY(runToEnd());
-
-    const QString path = m_out->filePath(u"x.bin"_s);
-    QCOMPARE(requested(u"/a/"_s).size(), 1);
-    QCOMPARE(requested(u"/b/"_s).size(), overwrite ? 1 : 0);
-    QVERIFY(ReadAll(path) == (overwrite ? second : first));
-    QCOMPARE(messages().mid(3), (QStringList{u"Download complete: "_s + path + u'.',
-                                             (overwrite ? u"Download complete: "_s : u"File already exists: "_s) + path + u'.',
-                                             u"Done.  Items downloaded: %1."_s.arg(overwrite ? 2 : 1)}));
-    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{u"x.bin"_s});
 }
 
 void tst_Scrape::largeLinkStaysOutOfMemory()

@@ -16,6 +16,16 @@
 
 #include <functional>
 
+// The window's control of that objectName; a test without it cannot go on.
+template<typename T>
+T *Child(const QObject &window, const char *name)
+{
+    T *widget = window.findChild<T *>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no child %s", name);
+    return widget;
+}
+
 // The program's settings go into folder, and the help does not open at start.
 inline void KeepSettingsIn(const QString &folder)
 {
@@ -67,8 +77,8 @@ private:
 // pressed or the click never returned.
 inline bool PressGo(QWidget &window, int limitMs)
 {
-    auto *go = window.findChild<QPushButton *>(QStringLiteral("cmdGo"));
-    auto *stop = window.findChild<QPushButton *>(QStringLiteral("cmdStop"));
+    auto *go = Child<QPushButton>(window, "cmdGo");
+    auto *stop = Child<QPushButton>(window, "cmdStop");
     bool returned = false;
     // The timer keeps the caller's own loop in charge while the run spins its own.
     QTimer::singleShot(0, go, [&] {
