@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QImage>
-#include <Qt>
 #include <QString>
+#include <Qt>
 
 // The library's module state and shared pieces.
 namespace basMain {

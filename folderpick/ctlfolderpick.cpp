@@ -69,10 +69,12 @@ component::InvokeResult ctlFolderpick::Invoke(std::int32_t dispId, const QVarian
                                      u"ctlFolderpick has no member with dispatch ID 0x%1"_s.arg(
                                          quint32(dispId), 8, 16, QChar(u'0')));
     if (args.size() != wanted)
-        return InvokeResult::Failure(component::kBadParamCount,
-                                     u"Expected %1 argument(s), got %2"_s.arg(wanted).arg(args.size()));
+        return InvokeResult::Failure(
+            component::kBadParamCount,
+            u"Expected %1 argument(s), got %2"_s.arg(wanted).arg(args.size()));
     if (!AllStrings(args))
-        return InvokeResult::Failure(component::kTypeMismatch, u"Every argument must be a string"_s);
+        return InvokeResult::Failure(component::kTypeMismatch,
+                                     u"Every argument must be a string"_s);
     if (const QString why = GuiUnavailable(); !why.isEmpty())
         return InvokeResult::Failure(component::kFail, why);
 

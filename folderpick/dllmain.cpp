@@ -26,19 +26,19 @@ component::ClassFactory<ctlFolderpick> factory;
 std::int32_t DllRegisterServer()
 {
     return component::server::RegisterServer(folderpick::TypeLibRegistration(),
-                                              folderpick::ClassRegistration());
+                                             folderpick::ClassRegistration());
 }
 
 std::int32_t DllUnregisterServer()
 {
     return component::server::UnregisterServer(Guid::FromText(folderpick::kTypeLibId),
-                                                Guid::FromText(folderpick::kClassId));
+                                               Guid::FromText(folderpick::kClassId));
 }
 
 std::int32_t DllGetClassObject(const char *classId, void **factoryOut)
 {
-    return component::server::GetClassObject(classId, Guid::FromText(folderpick::kClassId), &factory,
-                                             factoryOut);
+    return component::server::GetClassObject(classId, Guid::FromText(folderpick::kClassId),
+                                             &factory, factoryOut);
 }
 
 std::int32_t DllCanUnloadNow()

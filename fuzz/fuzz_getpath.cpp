@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Require(parts.size() >= 3, "an address without a host part fails", {link, address, result});
     // The scheme and host of the target, followed by the first "/" of the path: nothing
     // in the link may move the result to another host.
-    const QString origin = QString(parts[0] + u"//"_s + parts[2] + u'/').replace(u"&amp;"_s, u"&"_s);
+    const QString origin =
+        QString(parts[0] + u"//"_s + parts[2] + u'/').replace(u"&amp;"_s, u"&"_s);
     Require(result.startsWith(origin), "a relative link stays on the target's host",
             {link, address, result});
     Require(!IsAbsolute(address) || IsAbsolute(result),

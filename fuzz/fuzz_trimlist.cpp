@@ -60,14 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (none || criteria.or1 != criteria.or2)
         return 0;
     for (const QString &link : links) {
-        const bool b = Any(criteria.beginning, [&](const QString &x) { return link.startsWith(x); });
+        const bool b = Any(criteria.beginning,
+                           [&](const QString &x) { return link.startsWith(x); });
         const bool i = Any(criteria.interior, [&](const QString &x) { return link.contains(x); });
         const bool e = Any(criteria.end, [&](const QString &x) { return link.endsWith(x); });
         const bool stays = kept.contains(link);
         if (criteria.or1)
-            Require(stays == (b || i || e), "with Or throughout, any one match keeps a link", inputs);
+            Require(stays == (b || i || e), "with Or throughout, any one match keeps a link",
+                    inputs);
         else
-            Require(stays == (b && i && e), "with And throughout, a link must match all three", inputs);
+            Require(stays == (b && i && e), "with And throughout, a link must match all three",
+                    inputs);
     }
     return 0;
 }

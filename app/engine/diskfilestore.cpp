@@ -106,7 +106,8 @@ bool DiskFileStore::ReplaceWith(const QString &temporary, const QString &path, Q
     if (const QFileInfo old(path); old.isFile())
         QFile::setPermissions(temporary, old.permissions());
     // rename() replaces the path in one step; a reader never sees a partial file.
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData())
+        != 0) {
         error = FileAccessError(path, QString::fromLocal8Bit(std::strerror(errno)));
         RemoveTemporary(temporary);
         return false;

@@ -21,7 +21,8 @@ void DownloadsAhead::Offer(qsizetype index, const QString &address, const QStrin
     if (temporary.isEmpty())
         return;
     Drop(index);
-    m_held.emplace(index, Ahead{address, path, Fetch{m_transfer.Start(address, temporary), temporary}});
+    m_held.emplace(index,
+                   Ahead{address, path, Fetch{m_transfer.Start(address, temporary), temporary}});
 }
 
 std::optional<DownloadsAhead::Fetch> DownloadsAhead::Claim(qsizetype index, const QString &address,

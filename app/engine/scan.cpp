@@ -30,7 +30,8 @@ qsizetype FindChar(const char16_t *data, qsizetype from, qsizetype size, char16_
     for (; i + 16 <= size; i += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i + 8));
-        const __m128i hits = _mm_packs_epi16(_mm_cmpeq_epi16(a, needle), _mm_cmpeq_epi16(b, needle));
+        const __m128i hits = _mm_packs_epi16(_mm_cmpeq_epi16(a, needle),
+                                             _mm_cmpeq_epi16(b, needle));
         const int mask = _mm_movemask_epi8(hits);
         if (mask != 0)
             return i + __builtin_ctz(static_cast<unsigned>(mask));
@@ -123,9 +124,8 @@ void MasksSse2(const char16_t *data, qsizetype at, qsizetype size, const Opening
 #endif
 
 #if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2"))) void MasksAvx2(const char16_t *data, qsizetype at,
-                                               qsizetype size, const OpeningFilter &f,
-                                               GroupMasks &out)
+__attribute__((target("avx2"))) void MasksAvx2(const char16_t *data, qsizetype at, qsizetype size,
+                                               const OpeningFilter &f, GroupMasks &out)
 {
     if (!WholeGroup(at, size))
         return MasksPlain(data, at, size, f, out);
@@ -136,10 +136,11 @@ __attribute__((target("avx2"))) void MasksAvx2(const char16_t *data, qsizetype a
     for (int k = 0; k < kGroup / 32; ++k) {
         const char16_t *p = data + at + 32 * k;
         // 32 characters compared with c, one byte each, in order (packing works per lane).
-        const auto match = [p](qsizetype offset, __m256i c) __attribute__((target("avx2"))) {
+        const auto match = [p](qsizetype offset, __m256i c) __attribute__((target("avx2")))
+        {
             const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + offset));
-            const __m256i b =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + offset + 16));
+            const __m256i b = _mm256_loadu_si256(
+                reinterpret_cast<const __m256i *>(p + offset + 16));
             return _mm256_permute4x64_epi64(
                 _mm256_packs_epi16(_mm256_cmpeq_epi16(a, c), _mm256_cmpeq_epi16(b, c)), 0xd8);
         };
@@ -192,8 +193,11 @@ class Progress final
 public:
     Progress(const Observer &observer, qsizetype length, int base, int &lastReported,
              std::vector<int> *held = nullptr)
-        : m_observer(observer), m_length(static_cast<double>(length)), m_base(base),
-          m_last(lastReported), m_held(held)
+        : m_observer(observer)
+        , m_length(static_cast<double>(length))
+        , m_base(base)
+        , m_last(lastReported)
+        , m_held(held)
     {
     }
 
@@ -261,7 +265,7 @@ QString Value(const char16_t *data, qsizetype from, qsizetype to)
 // are copied the moment they close, while their characters are still in the cache.
 struct ScanState
 {
-    QStringView head;          // the opening less its last two characters
+    QStringView head; // the opening less its last two characters
     Progress *progress;
     QStringList *links;
     qsizetype next = 0;        // 0-based index of the scan's next pass
@@ -362,8 +366,8 @@ bool SharedPassFits(QStringView opening)
 }
 
 // The plain form for any other opening: find each occurrence of its last character.
-Outcome SingleScan(const char16_t *data, qsizetype length, QStringView opening,
-                   QStringList &links, Progress &progress, const Observer &observer)
+Outcome SingleScan(const char16_t *data, qsizetype length, QStringView opening, QStringList &links,
+                   Progress &progress, const Observer &observer)
 {
     const qsizetype width = opening.size();
     if (width == 0) {

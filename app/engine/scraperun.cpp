@@ -312,8 +312,9 @@ bool ScrapeRun::RetrievePage(const QString &address)
     case WaitOutcome::Stopped:
         throw RunCancelled{};
     case WaitOutcome::TimedOut:
-        Failure(kPageTimedOut, u"The page did not load within %1 seconds: %2"_s.arg(
-                                   QString::number(m_ports.transfer->RequestTimeout()), navigated));
+        Failure(kPageTimedOut,
+                u"The page did not load within %1 seconds: %2"_s.arg(
+                    QString::number(m_ports.transfer->RequestTimeout()), navigated));
         return false;
     case WaitOutcome::Failed:
     case WaitOutcome::Waiting: // not returned
@@ -333,8 +334,8 @@ ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
     timer.setSingleShot(true);
     const int seconds = m_ports.transfer->RequestTimeout();
     const qint64 milliseconds = 1000LL * (seconds > 0 ? seconds : kFallbackPageSeconds);
-    timer.setInterval(static_cast<int>(
-        std::min<qint64>(milliseconds, std::numeric_limits<int>::max())));
+    timer.setInterval(
+        static_cast<int>(std::min<qint64>(milliseconds, std::numeric_limits<int>::max())));
     connect(&timer, &QTimer::timeout, this, [this] { EndWait(WaitOutcome::TimedOut); });
 
     PageWait wait;
@@ -449,7 +450,8 @@ bool ScrapeRun::KeepsExisting(const QString &path) const
     // Without a download folder the path is a bare name: testing it would look into
     // whatever the process's current directory happens to be.
     const JobSettings &job = *m_ports.job;
-    return !job.txtSaveLinks().isEmpty() && job.chkOverwrite() != 1 && m_ports.files->FileExists(path);
+    return !job.txtSaveLinks().isEmpty() && job.chkOverwrite() != 1
+        && m_ports.files->FileExists(path);
 }
 
 void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead)
@@ -482,7 +484,8 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
 
     if (job.chkSaveLinks() == 1) {
         QString error;
-        std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, TrimSpaces(address), path, error);
+        std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, TrimSpaces(address), path,
+                                                                 error);
         const auto release = qScopeGuard([&] {
             if (fetch)
                 ahead.Release(*fetch);
@@ -568,9 +571,10 @@ void ScrapeRun::ApplyTimeOut()
     const auto seconds = value ? numbers::ToInt32(*value) : std::nullopt;
     if (!seconds || *seconds <= 0) {
         // Yes: the time-out in force stays.
-        Failure(kTypeMismatch,
-                u"Type mismatch: the time-out \"%1\" is not a number of seconds from 1 to 2147483647."_s
-                    .arg(text));
+        Failure(
+            kTypeMismatch,
+            u"Type mismatch: the time-out \"%1\" is not a number of seconds from 1 to 2147483647."_s
+                .arg(text));
         return;
     }
     m_ports.transfer->SetRequestTimeout(*seconds);

@@ -27,9 +27,8 @@ void ThrowOverflowIfTooLong(const QString &text)
 
 bool HoldsControlCharacter(QStringView text)
 {
-    return std::any_of(text.begin(), text.end(), [](QChar c) {
-        return c.unicode() < 0x20 || c.unicode() == 0x7f;
-    });
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
 // The part of a name after its last "/": the file name proper.
@@ -54,14 +53,17 @@ void MakeFolder(const QString &path)
     const std::filesystem::path native(QFile::encodeName(path).toStdString());
     std::filesystem::create_directory(native, error);
     if (error)
-        throw RuleError(75, u"Cannot create the folder \"%1\": %2"_s.arg(
-                                path, QString::fromLocal8Bit(error.message())));
+        throw RuleError(75,
+                        u"Cannot create the folder \"%1\": %2"_s.arg(
+                            path, QString::fromLocal8Bit(error.message())));
 }
 
 } // namespace
 
 RuleError::RuleError(int code, const QString &description)
-    : std::runtime_error(description.toStdString()), m_code(code), m_description(description)
+    : std::runtime_error(description.toStdString())
+    , m_code(code)
+    , m_description(description)
 {
 }
 

@@ -69,7 +69,9 @@ QString ToText(double value)
 }
 
 CountingLoop::CountingLoop(double start, double end, double step)
-    : m_value(start), m_end(end), m_step(step)
+    : m_value(start)
+    , m_end(end)
+    , m_step(step)
 {
 }
 

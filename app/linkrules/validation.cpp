@@ -25,8 +25,8 @@ QString NotANumber(const QString &label, const QString &tickBox)
 
 QString OutOfRange(const QString &label, const QString &tickBox)
 {
-    return u"OOPS! The '%1' field under '%2' must lie between -2147483648 and 2147483647!"_s
-        .arg(label, tickBox);
+    return u"OOPS! The '%1' field under '%2' must lie between -2147483648 and 2147483647!"_s.arg(
+        label, tickBox);
 }
 
 const QString kNumerically = u"Increment numerically"_s;
@@ -90,8 +90,7 @@ std::optional<Refusal> CheckJob(const JobSettings &job)
 
     const QString extension = job.txtDefaultExtension();
     if (extension.isEmpty())
-        return Refuse(u"OOPS! You didn't enter a default extension!"_s,
-                      Field::txtDefaultExtension);
+        return Refuse(u"OOPS! You didn't enter a default extension!"_s, Field::txtDefaultExtension);
     if (!linkrules::ValidFilename(extension))
         return Refusal{u"The extension you entered is invalid."_s, Field::txtDefaultExtension,
                        /*showSetupPage=*/false, /*clearField=*/true};
@@ -104,8 +103,7 @@ std::optional<Refusal> CheckJob(const JobSettings &job)
 
 bool NeedsCriteriaQuestion(const JobSettings &job)
 {
-    return job.lstBeginning().isEmpty() && job.lstInterior().isEmpty()
-        && job.lstEnd().isEmpty();
+    return job.lstBeginning().isEmpty() && job.lstInterior().isEmpty() && job.lstEnd().isEmpty();
 }
 
 } // namespace validation

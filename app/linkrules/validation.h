@@ -26,10 +26,10 @@ enum class Field {
 
 struct Refusal
 {
-    QString message;             // shown under the title "Human error"
-    Field focus;                 // the field that gets the focus
-    bool showSetupPage = true;   // false only for the invalid extension
-    bool clearField = false;     // the invalid extension is emptied
+    QString message;           // shown under the title "Human error"
+    Field focus;               // the field that gets the focus
+    bool showSetupPage = true; // false only for the invalid extension
+    bool clearField = false;   // the invalid extension is emptied
 };
 
 // The first failing check, or nothing when the job may go on to the criteria question.

@@ -9,7 +9,7 @@ namespace addresses {
 inline const QString kHomePage = QStringLiteral("http://www.example.com/linkhauler/");
 
 // The sample target shown in the address field at every start.
-inline const QString kSampleAddress =
-    QStringLiteral("http://www.example.com/vb/scripts/ShowCode.asp?txtCodeId=^N&lngWId=1");
+inline const QString kSampleAddress = QStringLiteral(
+    "http://www.example.com/vb/scripts/ShowCode.asp?txtCodeId=^N&lngWId=1");
 
 } // namespace addresses

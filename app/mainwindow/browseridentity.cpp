@@ -17,8 +17,8 @@ QByteArray NetscapeCookieLine(const QNetworkCookie &cookie, bool removed)
     const QByteArray path = cookie.path().isEmpty() ? QByteArray("/") : cookie.path().toUtf8();
     const QByteArray fields = domain + path + cookie.name() + cookie.value();
     // A tab or line break would shift or end the line's fields.
-    if (domain.isEmpty() || cookie.name().isEmpty() || fields.contains('\t') || fields.contains('\n')
-        || fields.contains('\r'))
+    if (domain.isEmpty() || cookie.name().isEmpty() || fields.contains('\t')
+        || fields.contains('\n') || fields.contains('\r'))
         return {};
     // A leading dot is a cookie for the domain and its subdomains; none is host-only.
     const bool tailMatch = domain.startsWith('.');
@@ -27,9 +27,10 @@ QByteArray NetscapeCookieLine(const QNetworkCookie &cookie, bool removed)
         expires = 1;
     else if (!cookie.isSessionCookie())
         expires = std::max<qint64>(cookie.expirationDate().toSecsSinceEpoch(), 1);
-    return (cookie.isHttpOnly() ? "#HttpOnly_" : "") + domain + '\t' + (tailMatch ? "TRUE" : "FALSE")
-        + '\t' + path + '\t' + (cookie.isSecure() ? "TRUE" : "FALSE") + '\t' + QByteArray::number(expires)
-        + '\t' + cookie.name() + '\t' + cookie.value();
+    return (cookie.isHttpOnly() ? "#HttpOnly_" : "") + domain + '\t'
+        + (tailMatch ? "TRUE" : "FALSE") + '\t' + path + '\t'
+        + (cookie.isSecure() ? "TRUE" : "FALSE") + '\t' + QByteArray::number(expires) + '\t'
+        + cookie.name() + '\t' + cookie.value();
 }
 
 void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObject *context)
@@ -38,16 +39,20 @@ void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObjec
     transfer.SetIdentity(profile.httpUserAgent().toUtf8(), profile.httpAcceptLanguage().toUtf8());
 
     QWebEngineCookieStore *store = profile.cookieStore();
-    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, context, [&transfer](const QNetworkCookie &cookie) {
-        if (const QByteArray line = NetscapeCookieLine(cookie, false); !line.isEmpty())
-            transfer.SetCookie(line);
-    });
-    QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, context, [&transfer](const QNetworkCookie &cookie) {
-        if (const QByteArray line = NetscapeCookieLine(cookie, true); !line.isEmpty())
-            transfer.SetCookie(line);
-    });
+    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, context,
+                     [&transfer](const QNetworkCookie &cookie) {
+                         if (const QByteArray line = NetscapeCookieLine(cookie, false);
+                             !line.isEmpty())
+                             transfer.SetCookie(line);
+                     });
+    QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, context,
+                     [&transfer](const QNetworkCookie &cookie) {
+                         if (const QByteArray line = NetscapeCookieLine(cookie, true);
+                             !line.isEmpty())
+                             transfer.SetCookie(line);
+                     });
     transfer.OnCookieReceived([store, guard = QPointer<QObject>(context)](const QByteArray &value,
-                                                                       const QString &address) {
+                                                                          const QString &address) {
         if (!guard)
             return;
         const QUrl origin(address);

@@ -7,8 +7,7 @@
 ComponentFolderPicker::ComponentFolderPicker(const QString &probeFolder)
 {
     component::CreateResult created = component::CreateObject(
-        Guid::FromText(folderpick::kClassId), folderpick::kLibraryFile.toString(),
-        probeFolder);
+        Guid::FromText(folderpick::kClassId), folderpick::kLibraryFile.toString(), probeFolder);
     m_control = std::move(created.object);
     m_error = created.error;
     if (!m_control)
@@ -19,8 +18,8 @@ std::optional<QString> ComponentFolderPicker::ShowBrowseFolder(const QString &ti
 {
     if (!m_control)
         return std::nullopt;
-    const component::InvokeResult result =
-        m_control->Invoke(folderpick::kDispShowBrowseFolder, {title});
+    const component::InvokeResult result = m_control->Invoke(folderpick::kDispShowBrowseFolder,
+                                                             {title});
     if (!result.Ok()) {
         m_error = result.error;
         qWarning("Folderpick failed: %s", qUtf8Printable(m_error));

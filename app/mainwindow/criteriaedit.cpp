@@ -32,9 +32,11 @@ AddTexts AddTextsFor(List list)
 {
     switch (list) {
     case List::Beginning:
-        return {QStringLiteral("Please enter a beginning string:"), QStringLiteral("Add beginning variable")};
+        return {QStringLiteral("Please enter a beginning string:"),
+                QStringLiteral("Add beginning variable")};
     case List::Interior:
-        return {QStringLiteral("Please enter an interior string:"), QStringLiteral("Add interior variable")};
+        return {QStringLiteral("Please enter an interior string:"),
+                QStringLiteral("Add interior variable")};
     case List::End:
         break;
     }

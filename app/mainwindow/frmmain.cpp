@@ -74,14 +74,22 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
 {
     buildControls();
     setInitialValues();
-    m_runView = std::make_unique<WidgetRunView>(RunControls{ui.cmdGo, ui.cmdStop, ui.tabMain, ui.lstLog, ui.staMain,
-                                                            ui.lblLocation, ui.rtfCode, ui.lstCode});
+    m_runView = std::make_unique<WidgetRunView>(RunControls{ui.cmdGo, ui.cmdStop, ui.tabMain,
+                                                            ui.lstLog, ui.staMain, ui.lblLocation,
+                                                            ui.rtfCode, ui.lstCode});
     m_pageBrowser = std::make_unique<WebPageBrowser>(*ui.Browser);
-    m_runPrompt = std::make_unique<PromptsRunPrompt>([this]() -> Prompts & { return prompts(); }, *m_runView);
+    m_runPrompt = std::make_unique<PromptsRunPrompt>([this]() -> Prompts & { return prompts(); },
+                                                     *m_runView);
     // ErrorCheck goes in as a callback: a run queued behind a stopped one is checked
     // when it really starts.
-    m_run = std::make_unique<ScrapeRun>(RunPorts{this, m_runView.get(), m_pageBrowser.get(), &m_inet,
-                                                 m_runPrompt.get(), &m_files, [this] { return ErrorCheck(); }, {}});
+    m_run = std::make_unique<ScrapeRun>(RunPorts{this,
+                                                 m_runView.get(),
+                                                 m_pageBrowser.get(),
+                                                 &m_inet,
+                                                 m_runPrompt.get(),
+                                                 &m_files,
+                                                 [this] { return ErrorCheck(); },
+                                                 {}});
     // A user logged in on the Web Browser tab is logged in for the downloads too.
     ShareBrowserIdentity(*ui.Browser->view()->page()->profile(), m_inet, this);
     connectHandlers();
@@ -138,7 +146,8 @@ void frmMain::Form_Load()
     QSettings settings(QStringLiteral("Linkhauler"), QStringLiteral("Linkhauler"));
     settings.beginGroup(QStringLiteral("Settings"));
     const QVariant stored = settings.value(QStringLiteral("ShowHelp"));
-    const std::optional<QString> text = stored.isValid() ? std::optional<QString>(stored.toString()) : std::nullopt;
+    const std::optional<QString> text = stored.isValid() ? std::optional<QString>(stored.toString())
+                                                         : std::nullopt;
     if (helprules::ShowHelpAtStart(text)) {
         mnuHelpHelpBrowser_Click();
         settings.setValue(QStringLiteral("ShowHelp"), helprules::kShowHelpWritten);
@@ -190,17 +199,19 @@ void frmMain::Form_Resize()
     ui.cmdGo->move(ToPixels(g.cmdGo));
     ui.lblLocation->resize(ToPixels(g.lblLocationWidth), ui.lblLocation->height());
     ui.tabStatusView->resize(ToPixels(g.tabStatusView));
-    ui.lstLog->setGeometry(ui.lstLog->x(), ToPixels(g.lstLogTop) + pageShift, ToPixels(g.lstLogWidth),
-                           ui.lstLog->height());
+    ui.lstLog->setGeometry(ui.lstLog->x(), ToPixels(g.lstLogTop) + pageShift,
+                           ToPixels(g.lstLogWidth), ui.lstLog->height());
     ui.rtfCode->resize(ToPixels(g.rtfCode));
     ui.Browser->resize(ToPixels(g.browser));
-    ui.wbHelp->setGeometry(ToPixels(g.wbHelpLeft), 0, ToPixels(g.wbHelp.width()), ToPixels(g.wbHelp.height()));
+    ui.wbHelp->setGeometry(ToPixels(g.wbHelpLeft), 0, ToPixels(g.wbHelp.width()),
+                           ToPixels(g.wbHelp.height()));
 }
 
 bool frmMain::isWindowShortcut(const QKeyEvent &event) const
 {
     const QKeySequence pressed(event.keyCombination());
-    for (const QAction *action : {ui.mnuFileExit, ui.mnuHelpHelpBrowser, ui.mnuHelpFeedback, ui.mnuHelpAbout}) {
+    for (const QAction *action :
+         {ui.mnuFileExit, ui.mnuHelpHelpBrowser, ui.mnuHelpFeedback, ui.mnuHelpAbout}) {
         if (action->isEnabled() && action->shortcut() == pressed)
             return true;
     }
@@ -238,28 +249,94 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 
 // --- The job ---------------------------------------------------------------------------
 
-QString frmMain::txtAddress() const { return ui.txtAddress->text(); }
-int frmMain::chkIncNum() const { return TickState(ui.chkIncNum); }
-QString frmMain::txtStartNum() const { return ui.txtStartNum->text(); }
-QString frmMain::txtStopNum() const { return ui.txtStopNum->text(); }
-QString frmMain::txtIncrementNumerically() const { return ui.txtIncrementNumerically->text(); }
-int frmMain::chkIncAlpha() const { return TickState(ui.chkIncAlpha); }
-QString frmMain::txtStartAlpha() const { return ui.txtStartAlpha->text(); }
-QString frmMain::txtStopAlpha() const { return ui.txtStopAlpha->text(); }
-QString frmMain::txtIncrementAlphabetically() const { return ui.txtIncrementAlphabetically->text(); }
-QStringList frmMain::lstBeginning() const { return Entries(ui.lstBeginning); }
-bool frmMain::optOr1() const { return ui.optOr1->isChecked(); }
-QStringList frmMain::lstInterior() const { return Entries(ui.lstInterior); }
-bool frmMain::optOr2() const { return ui.optOr2->isChecked(); }
-QStringList frmMain::lstEnd() const { return Entries(ui.lstEnd); }
-QString frmMain::txtTimeOut() const { return ui.txtTimeOut->text(); }
-QString frmMain::txtDefaultExtension() const { return ui.txtDefaultExtension->text(); }
-int frmMain::chkOverwrite() const { return TickState(ui.chkOverwrite); }
-int frmMain::chkSaveLinks() const { return TickState(ui.chkSaveLinks); }
-QString frmMain::txtSaveLinks() const { return ui.txtSaveLinks->text(); }
-int frmMain::chkSaveHREFs() const { return TickState(ui.chkSaveHREFs); }
-bool frmMain::optOneHREFPerFile() const { return ui.optOneHREFPerFile->isChecked(); }
-QString frmMain::txtSaveHREFs() const { return ui.txtSaveHREFs->text(); }
+QString frmMain::txtAddress() const
+{
+    return ui.txtAddress->text();
+}
+int frmMain::chkIncNum() const
+{
+    return TickState(ui.chkIncNum);
+}
+QString frmMain::txtStartNum() const
+{
+    return ui.txtStartNum->text();
+}
+QString frmMain::txtStopNum() const
+{
+    return ui.txtStopNum->text();
+}
+QString frmMain::txtIncrementNumerically() const
+{
+    return ui.txtIncrementNumerically->text();
+}
+int frmMain::chkIncAlpha() const
+{
+    return TickState(ui.chkIncAlpha);
+}
+QString frmMain::txtStartAlpha() const
+{
+    return ui.txtStartAlpha->text();
+}
+QString frmMain::txtStopAlpha() const
+{
+    return ui.txtStopAlpha->text();
+}
+QString frmMain::txtIncrementAlphabetically() const
+{
+    return ui.txtIncrementAlphabetically->text();
+}
+QStringList frmMain::lstBeginning() const
+{
+    return Entries(ui.lstBeginning);
+}
+bool frmMain::optOr1() const
+{
+    return ui.optOr1->isChecked();
+}
+QStringList frmMain::lstInterior() const
+{
+    return Entries(ui.lstInterior);
+}
+bool frmMain::optOr2() const
+{
+    return ui.optOr2->isChecked();
+}
+QStringList frmMain::lstEnd() const
+{
+    return Entries(ui.lstEnd);
+}
+QString frmMain::txtTimeOut() const
+{
+    return ui.txtTimeOut->text();
+}
+QString frmMain::txtDefaultExtension() const
+{
+    return ui.txtDefaultExtension->text();
+}
+int frmMain::chkOverwrite() const
+{
+    return TickState(ui.chkOverwrite);
+}
+int frmMain::chkSaveLinks() const
+{
+    return TickState(ui.chkSaveLinks);
+}
+QString frmMain::txtSaveLinks() const
+{
+    return ui.txtSaveLinks->text();
+}
+int frmMain::chkSaveHREFs() const
+{
+    return TickState(ui.chkSaveHREFs);
+}
+bool frmMain::optOneHREFPerFile() const
+{
+    return ui.optOneHREFPerFile->isChecked();
+}
+QString frmMain::txtSaveHREFs() const
+{
+    return ui.txtSaveHREFs->text();
+}
 
 // --- Methods the run calls -------------------------------------------------------------
 
@@ -267,16 +344,26 @@ QLineEdit *frmMain::fieldFor(validation::Field field) const
 {
     using validation::Field;
     switch (field) {
-    case Field::txtAddress: return ui.txtAddress;
-    case Field::txtStartNum: return ui.txtStartNum;
-    case Field::txtStopNum: return ui.txtStopNum;
-    case Field::txtIncrementNumerically: return ui.txtIncrementNumerically;
-    case Field::txtStartAlpha: return ui.txtStartAlpha;
-    case Field::txtStopAlpha: return ui.txtStopAlpha;
-    case Field::txtIncrementAlphabetically: return ui.txtIncrementAlphabetically;
-    case Field::txtSaveLinks: return ui.txtSaveLinks;
-    case Field::txtDefaultExtension: return ui.txtDefaultExtension;
-    case Field::txtSaveHREFs: return ui.txtSaveHREFs;
+    case Field::txtAddress:
+        return ui.txtAddress;
+    case Field::txtStartNum:
+        return ui.txtStartNum;
+    case Field::txtStopNum:
+        return ui.txtStopNum;
+    case Field::txtIncrementNumerically:
+        return ui.txtIncrementNumerically;
+    case Field::txtStartAlpha:
+        return ui.txtStartAlpha;
+    case Field::txtStopAlpha:
+        return ui.txtStopAlpha;
+    case Field::txtIncrementAlphabetically:
+        return ui.txtIncrementAlphabetically;
+    case Field::txtSaveLinks:
+        return ui.txtSaveLinks;
+    case Field::txtDefaultExtension:
+        return ui.txtDefaultExtension;
+    case Field::txtSaveHREFs:
+        return ui.txtSaveHREFs;
     }
     return ui.txtAddress;
 }
@@ -315,7 +402,8 @@ std::optional<int> frmMain::GetAsc(const QString &text) const
 
 bool frmMain::CheckExtension(const QString &link) const
 {
-    return linkrules::CheckExtension(link, {lstBeginning(), lstInterior(), lstEnd(), optOr1(), optOr2()});
+    return linkrules::CheckExtension(link,
+                                     {lstBeginning(), lstInterior(), lstEnd(), optOr1(), optOr2()});
 }
 
 void frmMain::TrimList()
@@ -333,11 +421,26 @@ void frmMain::AddToLog(const QString &message)
     m_run->AddToLog(message);
 }
 
-bool frmMain::IsRunning() const { return m_run->IsRunning(); }
-bool frmMain::CancelRequested() const { return m_run->CancelRequested(); }
-std::int32_t frmMain::ItemsDownloaded() const { return m_run->ItemsDownloaded(); }
-double frmMain::CurrentNumber() const { return m_run->CurrentNumber(); }
-QString frmMain::PageMarkup() const { return m_run->PageMarkup(); }
+bool frmMain::IsRunning() const
+{
+    return m_run->IsRunning();
+}
+bool frmMain::CancelRequested() const
+{
+    return m_run->CancelRequested();
+}
+std::int32_t frmMain::ItemsDownloaded() const
+{
+    return m_run->ItemsDownloaded();
+}
+double frmMain::CurrentNumber() const
+{
+    return m_run->CurrentNumber();
+}
+QString frmMain::PageMarkup() const
+{
+    return m_run->PageMarkup();
+}
 
 // --- Criteria commands -----------------------------------------------------------------
 
@@ -364,7 +467,8 @@ void frmMain::removeVariable(QListWidget *list, criteriaedit::List kind)
     if (SelectedRow(list) < 0)
         return;
     const QString entry = list->item(SelectedRow(list))->text();
-    if (!prompts().YesNo(criteriaedit::ConfirmRemove(kind, entry), criteriaedit::kConfirmIntentTitle))
+    if (!prompts().YesNo(criteriaedit::ConfirmRemove(kind, entry),
+                         criteriaedit::kConfirmIntentTitle))
         return;
     // The selection at the moment of the answer decides which entry goes.
     const int row = SelectedRow(list);
@@ -380,8 +484,8 @@ void frmMain::moveEndVariable(QListWidget *from, QListWidget *to)
         return;
     const QString entry = from->item(row)->text();
     if (Entries(to).contains(entry, Qt::CaseSensitive)) {
-        prompts().MsgBox(criteriaedit::AlreadyExists(criteriaedit::List::End, entry), criteriaedit::kEndExistsTitle,
-                         Prompts::Icon::None);
+        prompts().MsgBox(criteriaedit::AlreadyExists(criteriaedit::List::End, entry),
+                         criteriaedit::kEndExistsTitle, Prompts::Icon::None);
         return;
     }
     to->addItem(entry);
@@ -389,14 +493,38 @@ void frmMain::moveEndVariable(QListWidget *from, QListWidget *to)
     ClearSelection(from);
 }
 
-void frmMain::cmdAddNewBeginning_Click() { addVariable(ui.lstBeginning, criteriaedit::List::Beginning); }
-void frmMain::cmdRemoveNewBeginning_Click() { removeVariable(ui.lstBeginning, criteriaedit::List::Beginning); }
-void frmMain::cmdAddNewInterior_Click() { addVariable(ui.lstInterior, criteriaedit::List::Interior); }
-void frmMain::cmdRemoveNewInterior_Click() { removeVariable(ui.lstInterior, criteriaedit::List::Interior); }
-void frmMain::cmdAddNewEnd_Click() { addVariable(ui.lstEnd, criteriaedit::List::End); }
-void frmMain::cmdRemoveNewEnd_Click() { removeVariable(ui.lstEnd, criteriaedit::List::End); }
-void frmMain::cmdAddEnd_Click() { moveEndVariable(ui.lstPatterns, ui.lstEnd); }
-void frmMain::cmdRemoveEnd_Click() { moveEndVariable(ui.lstEnd, ui.lstPatterns); }
+void frmMain::cmdAddNewBeginning_Click()
+{
+    addVariable(ui.lstBeginning, criteriaedit::List::Beginning);
+}
+void frmMain::cmdRemoveNewBeginning_Click()
+{
+    removeVariable(ui.lstBeginning, criteriaedit::List::Beginning);
+}
+void frmMain::cmdAddNewInterior_Click()
+{
+    addVariable(ui.lstInterior, criteriaedit::List::Interior);
+}
+void frmMain::cmdRemoveNewInterior_Click()
+{
+    removeVariable(ui.lstInterior, criteriaedit::List::Interior);
+}
+void frmMain::cmdAddNewEnd_Click()
+{
+    addVariable(ui.lstEnd, criteriaedit::List::End);
+}
+void frmMain::cmdRemoveNewEnd_Click()
+{
+    removeVariable(ui.lstEnd, criteriaedit::List::End);
+}
+void frmMain::cmdAddEnd_Click()
+{
+    moveEndVariable(ui.lstPatterns, ui.lstEnd);
+}
+void frmMain::cmdRemoveEnd_Click()
+{
+    moveEndVariable(ui.lstEnd, ui.lstPatterns);
+}
 
 // --- Interlocks ------------------------------------------------------------------------
 
@@ -425,15 +553,17 @@ void frmMain::chkIncAlpha_Click()
 void frmMain::chkSaveLinks_Click()
 {
     const bool ticked = chkSaveLinks() == 1;
-    for (QWidget *w : std::initializer_list<QWidget *>{ui.lblDirectory1, ui.txtSaveLinks, ui.cmdBrowse1, ui.chkOverwrite})
+    for (QWidget *w : std::initializer_list<QWidget *>{ui.lblDirectory1, ui.txtSaveLinks,
+                                                       ui.cmdBrowse1, ui.chkOverwrite})
         w->setEnabled(ticked);
 }
 
 void frmMain::chkSaveHREFs_Click()
 {
     const bool ticked = chkSaveHREFs() == 1;
-    for (QWidget *w : std::initializer_list<QWidget *>{ui.optOneHREFPerFile, ui.optAllHREFsOneFile, ui.lblDirectory2,
-                                                       ui.txtSaveHREFs, ui.cmdBrowse2})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{ui.optOneHREFPerFile, ui.optAllHREFsOneFile,
+                                          ui.lblDirectory2, ui.txtSaveHREFs, ui.cmdBrowse2})
         w->setEnabled(ticked);
 }
 
@@ -460,8 +590,9 @@ void frmMain::txtDefaultExtension_LostFocus()
 
 void frmMain::browseInto(QLineEdit *field)
 {
-    const std::optional<QString> folder =
-        m_folderPicker ? m_folderPicker->ShowBrowseFolder(QString()) : std::nullopt;
+    const std::optional<QString> folder = m_folderPicker
+        ? m_folderPicker->ShowBrowseFolder(QString())
+        : std::nullopt;
     if (!folder) {
         prompts().MsgBox(kFolderpickMissing, kFolderpickTitle, Prompts::Icon::Warning);
         return;
@@ -469,8 +600,14 @@ void frmMain::browseInto(QLineEdit *field)
     field->setText(*folder);
 }
 
-void frmMain::cmdBrowse1_Click() { browseInto(ui.txtSaveLinks); }
-void frmMain::cmdBrowse2_Click() { browseInto(ui.txtSaveHREFs); }
+void frmMain::cmdBrowse1_Click()
+{
+    browseInto(ui.txtSaveLinks);
+}
+void frmMain::cmdBrowse2_Click()
+{
+    browseInto(ui.txtSaveHREFs);
+}
 
 // --- Menu ------------------------------------------------------------------------------
 
@@ -535,5 +672,6 @@ void frmMain::cmdStop_Click()
 // Every finished load of Browser, inside a run or not.
 void frmMain::Browser_DownloadComplete()
 {
-    m_run->OnDownloadComplete(ui.Browser->lastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
+    m_run->OnDownloadComplete(ui.Browser->lastLoadOk() ? LoadResult::Succeeded
+                                                       : LoadResult::Failed);
 }

@@ -51,8 +51,8 @@ W *Make(QWidget *parent, const QString &name, const QString &caption)
 // 96 dots per inch; wider default fonts would clip nearly every caption.
 QFont DesignFont(QFont font)
 {
-    QStringList families{QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
-                         QStringLiteral("Helvetica")};
+    QStringList families{QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                         QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")};
     families.append(font.families());
     font.setFamilies(families);
     font.setPixelSize(11);
@@ -71,7 +71,8 @@ void PlaceOnPage(QWidget *widget, int left, int top, int width, int height)
     Place(widget, left, top - kTabStripTwips, width, height);
 }
 
-QLabel *Label(QWidget *parent, const QString &name, const QString &caption, int l, int t, int w, int h)
+QLabel *Label(QWidget *parent, const QString &name, const QString &caption, int l, int t, int w,
+              int h)
 {
     auto *label = Make<QLabel>(parent, name, caption);
     Place(label, l, t, w, h);
@@ -85,7 +86,8 @@ QLineEdit *TextField(QWidget *parent, const QString &name, int l, int t, int w, 
     return edit;
 }
 
-QPushButton *Button(QWidget *parent, const QString &name, const QString &caption, int l, int t, int w, int h)
+QPushButton *Button(QWidget *parent, const QString &name, const QString &caption, int l, int t,
+                    int w, int h)
 {
     auto *button = Make<QPushButton>(parent, name, caption);
     button->setAutoDefault(false);
@@ -103,15 +105,18 @@ QListWidget *List(QWidget *parent, const QString &name, int l, int t, int w, int
 
 // A frame of beginning or interior variables: its caption, its list, "+" and "-".
 std::tuple<QListWidget *, QPushButton *, QPushButton *> VariableFrame(QWidget *parent,
-                                                                     const QString &kind,
-                                                                     const QString &word, int left)
+                                                                      const QString &kind,
+                                                                      const QString &word, int left)
 {
     auto *frame = Make<QGroupBox>(parent, QStringLiteral("fra") + kind,
-                                  QStringLiteral("Match the ") + word + QStringLiteral(" of the link with:"));
+                                  QStringLiteral("Match the ") + word
+                                      + QStringLiteral(" of the link with:"));
     Place(frame, left, 240, 2775, 1815);
-    return {List(frame, QStringLiteral("lst") + kind, 120, 240, 2295, 1425),
-            Button(frame, QStringLiteral("cmdAddNew") + kind, QStringLiteral("+"), 2400, 240, 255, 255),
-            Button(frame, QStringLiteral("cmdRemoveNew") + kind, QStringLiteral("-"), 2400, 510, 255, 255)};
+    return {
+        List(frame, QStringLiteral("lst") + kind, 120, 240, 2295, 1425),
+        Button(frame, QStringLiteral("cmdAddNew") + kind, QStringLiteral("+"), 2400, 240, 255, 255),
+        Button(frame, QStringLiteral("cmdRemoveNew") + kind, QStringLiteral("-"), 2400, 510, 255,
+               255)};
 }
 
 // Each And/Or pair sits in a borderless box of its own: a separate exclusive group.
@@ -219,7 +224,8 @@ void frmMain::buildMenus()
     ui.mnuHelpAbout->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
 
     // The shortcuts act wherever the focus is in this window.
-    for (QAction *action : {ui.mnuFileExit, ui.mnuHelpHelpBrowser, ui.mnuHelpFeedback, ui.mnuHelpAbout})
+    for (QAction *action :
+         {ui.mnuFileExit, ui.mnuHelpHelpBrowser, ui.mnuHelpFeedback, ui.mnuHelpAbout})
         action->setShortcutContext(Qt::WindowShortcut);
 }
 
@@ -243,7 +249,8 @@ void frmMain::buildSetupPage()
     Label(f, QStringLiteral("lblStopNum"), QStringLiteral("Stop at:"), 840, 1222, 555, 195);
     ui.txtStopNum = TextField(f, QStringLiteral("txtStopNum"), 1485, 1177, 735, 285);
     Label(f, QStringLiteral("lblIncrementNum"), QStringLiteral("Increment:"), 645, 1560, 750, 195);
-    ui.txtIncrementNumerically = TextField(f, QStringLiteral("txtIncrementNumerically"), 1485, 1515, 735, 285);
+    ui.txtIncrementNumerically = TextField(f, QStringLiteral("txtIncrementNumerically"), 1485, 1515,
+                                           735, 285);
     ui.chkIncAlpha = Make<QCheckBox>(f, QStringLiteral("chkIncAlpha"),
                                      QStringLiteral("Increment alphabetically (replaces '^L')"));
     Place(ui.chkIncAlpha, 4320, 600, 3135, 255);
@@ -251,29 +258,37 @@ void frmMain::buildSetupPage()
     ui.txtStartAlpha = TextField(f, QStringLiteral("txtStartAlpha"), 5160, 840, 735, 285);
     Label(f, QStringLiteral("lblStopAlpha"), QStringLiteral("Stop at:"), 4515, 1215, 555, 195);
     ui.txtStopAlpha = TextField(f, QStringLiteral("txtStopAlpha"), 5160, 1177, 735, 285);
-    Label(f, QStringLiteral("lblIncrementAlpha"), QStringLiteral("Increment:"), 4320, 1560, 750, 195);
-    ui.txtIncrementAlphabetically = TextField(f, QStringLiteral("txtIncrementAlphabetically"), 5160, 1515, 735, 285);
+    Label(f, QStringLiteral("lblIncrementAlpha"), QStringLiteral("Increment:"), 4320, 1560, 750,
+          195);
+    ui.txtIncrementAlphabetically = TextField(f, QStringLiteral("txtIncrementAlphabetically"), 5160,
+                                              1515, 735, 285);
 
     // Criteria.
-    ui.fraCriteria = Make<QGroupBox>(page, QStringLiteral("fraCriteria"), QStringLiteral("Criteria"));
+    ui.fraCriteria = Make<QGroupBox>(page, QStringLiteral("fraCriteria"),
+                                     QStringLiteral("Criteria"));
     PlaceOnPage(ui.fraCriteria, 120, 2400, 10755, 2175);
     QWidget *c = ui.fraCriteria;
 
-    std::tie(ui.lstBeginning, ui.cmdAddNewBeginning, ui.cmdRemoveNewBeginning) =
-        VariableFrame(c, QStringLiteral("Beginning"), QStringLiteral("beginning"), 120);
+    std::tie(ui.lstBeginning, ui.cmdAddNewBeginning, ui.cmdRemoveNewBeginning) = VariableFrame(
+        c, QStringLiteral("Beginning"), QStringLiteral("beginning"), 120);
     std::tie(ui.optAnd1, ui.optOr1) = AndOrBox(c, 1, 2880);
-    std::tie(ui.lstInterior, ui.cmdAddNewInterior, ui.cmdRemoveNewInterior) =
-        VariableFrame(c, QStringLiteral("Interior"), QStringLiteral("interior"), 3720);
+    std::tie(ui.lstInterior, ui.cmdAddNewInterior, ui.cmdRemoveNewInterior) = VariableFrame(
+        c, QStringLiteral("Interior"), QStringLiteral("interior"), 3720);
     std::tie(ui.optAnd2, ui.optOr2) = AndOrBox(c, 2, 6480);
 
-    auto *fraEnd = Make<QGroupBox>(c, QStringLiteral("fraEnd"), QStringLiteral("Match the end of the link with:"));
+    auto *fraEnd = Make<QGroupBox>(c, QStringLiteral("fraEnd"),
+                                   QStringLiteral("Match the end of the link with:"));
     Place(fraEnd, 7320, 240, 3255, 1815);
     ui.lstPatterns = List(fraEnd, QStringLiteral("lstPatterns"), 120, 240, 855, 1425);
-    ui.cmdAddEnd = Button(fraEnd, QStringLiteral("cmdAddEnd"), QStringLiteral(">"), 960, 240, 255, 255);
-    ui.cmdRemoveEnd = Button(fraEnd, QStringLiteral("cmdRemoveEnd"), QStringLiteral("<"), 960, 510, 255, 255);
+    ui.cmdAddEnd = Button(fraEnd, QStringLiteral("cmdAddEnd"), QStringLiteral(">"), 960, 240, 255,
+                          255);
+    ui.cmdRemoveEnd = Button(fraEnd, QStringLiteral("cmdRemoveEnd"), QStringLiteral("<"), 960, 510,
+                             255, 255);
     ui.lstEnd = List(fraEnd, QStringLiteral("lstEnd"), 1200, 240, 1695, 1425);
-    ui.cmdAddNewEnd = Button(fraEnd, QStringLiteral("cmdAddNewEnd"), QStringLiteral("+"), 2880, 240, 255, 255);
-    ui.cmdRemoveNewEnd = Button(fraEnd, QStringLiteral("cmdRemoveNewEnd"), QStringLiteral("-"), 2880, 510, 255, 255);
+    ui.cmdAddNewEnd = Button(fraEnd, QStringLiteral("cmdAddNewEnd"), QStringLiteral("+"), 2880, 240,
+                             255, 255);
+    ui.cmdRemoveNewEnd = Button(fraEnd, QStringLiteral("cmdRemoveNewEnd"), QStringLiteral("-"),
+                                2880, 510, 255, 255);
 
     // Output.
     ui.fraOutput = Make<QGroupBox>(page, QStringLiteral("fraOutput"), QStringLiteral("Output"));
@@ -282,19 +297,25 @@ void frmMain::buildSetupPage()
     Label(o, QStringLiteral("lblTimeOut"), QStringLiteral("Timeout:"), 120, 285, 615, 195);
     ui.txtTimeOut = TextField(o, QStringLiteral("txtTimeOut"), 840, 240, 855, 285);
     Label(o, QStringLiteral("lblSeconds"), QStringLiteral("seconds"), 1740, 285, 600, 195);
-    ui.lblDefaultExtension = Label(o, QStringLiteral("lblDefaultExtension"), QStringLiteral("Default Extension:"),
-                                   2520, 285, 1290, 195);
-    ui.txtDefaultExtension = TextField(o, QStringLiteral("txtDefaultExtension"), 3900, 240, 735, 285);
-    ui.chkOverwrite = Make<QCheckBox>(o, QStringLiteral("chkOverwrite"), QStringLiteral("Overwrite existing files"));
+    ui.lblDefaultExtension = Label(o, QStringLiteral("lblDefaultExtension"),
+                                   QStringLiteral("Default Extension:"), 2520, 285, 1290, 195);
+    ui.txtDefaultExtension = TextField(o, QStringLiteral("txtDefaultExtension"), 3900, 240, 735,
+                                       285);
+    ui.chkOverwrite = Make<QCheckBox>(o, QStringLiteral("chkOverwrite"),
+                                      QStringLiteral("Overwrite existing files"));
     Place(ui.chkOverwrite, 4740, 270, 1935, 255);
 
     ui.fraSaveLinks = Make<QGroupBox>(o, QStringLiteral("fraSaveLinks"));
     Place(ui.fraSaveLinks, 120, 600, 10515, 645);
-    ui.lblDirectory1 = Label(ui.fraSaveLinks, QStringLiteral("lblDirectory1"), QStringLiteral("Directory:"), 120, 285, 675, 195);
-    ui.txtSaveLinks = TextField(ui.fraSaveLinks, QStringLiteral("txtSaveLinks"), 825, 240, 8235, 285);
-    ui.cmdBrowse1 = Button(ui.fraSaveLinks, QStringLiteral("cmdBrowse1"), QStringLiteral("Browse"), 9180, 240, 1215, 285);
+    ui.lblDirectory1 = Label(ui.fraSaveLinks, QStringLiteral("lblDirectory1"),
+                             QStringLiteral("Directory:"), 120, 285, 675, 195);
+    ui.txtSaveLinks = TextField(ui.fraSaveLinks, QStringLiteral("txtSaveLinks"), 825, 240, 8235,
+                                285);
+    ui.cmdBrowse1 = Button(ui.fraSaveLinks, QStringLiteral("cmdBrowse1"), QStringLiteral("Browse"),
+                           9180, 240, 1215, 285);
     // The tick box is the caption of the frame below it: it lies on the frame's top edge.
-    ui.chkSaveLinks = Make<QCheckBox>(o, QStringLiteral("chkSaveLinks"), QStringLiteral("Save links to disk"));
+    ui.chkSaveLinks = Make<QCheckBox>(o, QStringLiteral("chkSaveLinks"),
+                                      QStringLiteral("Save links to disk"));
     Place(ui.chkSaveLinks, 240, 600, 1575, 195);
     ui.chkSaveLinks->setAutoFillBackground(true);
 
@@ -303,13 +324,18 @@ void frmMain::buildSetupPage()
     ui.optOneHREFPerFile = Make<QRadioButton>(ui.fraSaveHREFs, QStringLiteral("optOneHREFPerFile"),
                                               QStringLiteral("Save each HREF to a file"));
     Place(ui.optOneHREFPerFile, 120, 270, 2115, 195);
-    ui.optAllHREFsOneFile = Make<QRadioButton>(ui.fraSaveHREFs, QStringLiteral("optAllHREFsOneFile"),
+    ui.optAllHREFsOneFile = Make<QRadioButton>(ui.fraSaveHREFs,
+                                               QStringLiteral("optAllHREFsOneFile"),
                                                QStringLiteral("Save all HREFs to one file"));
     Place(ui.optAllHREFsOneFile, 120, 510, 2175, 225);
-    ui.lblDirectory2 = Label(ui.fraSaveHREFs, QStringLiteral("lblDirectory2"), QStringLiteral("Directory:"), 120, 825, 675, 195);
-    ui.txtSaveHREFs = TextField(ui.fraSaveHREFs, QStringLiteral("txtSaveHREFs"), 840, 780, 8235, 285);
-    ui.cmdBrowse2 = Button(ui.fraSaveHREFs, QStringLiteral("cmdBrowse2"), QStringLiteral("Browse"), 9180, 780, 1215, 285);
-    ui.chkSaveHREFs = Make<QCheckBox>(o, QStringLiteral("chkSaveHREFs"), QStringLiteral("Save HREF's to disk"));
+    ui.lblDirectory2 = Label(ui.fraSaveHREFs, QStringLiteral("lblDirectory2"),
+                             QStringLiteral("Directory:"), 120, 825, 675, 195);
+    ui.txtSaveHREFs = TextField(ui.fraSaveHREFs, QStringLiteral("txtSaveHREFs"), 840, 780, 8235,
+                                285);
+    ui.cmdBrowse2 = Button(ui.fraSaveHREFs, QStringLiteral("cmdBrowse2"), QStringLiteral("Browse"),
+                           9180, 780, 1215, 285);
+    ui.chkSaveHREFs = Make<QCheckBox>(o, QStringLiteral("chkSaveHREFs"),
+                                      QStringLiteral("Save HREF's to disk"));
     Place(ui.chkSaveHREFs, 240, 1320, 1815, 195);
     ui.chkSaveHREFs->setAutoFillBackground(true);
 }
@@ -320,7 +346,8 @@ void frmMain::buildStatusViewPage()
     ui.tabMain->addTab(ui.pageStatusView, QStringLiteral("Status/View"));
     QWidget *page = ui.pageStatusView;
 
-    auto *location = Make<QLabel>(page, QStringLiteral("lblLocationCaption"), QStringLiteral("Location:"));
+    auto *location = Make<QLabel>(page, QStringLiteral("lblLocationCaption"),
+                                  QStringLiteral("Location:"));
     PlaceOnPage(location, 120, 450, 660, 195);
     ui.lblLocation = Make<QLabel>(page, QStringLiteral("lblLocation"));
     ui.lblLocation->setTextFormat(Qt::PlainText); // an address is never markup
@@ -379,8 +406,9 @@ void frmMain::setInitialValues()
     ui.txtSaveLinks->setEnabled(false);
     ui.cmdBrowse1->setEnabled(false);
     ui.chkSaveHREFs->setChecked(false);
-    for (QWidget *w : std::initializer_list<QWidget *>{ui.optOneHREFPerFile, ui.optAllHREFsOneFile,
-                                                       ui.lblDirectory2, ui.txtSaveHREFs, ui.cmdBrowse2})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{ui.optOneHREFPerFile, ui.optAllHREFsOneFile,
+                                          ui.lblDirectory2, ui.txtSaveHREFs, ui.cmdBrowse2})
         w->setEnabled(false);
 
     ui.cmdStop->setEnabled(false);
@@ -390,9 +418,11 @@ void frmMain::setInitialValues()
 void frmMain::connectHandlers()
 {
     connect(ui.cmdAddNewBeginning, &QPushButton::clicked, this, &frmMain::cmdAddNewBeginning_Click);
-    connect(ui.cmdRemoveNewBeginning, &QPushButton::clicked, this, &frmMain::cmdRemoveNewBeginning_Click);
+    connect(ui.cmdRemoveNewBeginning, &QPushButton::clicked, this,
+            &frmMain::cmdRemoveNewBeginning_Click);
     connect(ui.cmdAddNewInterior, &QPushButton::clicked, this, &frmMain::cmdAddNewInterior_Click);
-    connect(ui.cmdRemoveNewInterior, &QPushButton::clicked, this, &frmMain::cmdRemoveNewInterior_Click);
+    connect(ui.cmdRemoveNewInterior, &QPushButton::clicked, this,
+            &frmMain::cmdRemoveNewInterior_Click);
     connect(ui.cmdAddNewEnd, &QPushButton::clicked, this, &frmMain::cmdAddNewEnd_Click);
     connect(ui.cmdRemoveNewEnd, &QPushButton::clicked, this, &frmMain::cmdRemoveNewEnd_Click);
     connect(ui.cmdAddEnd, &QPushButton::clicked, this, &frmMain::cmdAddEnd_Click);

@@ -4,8 +4,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -95,7 +95,8 @@ void LogList::initRowOption(QStyleOptionViewItem &option) const
     option.decorationAlignment = Qt::AlignCenter;
     option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     option.textElideMode = Qt::ElideRight;
-    option.showDecorationSelected = style()->styleHint(QStyle::SH_ItemView_ShowDecorationSelected, nullptr, this);
+    option.showDecorationSelected = style()->styleHint(QStyle::SH_ItemView_ShowDecorationSelected,
+                                                       nullptr, this);
     option.features = QStyleOptionViewItem::HasDisplay;
     option.locale = locale();
     option.widget = this;
@@ -106,7 +107,8 @@ void LogList::measure()
     QStyleOptionViewItem option;
     initRowOption(option);
     option.text = QStringLiteral("X");
-    m_rowHeight = std::max(1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
+    m_rowHeight = std::max(
+        1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
     m_textMargin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
     m_widest = 0;
     for (const QString &line : std::as_const(m_lines))

@@ -18,7 +18,8 @@ class LogList final : public QAbstractScrollArea
 public:
     explicit LogList(QWidget *parent = nullptr);
 
-    void appendLines(const QStringList &lines); // the last one becomes current and is scrolled into view
+    void appendLines(
+        const QStringList &lines); // the last one becomes current and is scrolled into view
     void appendLine(const QString &line);
     void clear();
     int count() const;

@@ -35,6 +35,7 @@ bool DialogPrompts::YesNo(const QString &text, const QString &title)
 QString DialogPrompts::InputBox(const QString &prompt, const QString &title)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(m_owner, title, prompt, QLineEdit::Normal, QString(), &ok);
+    const QString text = QInputDialog::getText(m_owner, title, prompt, QLineEdit::Normal, QString(),
+                                               &ok);
     return ok ? text : QString();
 }

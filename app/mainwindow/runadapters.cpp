@@ -48,7 +48,8 @@ void WidgetRunView::Flush()
     if (pending.caption) {
         // The caption arrives with "&" written "&&", the way a caption escapes it; a label
         // without a buddy shows its text literally, so undo that for the eye.
-        m_controls.lblLocation->setText(QString(*pending.caption).replace(QStringLiteral("&&"), QStringLiteral("&")));
+        m_controls.lblLocation->setText(
+            QString(*pending.caption).replace(QStringLiteral("&&"), QStringLiteral("&")));
     }
     if (pending.source)
         m_controls.rtfCode->setPlainText(*pending.source);

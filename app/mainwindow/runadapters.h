@@ -72,7 +72,10 @@ private:
         std::optional<QStringList> codeList;
         QStringList logLines;
 
-        bool empty() const { return !status && !caption && !source && !codeList && logLines.isEmpty(); }
+        bool empty() const
+        {
+            return !status && !caption && !source && !codeList && logLines.isEmpty();
+        }
     };
     void schedule();
 
@@ -103,7 +106,8 @@ class PromptsRunPrompt final : public RunPrompt
 {
 public:
     PromptsRunPrompt(std::function<Prompts &()> prompts, WidgetRunView &view)
-        : m_prompts(std::move(prompts)), m_view(view)
+        : m_prompts(std::move(prompts))
+        , m_view(view)
     {
     }
     Q_DISABLE_COPY_MOVE(PromptsRunPrompt)

@@ -8,8 +8,7 @@
 
 using namespace Qt::StringLiterals;
 
-frmFeedback::frmFeedback(QWidget *owner, const QString &feedbackPage)
-    : QDialog(owner)
+frmFeedback::frmFeedback(QWidget *owner, const QString &feedbackPage) : QDialog(owner)
 {
     setObjectName(u"frmFeedback"_s);
     setWindowTitle(u"Feedback Form"_s);
@@ -29,7 +28,8 @@ void frmFeedback::Form_Load(const QString &feedbackPage)
     // Oversized and lifted by two pixels so the page's own frame and scroll bars
     // fall outside the window.
     Browser->setGeometry(0, -2, width() + 20, height() + 20);
-    Browser->Navigate(ShellLogic::FeedbackAddress(feedbackPage, MakerInfo::AppTitle(), MakerInfo::AppVersion()));
+    Browser->Navigate(
+        ShellLogic::FeedbackAddress(feedbackPage, MakerInfo::AppTitle(), MakerInfo::AppVersion()));
 }
 
 void frmFeedback::Browser_DocumentComplete(const QString &)

@@ -76,7 +76,8 @@ frmSplash::frmSplash(QWidget *owner)
     Label1->move(250, 122);
     Label1->adjustSize();
 
-    lblMessage = new SplashLabel(u"Please report ALL errors by clicking 'Feedback' on the main screen!"_s, this);
+    lblMessage = new SplashLabel(
+        u"Please report ALL errors by clicking 'Feedback' on the main screen!"_s, this);
     lblMessage->setObjectName(u"lblMessage"_s);
     lblMessage->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setTextColour(lblMessage, Qt::white);

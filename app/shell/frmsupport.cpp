@@ -2,8 +2,8 @@
 
 #include "makerinfo.h"
 #include "modmain.h"
-#include "shellprompts.h"
 #include "shelllogic.h"
+#include "shellprompts.h"
 #include "toolwindow.h"
 
 #include <QKeyEvent>
@@ -28,8 +28,7 @@ QPushButton *plainButton(const QString &caption, QWidget *parent)
 
 } // namespace
 
-frmSupport::frmSupport(QWidget *owner)
-    : QDialog(owner)
+frmSupport::frmSupport(QWidget *owner) : QDialog(owner)
 {
     setObjectName(u"frmSupport"_s);
     setWindowTitle(u"Support FREE Software!"_s);
@@ -40,7 +39,9 @@ frmSupport::frmSupport(QWidget *owner)
     formFont.setPointSizeF(8.25);
     setFont(formFont);
 
-    Label1 = new QLabel(u"Thank you for your willingness to support FREE software! Please fill out the form below to donate whatever you can (any amount, no matter how small, is greatly appreciated) via PayPal - the world's premier online payment system!"_s, this);
+    Label1 = new QLabel(
+        u"Thank you for your willingness to support FREE software! Please fill out the form below to donate whatever you can (any amount, no matter how small, is greatly appreciated) via PayPal - the world's premier online payment system!"_s,
+        this);
     Label1->setObjectName(u"Label1"_s);
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -97,15 +98,17 @@ void frmSupport::keyPressEvent(QKeyEvent *event)
 void frmSupport::cmdContinue_Click()
 {
     if (!ShellLogic::ValidAmount(txtAmount->text())) {
-        ShellPrompts::Information(this, u"Form error"_s,
-                                  u"Please enter a dollar value in the form of '0.00' into the amount box."_s);
+        ShellPrompts::Information(
+            this, u"Form error"_s,
+            u"Please enter a dollar value in the form of '0.00' into the amount box."_s);
         return;
     }
-    ShellPrompts::Information(this, u"Note"_s,
-                              u"After you click 'Ok' below, your browser will open, displaying a PayPal confirmation page.  Follow the instructions on this page to send your donation! Thanks again for your support!"_s);
-    modMain::ShellOpen(ShellLogic::PaymentAddress(MakerInfo::PayPalSecureBase(), MakerInfo::PayPalAccount(),
-                                                  MakerInfo::AppTitle(), MakerInfo::AppVersion(),
-                                                  txtAmount->text()));
+    ShellPrompts::Information(
+        this, u"Note"_s,
+        u"After you click 'Ok' below, your browser will open, displaying a PayPal confirmation page.  Follow the instructions on this page to send your donation! Thanks again for your support!"_s);
+    modMain::ShellOpen(ShellLogic::PaymentAddress(MakerInfo::PayPalSecureBase(),
+                                                  MakerInfo::PayPalAccount(), MakerInfo::AppTitle(),
+                                                  MakerInfo::AppVersion(), txtAmount->text()));
     close();
 }
 

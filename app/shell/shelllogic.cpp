@@ -28,7 +28,7 @@ QString PaymentAddress(const QString &secureBase, const QString &account, const 
                        const QString &version, const QString &amount)
 {
     return secureBase + u"/xclick/business="_s + account + u"&item_name="_s + title + u"("_s
-           + version + u")-donation"_s + u"&amount=$"_s + amount;
+        + version + u")-donation"_s + u"&amount=$"_s + amount;
 }
 
 bool IsCloseAddress(const QString &address)

@@ -10,7 +10,8 @@ class QWidget;
 // instead of a box waiting for a click.
 namespace ShellPrompts {
 
-using InformationHandler = std::function<void(QWidget *owner, const QString &title, const QString &text)>;
+using InformationHandler =
+    std::function<void(QWidget *owner, const QString &title, const QString &text)>;
 
 // A modal box with an information icon and an OK button; returns when it is dismissed.
 void Information(QWidget *owner, const QString &title, const QString &text);

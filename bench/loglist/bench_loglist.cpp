@@ -18,7 +18,9 @@ namespace {
 
 QString Line(int i)
 {
-    return QStringLiteral("12:34:56 -> Download complete: /home/user/downloads/gallery/picture%1.jpg.").arg(i);
+    return QStringLiteral(
+               "12:34:56 -> Download complete: /home/user/downloads/gallery/picture%1.jpg.")
+        .arg(i);
 }
 
 QStringList Lines(int count)
@@ -38,7 +40,8 @@ struct Log
 
 // Microseconds per line for `added` lines appended one at a time to a log of `start` lines,
 // with the events processed after each line or only once at the end.
-double PerLine(const std::function<Log(QWidget *, const QStringList &)> &make, int start, int added, bool events)
+double PerLine(const std::function<Log(QWidget *, const QStringList &)> &make, int start, int added,
+               bool events)
 {
     QWidget window;
     window.resize(960, 200);
@@ -93,15 +96,18 @@ int main(int argc, char *argv[])
         Log (*make)(QWidget *, const QStringList &);
         int added;
     } logs[] = {{"LogList", MakeLogList, 2000}, {"QListWidget (before)", MakeListWidget, 200}};
-    std::printf("Cost of one appended line, platform %s\n", qPrintable(QGuiApplication::platformName()));
+    std::printf("Cost of one appended line, platform %s\n",
+                qPrintable(QGuiApplication::platformName()));
     for (const bool events : {true, false}) {
-        std::printf("%s\n", events ? "events processed after each line:" : "events processed after the last line:");
+        std::printf("%s\n",
+                    events ? "events processed after each line:"
+                           : "events processed after the last line:");
         for (const auto &log : logs) {
             const int added = events ? log.added : 20 * log.added;
             const double shortLog = PerLine(log.make, 10, added, events);
             const double longLog = PerLine(log.make, 100'000, added, events);
-            std::printf("  %-20s at 10 lines %9.2f us, at 100,000 lines %9.2f us (x %.2f)\n", log.name, shortLog,
-                        longLog, longLog / shortLog);
+            std::printf("  %-20s at 10 lines %9.2f us, at 100,000 lines %9.2f us (x %.2f)\n",
+                        log.name, shortLog, longLog, longLog / shortLog);
         }
     }
     return 0;

@@ -56,10 +56,11 @@ bool Load(QWebEngineView &view, const QUrl &url, int timeoutMs)
     bool ok = false;
     QMetaObject::Connection connection;
     const bool done = AwaitDone(timeoutMs, [&](auto finish) {
-        connection = QObject::connect(&view, &QWebEngineView::loadFinished, &view, [&ok, finish](bool loaded) {
-            ok = loaded;
-            finish();
-        });
+        connection = QObject::connect(&view, &QWebEngineView::loadFinished, &view,
+                                      [&ok, finish](bool loaded) {
+                                          ok = loaded;
+                                          finish();
+                                      });
         view.load(url);
     });
     QObject::disconnect(connection);
@@ -102,7 +103,9 @@ int main(int argc, char *argv[])
         }
     }
     if (positional.size() != 3) {
-        std::fprintf(stderr, "usage: bench_engine <base URL> <first page> <last page> [--size WxH] [--timeout-s N]\n");
+        std::fprintf(stderr,
+                     "usage: bench_engine <base URL> <first page> <last page> [--size WxH] "
+                     "[--timeout-s N]\n");
         return 2;
     }
     const QString base = QString::fromLocal8Bit(positional[0]);
@@ -142,12 +145,12 @@ int main(int argc, char *argv[])
     const double wall = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const long pages = last - first + 1;
 
-    std::printf("platform              %s, view %dx%d\n", qUtf8Printable(QGuiApplication::platformName()),
-                view.width(), view.height());
+    std::printf("platform              %s, view %dx%d\n",
+                qUtf8Printable(QGuiApplication::platformName()), view.width(), view.height());
     std::printf("pages                 %ld (%ld..%ld), %ld failed\n", pages, first, last, failed);
     std::printf("wall time             %.2f s\n", wall);
-    std::printf("per page              %.1f ms mean, %.1f ms longest\n", wall * 1000.0 / static_cast<double>(pages),
-                static_cast<double>(slowestNs) / 1e6);
+    std::printf("per page              %.1f ms mean, %.1f ms longest\n",
+                wall * 1000.0 / static_cast<double>(pages), static_cast<double>(slowestNs) / 1e6);
     std::printf("markup                %lld characters\n", static_cast<long long>(markupChars));
     std::fflush(stdout);
     return failed == 0 ? 0 : 1;

@@ -55,7 +55,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-double Ms(qint64 ns) { return static_cast<double>(ns) / 1e6; }
+double Ms(qint64 ns)
+{
+    return static_cast<double>(ns) / 1e6;
+}
 
 // The libcurl transfer, timed: how long the run waits inside OpenURL and Finish. It forwards
 // every virtual of Transfer, so that none falls back to the base's one-at-a-time default.
@@ -66,7 +69,10 @@ public:
     {
         return timed([&] { return m_curl.OpenURL(address); });
     }
-    Ticket Start(const QString &address, const QString &file) override { return m_curl.Start(address, file); }
+    Ticket Start(const QString &address, const QString &file) override
+    {
+        return m_curl.Start(address, file);
+    }
     Result Finish(Ticket ticket) override
     {
         return timed([&] { return m_curl.Finish(ticket); });
@@ -80,7 +86,10 @@ public:
     }
     void SetReferrer(const QString &address) override { m_curl.SetReferrer(address); }
     void SetCookie(const QByteArray &netscapeLine) override { m_curl.SetCookie(netscapeLine); }
-    void OnCookieReceived(CookieReceived handler) override { m_curl.OnCookieReceived(std::move(handler)); }
+    void OnCookieReceived(CookieReceived handler) override
+    {
+        m_curl.OnCookieReceived(std::move(handler));
+    }
     bool StillExecuting() const override { return m_curl.StillExecuting(); }
     void Cancel() override { m_curl.Cancel(); }
 
@@ -141,11 +150,16 @@ enum class Phase { Idle, PageLoad, Scan, Download, Between };
 const char *PhaseName(Phase phase)
 {
     switch (phase) {
-    case Phase::Idle: return "idle";
-    case Phase::PageLoad: return "page load";
-    case Phase::Scan: return "link scan";
-    case Phase::Download: return "file download";
-    case Phase::Between: return "the rest (log lines, source text, filter)";
+    case Phase::Idle:
+        return "idle";
+    case Phase::PageLoad:
+        return "page load";
+    case Phase::Scan:
+        return "link scan";
+    case Phase::Download:
+        return "file download";
+    case Phase::Between:
+        return "the rest (log lines, source text, filter)";
     }
     return "?";
 }
@@ -323,11 +337,11 @@ class TreeMemory
 public:
     TreeMemory()
         : m_thread([this] {
-              while (!m_stop.load()) {
-                  sample();
-                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-              }
-          })
+            while (!m_stop.load()) {
+                sample();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        })
     {
     }
     ~TreeMemory() { stop(); }
@@ -465,8 +479,10 @@ void WatchLog(QWidget &window, Probe &probe)
 // The Status/View page with its Source Code tab, as a run shows it after Go.
 void ShowSourceView(QWidget &window)
 {
-    Child<QTabWidget>(window, "tabMain")->setCurrentWidget(Child<QWidget>(window, "pageStatusView"));
-    Child<QTabWidget>(window, "tabStatusView")->setCurrentWidget(Child<QWidget>(window, "pageSourceCode"));
+    Child<QTabWidget>(window, "tabMain")
+        ->setCurrentWidget(Child<QWidget>(window, "pageStatusView"));
+    Child<QTabWidget>(window, "tabStatusView")
+        ->setCurrentWidget(Child<QWidget>(window, "pageSourceCode"));
 }
 
 // Which page of each tab widget is current, and whether the source view is on screen.
@@ -474,11 +490,10 @@ QString Shown(QWidget &window)
 {
     const auto *tabMain = Child<QTabWidget>(window, "tabMain");
     const auto *tabStatusView = Child<QTabWidget>(window, "tabStatusView");
-    return u"%1 > %2, source view %3"_s.arg(tabMain->tabText(tabMain->currentIndex()),
-                                             tabStatusView->tabText(tabStatusView->currentIndex()),
-                                             Child<QPlainTextEdit>(window, "rtfCode")->isVisible()
-                                                 ? u"visible"_s
-                                                 : u"hidden"_s);
+    return u"%1 > %2, source view %3"_s.arg(
+        tabMain->tabText(tabMain->currentIndex()),
+        tabStatusView->tabText(tabStatusView->currentIndex()),
+        Child<QPlainTextEdit>(window, "rtfCode")->isVisible() ? u"visible"_s : u"hidden"_s);
 }
 
 // The screen as it is, or the window's own picture where there is no screen to grab.
@@ -551,14 +566,17 @@ int main(int argc, char *argv[])
     const Options options = ParseOptions(argc, argv);
     const std::vector<const char *> &args = options.args;
     if (args.size() < 4) {
-        std::fprintf(stderr, "usage: bench_run [--window] [--shot <png>] [--shot-after <s>] <base URL> <first page> "
-                             "<last page> <output folder> [links per page] [tick ms] [stop after s] [file bytes]\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_run [--window] [--shot <png>] [--shot-after <s>] <base URL> <first page> "
+            "<last page> <output folder> [links per page] [tick ms] [stop after s] [file bytes]\n");
         return 2;
     }
     if (options.window) {
         if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
             qunsetenv("QT_QPA_PLATFORM");
-        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        if (qEnvironmentVariableIsEmpty("DISPLAY")
+            && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
             std::fprintf(stderr, "bench_run: --window needs a display; run it under xvfb-run\n");
             return 2;
         }
@@ -639,10 +657,12 @@ int main(int argc, char *argv[])
     ShowSourceView(window);
     Settle(300);
     const QScreen *screen = window.screen();
-    std::printf("platform              %s, window %dx%d%s\n", qUtf8Printable(QGuiApplication::platformName()),
-                window.width(), window.height(),
-                screen ? qUtf8Printable(u" on a %1x%2 screen"_s.arg(screen->size().width()).arg(screen->size().height()))
-                       : "");
+    std::printf(
+        "platform              %s, window %dx%d%s\n",
+        qUtf8Printable(QGuiApplication::platformName()), window.width(), window.height(),
+        screen ? qUtf8Printable(
+            u" on a %1x%2 screen"_s.arg(screen->size().width()).arg(screen->size().height()))
+               : "");
 
     // Watch the run through what it shows.
     Probe probe(tickMs);
@@ -692,19 +712,22 @@ int main(int argc, char *argv[])
     const Output out = CountOutput(links, hrefs, fileBytes);
     const double wall = Ms(t1 - t0) / 1000.0;
 
-    std::printf("pages                 %lld (%ld..%ld)\n", static_cast<long long>(pages), first, last);
+    std::printf("pages                 %lld (%ld..%ld)\n", static_cast<long long>(pages), first,
+                last);
     std::printf("wall time             %.2f s\n", wall);
     if (probe.logLines == 0) {
-        std::printf("RESULT                no run: Go wrote no log line (is Go wired to the run?)\n");
+        std::printf(
+            "RESULT                no run: Go wrote no log line (is Go wired to the run?)\n");
         return 3;
     }
     std::printf("pages/s               %.1f (%lld pages logged as downloaded)\n",
-                static_cast<double>(probe.pagesLogged) / wall, static_cast<long long>(probe.pagesLogged));
+                static_cast<double>(probe.pagesLogged) / wall,
+                static_cast<long long>(probe.pagesLogged));
     std::printf("downloads/s           %.1f (%lld files written, %.1f MB)\n",
                 static_cast<double>(out.files) / wall, static_cast<long long>(out.files),
                 static_cast<double>(out.bytes) / 1e6);
-    std::printf("HREF records          %lld in %lld files\n", static_cast<long long>(out.hrefRecords),
-                static_cast<long long>(out.hrefFiles));
+    std::printf("HREF records          %lld in %lld files\n",
+                static_cast<long long>(out.hrefRecords), static_cast<long long>(out.hrefFiles));
     std::printf("peak memory (self)    %.1f MB (ru_maxrss, this process only)\n",
                 static_cast<double>(usage.ru_maxrss) / 1024.0);
     std::printf("peak memory (tree)    %.1f MB RSS summed, %.1f MB PSS summed, %d processes "
@@ -738,19 +761,23 @@ int main(int argc, char *argv[])
                 static_cast<long long>(Probe::kKeptGapNs / 1'000'000));
     std::printf("max gap               %.1f ms (all)\n", Ms(probe.maxGapNs));
     std::printf("max gap w/o scans     %s ms (gaps sharing no time with a scan: first "
-                "\"Parsing source code: \" status to its \"100%%\")\n", qUtf8Printable(shown(maxNoScan)));
+                "\"Parsing source code: \" status to its \"100%%\")\n",
+                qUtf8Printable(shown(maxNoScan)));
     std::printf("                      %s ms (any gap less the scan time inside it)\n",
                 qUtf8Printable(shown(maxRemainder)));
     std::printf("                      %s ms (gaps sharing no time with a scan's log lines "
-                "\"Source code has been downloaded\" .. \"parsed\")\n", qUtf8Printable(shown(maxNoWideScan)));
+                "\"Source code has been downloaded\" .. \"parsed\")\n",
+                qUtf8Printable(shown(maxNoWideScan)));
     std::printf("longest scan          %.2f ms (%zu scans)\n", Ms(maxScanNs), probe.scans.size());
 
-    std::sort(gaps.begin(), gaps.end(), [](const Gap &a, const Gap &b) { return a.length() > b.length(); });
+    std::sort(gaps.begin(), gaps.end(),
+              [](const Gap &a, const Gap &b) { return a.length() > b.length(); });
     for (std::size_t i = 0; i < std::min<std::size_t>(5, gaps.size()); ++i) {
         const Gap &gap = gaps[i];
-        std::printf("  gap %zu               %.1f ms at %.2f s, opened in %s, %.2f ms of it scanning\n",
-                    i + 1, Ms(gap.length()), Ms(gap.start - t0) / 1000.0, PhaseName(gap.phase),
-                    Ms(Overlap(probe.scans, gap.start, gap.end)));
+        std::printf(
+            "  gap %zu               %.1f ms at %.2f s, opened in %s, %.2f ms of it scanning\n",
+            i + 1, Ms(gap.length()), Ms(gap.start - t0) / 1000.0, PhaseName(gap.phase),
+            Ms(Overlap(probe.scans, gap.start, gap.end)));
     }
 
     // Where the time went.
@@ -762,12 +789,15 @@ int main(int argc, char *argv[])
                     static_cast<long long>(probe.phaseCount[phase]));
     }
     std::printf("\n");
-    std::printf("transfer              %d OpenURL/Finish calls, %.2f s inside, longest %.1f ms, %d failed\n",
+    std::printf("transfer              %d OpenURL/Finish calls, %.2f s inside, longest %.1f ms, %d "
+                "failed\n",
                 inet.calls, Ms(inet.totalNs) / 1000.0, Ms(inet.maxNs), inet.failures);
-    std::printf("boxes                 %d messages, %d questions\n", prompts.boxes, prompts.questions);
+    std::printf("boxes                 %d messages, %d questions\n", prompts.boxes,
+                prompts.questions);
     std::printf("shown mid-run         %s\n",
-                shownMidRun.isEmpty() ? "(the run ended first)"
-                                      : qUtf8Printable(u"%1 (at %2 s)"_s.arg(shownMidRun).arg(options.shotAfterS)));
+                shownMidRun.isEmpty()
+                    ? "(the run ended first)"
+                    : qUtf8Printable(u"%1 (at %2 s)"_s.arg(shownMidRun).arg(options.shotAfterS)));
     if (!options.shot.isEmpty())
         std::printf("screenshot            %s (%.1f ms, left out of the gaps)\n",
                     shotSaved ? qUtf8Printable(options.shot) : "not taken", Ms(shotNs));
@@ -775,15 +805,19 @@ int main(int argc, char *argv[])
     std::printf("final log line        %s\n", qUtf8Printable(probe.lastLogLine));
     const QString doneTail = u"Done.  Items downloaded: "_s;
     const qsizetype at = probe.lastLogLine.indexOf(doneTail);
-    const qint64 logged = at >= 0 ? probe.lastLogLine.mid(at + doneTail.size()).chopped(1).toLongLong() : -1;
+    const qint64 logged = at >= 0
+        ? probe.lastLogLine.mid(at + doneTail.size()).chopped(1).toLongLong()
+        : -1;
     const qint64 expectedItems = pages * linksPerPage;
     const bool ok = logged == expectedItems && out.files == expectedItems
         && out.hrefRecords == expectedItems && out.wrongSize == 0;
     if (stopped)
-        std::printf("STOPPED               Stop pressed after %lld s: the figures cover %lld of %lld pages\n",
+        std::printf("STOPPED               Stop pressed after %lld s: the figures cover %lld of "
+                    "%lld pages\n",
                     static_cast<long long>(stopAfterS), static_cast<long long>(probe.pagesLogged),
                     static_cast<long long>(pages));
-    std::printf("RESULT                %s: expected %lld items, log says %lld, %lld files, %lld HREF records",
+    std::printf("RESULT                %s: expected %lld items, log says %lld, %lld files, %lld "
+                "HREF records",
                 ok ? "OK" : "MISMATCH", static_cast<long long>(expectedItems),
                 static_cast<long long>(logged), static_cast<long long>(out.files),
                 static_cast<long long>(out.hrefRecords));

@@ -45,8 +45,10 @@ struct Answer
 
 QByteArray PageBody(const QByteArray &number, int links)
 {
-    QByteArray body = "<html><head><title>Page " + number + "</title></head><body>\n"
-                      "<h1>Files of page " + number + "</h1><ul>\n";
+    QByteArray body = "<html><head><title>Page " + number
+        + "</title></head><body>\n"
+          "<h1>Files of page "
+        + number + "</h1><ul>\n";
     for (int k = 1; k <= links; ++k) {
         const QByteArray name = number + '_' + QByteArray::number(k) + ".bin";
         body += "<li><a href=\"files/" + name + "\">" + name + "</a> some text</li>\n";
@@ -61,7 +63,7 @@ Answer Route(const QByteArray &path, const Site &site)
     if (path == "/stats") {
         answer.type = "text/plain";
         answer.body = "requests " + QByteArray::number(site.requests) + " connections "
-                      + QByteArray::number(site.connections) + '\n';
+            + QByteArray::number(site.connections) + '\n';
     } else if (path.startsWith("/page/files/")) {
         // Links are relative to the page's folder, so they resolve to /page/files/<name>.
         answer.type = "application/octet-stream";
@@ -83,10 +85,7 @@ Answer Route(const QByteArray &path, const Site &site)
 class Connection final : public QObject
 {
 public:
-    Connection(QTcpSocket *socket, Site &site)
-        : QObject(socket)
-        , m_socket(socket)
-        , m_site(site)
+    Connection(QTcpSocket *socket, Site &site) : QObject(socket), m_socket(socket), m_site(site)
     {
         // Nothing small should wait for an acknowledgement.
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -125,7 +124,8 @@ private:
             if (line.toLower().startsWith("connection:"))
                 connection = line.mid(11).trimmed().toLower();
         }
-        m_close = request.value(2) == "HTTP/1.0" ? connection != "keep-alive" : connection == "close";
+        m_close = request.value(2) == "HTTP/1.0" ? connection != "keep-alive"
+                                                 : connection == "close";
 
         if (path != "/stats") {
             ++m_site.requests;
@@ -135,8 +135,8 @@ private:
         }
         const Answer answer = Route(path, m_site);
         m_answer = "HTTP/1.1 " + answer.status + "\r\nContent-Type: " + answer.type
-                   + "\r\nContent-Length: " + QByteArray::number(answer.body.size())
-                   + (m_close ? "\r\nConnection: close\r\n\r\n" : "\r\nConnection: keep-alive\r\n\r\n");
+            + "\r\nContent-Length: " + QByteArray::number(answer.body.size())
+            + (m_close ? "\r\nConnection: close\r\n\r\n" : "\r\nConnection: keep-alive\r\n\r\n");
         if (request.value(0) != "HEAD")
             m_answer += answer.body;
         m_delay.start(answer.delayMs);
@@ -183,8 +183,11 @@ int main(int argc, char *argv[])
     const int pages = number(0, 200);
     site.links = number(1, 25);
     const int fileBytes = number(2, 10240);
-    if (pages <= 0 || site.links <= 0 || fileBytes < 0 || site.pageDelayMs < 0 || site.fileDelayMs < 0) {
-        std::fprintf(stderr, "usage: bench_site [--page-delay-ms N] [--file-delay-ms N] <pages> <links per page> <file bytes>\n");
+    if (pages <= 0 || site.links <= 0 || fileBytes < 0 || site.pageDelayMs < 0
+        || site.fileDelayMs < 0) {
+        std::fprintf(stderr,
+                     "usage: bench_site [--page-delay-ms N] [--file-delay-ms N] <pages> <links per "
+                     "page> <file bytes>\n");
         return 2;
     }
     site.file = QByteArray(fileBytes, 'x');

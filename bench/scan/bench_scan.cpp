@@ -29,9 +29,9 @@ const QString &Markup()
         m += u"<!DOCTYPE html><html><head><title>Index</title>"
              u"<link rel=\"stylesheet\" href=\"/css/site.css\" type=\"text/css\">"
              u"<script src=\"/js/app.js\" type=\"text/javascript\"></script></head><body>"_s;
-        const QString words[] = {u"download "_s, u"archive "_s, u"the "_s, u"latest "_s,
-                                 u"release "_s, u"notes, "_s, u"and "_s, u"older "_s,
-                                 u"versions "_s, u"are "_s, u"listed "_s, u"below. "_s};
+        const QString words[] = {u"download "_s, u"archive "_s, u"the "_s,    u"latest "_s,
+                                 u"release "_s,  u"notes, "_s,  u"and "_s,    u"older "_s,
+                                 u"versions "_s, u"are "_s,     u"listed "_s, u"below. "_s};
         auto text = [&](int count) {
             for (int i = 0; i < count; ++i)
                 m += words[random.bounded(static_cast<int>(std::size(words)))];
@@ -133,7 +133,8 @@ void BM_ScanLinksWithObserver(benchmark::State &state)
         state.ResumeTiming();
     }
     SetUp(state, found);
-    state.counters["reports"] = static_cast<double>(reports) / static_cast<double>(state.iterations());
+    state.counters["reports"] = static_cast<double>(reports)
+        / static_cast<double>(state.iterations());
 }
 
 void BM_CountQuotesSimd(benchmark::State &state)
@@ -167,7 +168,9 @@ double Fastest(const std::vector<double> &v)
 }
 
 BENCHMARK(BM_ScanLinks)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
-BENCHMARK(BM_ScanLinksWithObserver)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_ScanLinksWithObserver)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_CountQuotesSimd)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_CountQuotesQt)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", Fastest);
 

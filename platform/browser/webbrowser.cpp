@@ -7,9 +7,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-WebBrowser::WebBrowser(QWidget *parent)
-    : QWidget(parent)
-    , m_view(new QWebEngineView(this))
+WebBrowser::WebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngineView(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -53,15 +51,16 @@ void WebBrowser::requestOuterHtml(OuterHtmlCallback callback)
     static const QString script = QStringLiteral(
         "(document && document.documentElement) ? document.documentElement.outerHTML : null");
     QPointer<WebBrowser> self(this);
-    m_view->page()->runJavaScript(script, [self, callback = std::move(callback)](const QVariant &result) {
-        if (!callback)
-            return;
-        if (!self || result.typeId() != QMetaType::QString) {
-            callback(false, QString());
-            return;
-        }
-        callback(true, result.toString());
-    });
+    m_view->page()->runJavaScript(script,
+                                  [self, callback = std::move(callback)](const QVariant &result) {
+                                      if (!callback)
+                                          return;
+                                      if (!self || result.typeId() != QMetaType::QString) {
+                                          callback(false, QString());
+                                          return;
+                                      }
+                                      callback(true, result.toString());
+                                  });
 }
 
 void WebBrowser::view_loadStarted()

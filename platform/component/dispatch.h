@@ -28,7 +28,10 @@ struct InvokeResult
 
     bool Ok() const { return code == kOk; }
     static InvokeResult Success(QVariant value) { return {kOk, std::move(value), {}}; }
-    static InvokeResult Failure(std::int32_t code, QString error) { return {code, {}, std::move(error)}; }
+    static InvokeResult Failure(std::int32_t code, QString error)
+    {
+        return {code, {}, std::move(error)};
+    }
 };
 
 // A late-bound object: members are called by dispatch ID with a list of arguments.

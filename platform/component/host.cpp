@@ -26,7 +26,10 @@ DispatchPtr::DispatchPtr(const DispatchPtr &other) : m_object(other.m_object)
         m_object->AddRef();
 }
 
-DispatchPtr::DispatchPtr(DispatchPtr &&other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
+DispatchPtr::DispatchPtr(DispatchPtr &&other) noexcept
+    : m_object(std::exchange(other.m_object, nullptr))
+{
+}
 
 DispatchPtr &DispatchPtr::operator=(DispatchPtr other) noexcept
 {
@@ -52,19 +55,23 @@ CreateResult CreateFromLibrary(const QString &path, const Guid &classId)
     QLibrary library(path);
     if (!library.load())
         return {{}, u"Cannot load %1: %2"_s.arg(path, library.errorString())};
-    auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(library.resolve("DllGetClassObject"));
+    auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(
+        library.resolve("DllGetClassObject"));
     if (!getClassObject)
         return {{}, u"%1 is no component server: %2"_s.arg(path, library.errorString())};
     void *factoryPointer = nullptr;
     const QByteArray classText = classId.ToString().toLatin1();
     const std::int32_t got = getClassObject(classText.constData(), &factoryPointer);
     if (got != kOk || !factoryPointer)
-        return {{}, u"%1 does not serve class %2 (code %3)"_s.arg(path, classId.ToString()).arg(got)};
+        return {{},
+                u"%1 does not serve class %2 (code %3)"_s.arg(path, classId.ToString()).arg(got)};
     auto *factory = static_cast<IClassFactoryLite *>(factoryPointer);
     IDispatchLite *object = nullptr;
     const std::int32_t made = factory->CreateInstance(&object);
     if (made != kOk || !object)
-        return {{}, u"%1 could not create class %2 (code %3)"_s.arg(path, classId.ToString()).arg(made)};
+        return {
+            {},
+            u"%1 could not create class %2 (code %3)"_s.arg(path, classId.ToString()).arg(made)};
     return {DispatchPtr::Adopt(object), {}};
 }
 
@@ -84,7 +91,8 @@ bool RegisterFallback(const QString &folder, const QString &pattern, QStringList
             errors << u"Cannot load %1: %2"_s.arg(path, library.errorString());
             continue;
         }
-        auto registerServer = reinterpret_cast<DllRegisterServerFn>(library.resolve("DllRegisterServer"));
+        auto registerServer = reinterpret_cast<DllRegisterServerFn>(
+            library.resolve("DllRegisterServer"));
         if (!registerServer) {
             errors << u"%1 is no component server: %2"_s.arg(path, library.errorString());
             continue;
@@ -99,7 +107,8 @@ bool RegisterFallback(const QString &folder, const QString &pattern, QStringList
 
 } // namespace
 
-CreateResult CreateObject(const Guid &classId, const QString &fallbackLibraryFile, const QString &probeFolder)
+CreateResult CreateObject(const Guid &classId, const QString &fallbackLibraryFile,
+                          const QString &probeFolder)
 {
     QStringList errors;
     {
@@ -116,7 +125,8 @@ CreateResult CreateObject(const Guid &classId, const QString &fallbackLibraryFil
     if (fallbackLibraryFile.isEmpty())
         return {{}, errors.join(u"; "_s)};
 
-    const QString folder = probeFolder.isEmpty() ? QCoreApplication::applicationDirPath() : probeFolder;
+    const QString folder = probeFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                 : probeFolder;
     if (!RegisterFallback(folder, fallbackLibraryFile, errors))
         return {{}, errors.join(u"; "_s)};
     const auto record = ComponentRegistry().FindClass(classId);

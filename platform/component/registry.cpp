@@ -31,9 +31,13 @@ bool Flush(QSettings &settings)
 
 } // namespace
 
-ComponentRegistry::ComponentRegistry() : m_file(DefaultFile()) {}
+ComponentRegistry::ComponentRegistry() : m_file(DefaultFile())
+{
+}
 
-ComponentRegistry::ComponentRegistry(QString file) : m_file(std::move(file)) {}
+ComponentRegistry::ComponentRegistry(QString file) : m_file(std::move(file))
+{
+}
 
 QString ComponentRegistry::DefaultFile()
 {
@@ -111,7 +115,8 @@ bool ComponentRegistry::RegisterTypeLib(const TypeLibRecord &record)
     settings.setValue(u"Name"_s, record.name);
     settings.setValue(u"HelpString"_s, record.helpString);
     settings.setValue(u"Version"_s,
-                      QString::number(record.majorVersion) + u'.' + QString::number(record.minorVersion));
+                      QString::number(record.majorVersion) + u'.'
+                          + QString::number(record.minorVersion));
     settings.setValue(u"Locale"_s, record.locale);
     settings.setValue(u"Flags"_s, record.flags);
     settings.setValue(u"Path"_s, record.libraryPath);

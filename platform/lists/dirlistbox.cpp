@@ -20,7 +20,8 @@ class IndentDelegate final : public QStyledItemDelegate
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
     {
         QStyleOptionViewItem indented = option;
         indented.rect.setLeft(option.rect.left() + Indent(index));
@@ -33,7 +34,10 @@ public:
     }
 
 private:
-    static int Indent(const QModelIndex &index) { return index.data(kLevelRole).toInt() * kIndentPixels; }
+    static int Indent(const QModelIndex &index)
+    {
+        return index.data(kLevelRole).toInt() * kIndentPixels;
+    }
 };
 
 // "/", "/a", "/a/b" for "/a/b".

@@ -113,7 +113,8 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
     if (line.startsWith("HTTP/")) {
         const QList<QByteArray> parts = line.split(' ');
         job->httpStatus = parts.size() > 1 ? parts.at(1).toLong() : 0;
-        const qsizetype reasonStart = parts.size() > 2 ? parts.at(0).size() + parts.at(1).size() + 2 : -1;
+        const qsizetype reasonStart = parts.size() > 2 ? parts.at(0).size() + parts.at(1).size() + 2
+                                                       : -1;
         job->reason = reasonStart > 0 ? line.mid(reasonStart).trimmed() : QByteArray();
         job->body.clear();
         if (job->out && job->bytes > 0 && !(job->out->seek(0) && job->out->resize(0))) {
@@ -192,10 +193,12 @@ Transfer::Result outcome(Job &job, CURLcode code)
     if (job.outOfMemory)
         return failure(CURLE_OUT_OF_MEMORY, curlText(CURLE_OUT_OF_MEMORY));
     if (job.stalled)
-        return failure(CURLE_OPERATION_TIMEDOUT,
-                       curlText(CURLE_OPERATION_TIMEDOUT)
-                           + QStringLiteral(": Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds")
-                                 .arg(job.timeout));
+        return failure(
+            CURLE_OPERATION_TIMEDOUT,
+            curlText(CURLE_OPERATION_TIMEDOUT)
+                + QStringLiteral(
+                      ": Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds")
+                      .arg(job.timeout));
     if (code != CURLE_OK) {
         QString description = curlText(code);
         const QString detail = QString::fromUtf8(job.errorBuffer).trimmed();
@@ -205,9 +208,11 @@ Transfer::Result outcome(Job &job, CURLcode code)
     }
     if (job.httpStatus >= 400) {
         const int status = int(job.httpStatus);
-        return failure(status,
-                       job.reason.isEmpty() ? QStringLiteral("HTTP error %1").arg(status)
-                                            : QStringLiteral("HTTP %1 %2").arg(status).arg(QString::fromLatin1(job.reason)));
+        return failure(
+            status,
+            job.reason.isEmpty()
+                ? QStringLiteral("HTTP error %1").arg(status)
+                : QStringLiteral("HTTP %1 %2").arg(status).arg(QString::fromLatin1(job.reason)));
     }
     Transfer::Result result;
     result.ok = true;
@@ -221,7 +226,8 @@ Transfer::Result outcome(Job &job, CURLcode code)
 struct CurlTransfer::Engine
 {
     CURLM *multi = nullptr; // holds the connection cache across transfers
-    CURLSH *share = nullptr; // cookies and TLS sessions of every transfer (the multi handle keeps name lookups)
+    CURLSH *share =
+        nullptr; // cookies and TLS sessions of every transfer (the multi handle keeps name lookups)
     CURL *cookies = nullptr; // the user-interface thread's way into the shared cookies
     std::mutex shareLocks[CURL_LOCK_DATA_LAST];
     std::thread worker;
@@ -233,9 +239,9 @@ struct CurlTransfer::Engine
 
     std::mutex mutex;
     bool quit = false;
-    std::vector<std::shared_ptr<Job>> incoming;             // started, not yet on the worker
-    std::unordered_map<Ticket, std::shared_ptr<Job>> jobs;  // started, not yet handed over
-    std::atomic<int> running{0};                            // started and not yet ended
+    std::vector<std::shared_ptr<Job>> incoming;            // started, not yet on the worker
+    std::unordered_map<Ticket, std::shared_ptr<Job>> jobs; // started, not yet handed over
+    std::atomic<int> running{0};                           // started and not yet ended
 
     // User-interface thread only.
     Ticket lastTicket = 0;
@@ -312,13 +318,17 @@ struct CurlTransfer::Engine
         job->userAgent = userAgent;
         job->referrer = referrer;
         if (!acceptLanguage.isEmpty())
-            job->headers = curl_slist_append(nullptr, ("Accept-Language: " + acceptLanguage).constData());
+            job->headers = curl_slist_append(nullptr,
+                                             ("Accept-Language: " + acceptLanguage).constData());
         job->cookieReceived = [this](QByteArray value, QString address) {
             // Posted to the receiver's thread; dropped if the receiver is gone by then.
-            QMetaObject::invokeMethod(&receiver, [this, value = std::move(value), address = std::move(address)] {
-                if (cookieReceived)
-                    cookieReceived(value, address);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &receiver,
+                [this, value = std::move(value), address = std::move(address)] {
+                    if (cookieReceived)
+                        cookieReceived(value, address);
+                },
+                Qt::QueuedConnection);
         };
         const Ticket ticket = ++lastTicket;
         if (!multi) {
@@ -410,7 +420,8 @@ struct CurlTransfer::Engine
         if (CURLMcode added = curl_multi_add_handle(multi, easy); added != CURLM_OK) {
             curl_easy_cleanup(easy);
             job.easy = nullptr;
-            complete(job, failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(added))));
+            complete(job,
+                     failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(added))));
             return false;
         }
         return true;
@@ -465,15 +476,16 @@ struct CurlTransfer::Engine
                 step = curl_multi_poll(multi, nullptr, 0, PollMilliseconds, nullptr);
             if (step != CURLM_OK) {
                 for (const std::shared_ptr<Job> &job : active)
-                    complete(*job, failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(step))));
+                    complete(
+                        *job,
+                        failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(step))));
                 active.clear();
             }
         }
     }
 };
 
-CurlTransfer::CurlTransfer()
-    : m_engine(std::make_shared<Engine>())
+CurlTransfer::CurlTransfer() : m_engine(std::make_shared<Engine>())
 {
 }
 
@@ -565,7 +577,9 @@ bool CurlTransfer::StillExecuting() const
 void CurlTransfer::SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage)
 {
     // A header value never holds a line break: a stray one would start a header of its own.
-    const auto oneLine = [](QByteArray value) { return value.replace('\r', ' ').replace('\n', ' ').trimmed(); };
+    const auto oneLine = [](QByteArray value) {
+        return value.replace('\r', ' ').replace('\n', ' ').trimmed();
+    };
     if (!userAgent.trimmed().isEmpty())
         m_engine->userAgent = oneLine(userAgent);
     m_engine->acceptLanguage = oneLine(acceptLanguage);

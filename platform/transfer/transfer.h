@@ -20,10 +20,10 @@ public:
     struct Result
     {
         bool ok = false;
-        QByteArray content;  // the bytes received, when ok and not written to a file
-        int code = 0;        // when not ok: a numeric failure code
-        QString description; // when not ok: what went wrong, for the user
-        qint64 size = 0;     // how many bytes were received, in memory or in the file
+        QByteArray content;     // the bytes received, when ok and not written to a file
+        int code = 0;           // when not ok: a numeric failure code
+        QString description;    // when not ok: what went wrong, for the user
+        qint64 size = 0;        // how many bytes were received, in memory or in the file
         bool fileError = false; // not ok because the file could not be written
     };
 

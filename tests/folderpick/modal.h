@@ -44,7 +44,8 @@ inline void ClickRow(QListWidget *list, int row, Qt::KeyboardModifiers modifiers
     QListWidgetItem *item = list->item(row);
     QVERIFY(item);
     list->scrollToItem(item);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, list->visualItemRect(item).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                      list->visualItemRect(item).center());
 }
 
 inline void DoubleClickRow(QListWidget *list, int row)

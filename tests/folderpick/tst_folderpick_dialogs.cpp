@@ -39,7 +39,8 @@ private slots:
         m_tree = QDir::cleanPath(m_dir.path() + u"/tree"_s);
         for (const QString &folder : {u"tree/alpha/inner"_s, u"tree/Beta"_s, u"tree/zeta"_s})
             QVERIFY(QDir(m_dir.path()).mkpath(folder));
-        for (const QString &file : {u"README"_s, u"a.txt"_s, u"b.txt"_s, u"c.md"_s, u"notes.txt.bak"_s}) {
+        for (const QString &file :
+             {u"README"_s, u"a.txt"_s, u"b.txt"_s, u"c.md"_s, u"notes.txt.bak"_s}) {
             QFile f(m_tree + u'/' + file);
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
@@ -93,7 +94,8 @@ private slots:
             QCOMPARE(dirs->ListIndex(), index);
             QCOMPARE(dirs->Path(), m_tree); // a click opens nothing
             QCOMPARE(ok->isEnabled(), enabled);
-            QTest::mouseClick(enabled ? ok : Child<QPushButton>(dialog, u"cmdCancel"_s), Qt::LeftButton);
+            QTest::mouseClick(enabled ? ok : Child<QPushButton>(dialog, u"cmdCancel"_s),
+                              Qt::LeftButton);
         });
         const QString result = Control().ShowBrowseFolder(QString());
         if (QTest::currentTestFailed())
@@ -207,7 +209,8 @@ private slots:
     {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QStringList>("listed");
-        QTest::addColumn<QList<int>>("clicks"); // a negative entry is a ctrl-click on row -entry - 1
+        QTest::addColumn<QList<int>>(
+            "clicks"); // a negative entry is a ctrl-click on row -entry - 1
         QTest::addColumn<QStringList>("expected");
         const QStringList all{u"README"_s, u"a.txt"_s, u"b.txt"_s, u"c.md"_s, u"notes.txt.bak"_s};
         QTest::newRow("one file") << u"*.*"_s << all << QList<int>{2} << QStringList{u"b.txt"_s};
@@ -215,8 +218,8 @@ private slots:
             << u"*.*"_s << all << QList<int>{1, -4} << QStringList{u"a.txt"_s, u"c.md"_s};
         QTest::newRow("second and fourth, focus on the second")
             << u"*.*"_s << all << QList<int>{3, -2} << QStringList{u"a.txt"_s, u"c.md"_s};
-        QTest::newRow("empty pattern lists every file") << QString() << all << QList<int>{0}
-                                                        << QStringList{u"README"_s};
+        QTest::newRow("empty pattern lists every file")
+            << QString() << all << QList<int>{0} << QStringList{u"README"_s};
         QTest::newRow("patterns joined by semicolon")
             << u"*.md;*.txt"_s << QStringList{u"a.txt"_s, u"b.txt"_s, u"c.md"_s} << QList<int>{2}
             << QStringList{u"c.md"_s};
@@ -317,11 +320,11 @@ private slots:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QStringList>("tabOrder");
         QTest::newRow("folder") << false << u"Drives"_s << QSize(304, 293)
-                                << QStringList{u"Drives"_s, u"Directories"_s, u"cmdOk"_s, u"cmdCancel"_s,
-                                               u"cmdAbout"_s};
+                                << QStringList{u"Drives"_s, u"Directories"_s, u"cmdOk"_s,
+                                               u"cmdCancel"_s, u"cmdAbout"_s};
         QTest::newRow("file") << true << u"cmdAbout"_s << QSize(375, 293)
-                              << QStringList{u"cmdAbout"_s, u"cmdCancel"_s, u"cmdOk"_s, u"Directories"_s,
-                                             u"Drives"_s, u"Files"_s};
+                              << QStringList{u"cmdAbout"_s,    u"cmdCancel"_s, u"cmdOk"_s,
+                                             u"Directories"_s, u"Drives"_s,    u"Files"_s};
     }
 
     void windowsOnOpening()
@@ -380,7 +383,9 @@ private slots:
                     }
                     QCOMPARE(title->palette().color(QPalette::WindowText), QColor(0, 0, 0x80));
                     QCOMPARE(version->palette().color(QPalette::WindowText), QColor(0x80, 0, 0));
-                    QVERIFY(Child<QLabel>(about, u"lblDescription"_s)->text().contains(u"Linkhauler"_s));
+                    QVERIFY(Child<QLabel>(about, u"lblDescription"_s)
+                                ->text()
+                                .contains(u"Linkhauler"_s));
                     QCOMPARE(Child<QLabel>(about, u"picIcon"_s)->pixmap().size(), QSize(32, 32));
                     QVERIFY(Child<QPushButton>(about, u"cmdOK"_s)->isDefault());
                     ++checked;
@@ -402,11 +407,14 @@ private slots:
         QTest::addColumn<int>("dispId");
         QTest::addColumn<QVariantList>("args");
         QTest::addColumn<int>("code");
-        QTest::newRow("unknown member") << 0x60030002 << QVariantList{QString()} << component::kMemberNotFound;
-        QTest::newRow("folder without title") << 0x60030000 << QVariantList{} << component::kBadParamCount;
-        QTest::newRow("file with one argument") << 0x60030001 << QVariantList{QString()}
-                                                << component::kBadParamCount;
-        QTest::newRow("title not a string") << 0x60030000 << QVariantList{42} << component::kTypeMismatch;
+        QTest::newRow("unknown member")
+            << 0x60030002 << QVariantList{QString()} << component::kMemberNotFound;
+        QTest::newRow("folder without title")
+            << 0x60030000 << QVariantList{} << component::kBadParamCount;
+        QTest::newRow("file with one argument")
+            << 0x60030001 << QVariantList{QString()} << component::kBadParamCount;
+        QTest::newRow("title not a string")
+            << 0x60030000 << QVariantList{42} << component::kTypeMismatch;
     }
 
     void invokeChecksItsArguments()

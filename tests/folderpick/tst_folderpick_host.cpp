@@ -32,7 +32,8 @@ private slots:
         m_library.setFileName(QStringLiteral(FOLDERPICK_LIBRARY));
         QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
         m_register = reinterpret_cast<DllRegisterServerFn>(m_library.resolve("DllRegisterServer"));
-        m_unregister = reinterpret_cast<DllUnregisterServerFn>(m_library.resolve("DllUnregisterServer"));
+        m_unregister = reinterpret_cast<DllUnregisterServerFn>(
+            m_library.resolve("DllUnregisterServer"));
         m_canUnload = reinterpret_cast<DllCanUnloadNowFn>(m_library.resolve("DllCanUnloadNow"));
         QVERIFY(m_register && m_unregister && m_canUnload);
         QVERIFY(m_library.resolve("DllGetClassObject"));
@@ -80,7 +81,8 @@ private slots:
             QCOMPARE(dialog->windowTitle(), u"Browse for folder"_s);
             QTest::mouseClick(dialog->findChild<QPushButton *>(u"cmdCancel"_s), Qt::LeftButton);
         });
-        const InvokeResult cancelled = created.object->Invoke(folderpick::kDispShowBrowseFolder, {QString()});
+        const InvokeResult cancelled = created.object->Invoke(folderpick::kDispShowBrowseFolder,
+                                                              {QString()});
         QVERIFY2(cancelled.Ok(), qPrintable(cancelled.error));
         QCOMPARE(cancelled.value.metaType().id(), QMetaType::QString);
         QCOMPARE(cancelled.value.toString(), QString());
@@ -96,8 +98,8 @@ private slots:
         const QString before = QDir::currentPath();
         const QString folder = QFileInfo(QStringLiteral(FOLDERPICK_LIBRARY)).absolutePath();
         QVERIFY(QDir::setCurrent(folder));
-        const InvokeResult file =
-            created.object->Invoke(folderpick::kDispShowBrowseFile, {u"Files"_s, u"libfolderpick.so*"_s});
+        const InvokeResult file = created.object->Invoke(folderpick::kDispShowBrowseFile,
+                                                         {u"Files"_s, u"libfolderpick.so*"_s});
         QVERIFY(QDir::setCurrent(before));
         QVERIFY2(file.Ok(), qPrintable(file.error));
         QCOMPARE(file.value.toString(), folder + u"/libfolderpick.so"_s);
@@ -135,7 +137,8 @@ private slots:
 
         const CreateResult noFallback = CreateObject(ClassId(), QString());
         QVERIFY(!noFallback.object);
-        QVERIFY2(noFallback.error.contains(u"moved/libfolderpick.so.1"_s), qPrintable(noFallback.error));
+        QVERIFY2(noFallback.error.contains(u"moved/libfolderpick.so.1"_s),
+                 qPrintable(noFallback.error));
 
         CreateResult created = CreateObject(ClassId(), folderpick::kLibraryFile.toString());
         QVERIFY2(created.object, qPrintable(created.error));

@@ -74,13 +74,13 @@ enum class Act {
 // the folder that holds it.
 struct Row
 {
-    QString page{};    // the address; empty: a page holding links, at pageDir on the server
+    QString page{}; // the address; empty: a page holding links, at pageDir on the server
     QString pageDir{};
     QStringList links{};
     QString timeOut = u"10"_s;
     QList<bool> answers{};
-    QStringList prompts{};            // "<code> <description>", in order
-    QStringList log{};                // the messages, without the time of day
+    QStringList prompts{};             // "<code> <description>", in order
+    QStringList log{};                 // the messages, without the time of day
     QMap<QString, QByteArray> files{}; // the download folder afterwards, by name
     Disk disk = Disk::Folder;
     Act act = Act::None;
@@ -109,7 +109,8 @@ QMap<QString, QByteArray> Tree(const QString &root)
 }
 
 // What differs between two trees, one line an entry; empty when they are the same.
-QString TreeDifference(const QMap<QString, QByteArray> &expected, const QMap<QString, QByteArray> &actual)
+QString TreeDifference(const QMap<QString, QByteArray> &expected,
+                       const QMap<QString, QByteArray> &actual)
 {
     QStringList lines;
     for (auto it = actual.begin(); it != actual.end(); ++it) {
@@ -128,7 +129,8 @@ QString PromptText(const QString &codeAndDescription)
 {
     const qsizetype space = codeAndDescription.indexOf(u' ');
     return u"YesNo|Error|An error has occurred.\r\n\r\nError: "_s + codeAndDescription.left(space)
-        + u"\r\nDescription: "_s + codeAndDescription.mid(space + 1) + u"\r\n\r\nWould you like to continue?"_s;
+        + u"\r\nDescription: "_s + codeAndDescription.mid(space + 1)
+        + u"\r\n\r\nWould you like to continue?"_s;
 }
 
 // The log lines of a page with links: downloaded, parsed, filtered.
@@ -150,7 +152,8 @@ QString Done(int items)
 }
 
 const QString kCancelled = u"Action has been cancelled!"_s;
-const QString kStalled = u"28 Timeout was reached: Operation too slow. Less than 1 bytes/sec transferred the last 2 seconds"_s;
+const QString kStalled =
+    u"28 Timeout was reached: Operation too slow. Less than 1 bytes/sec transferred the last 2 seconds"_s;
 
 QString FileError(const QString &name, const QString &reason)
 {
@@ -267,8 +270,10 @@ void tst_FaultMatrix::initTestCase()
     m_server.addRedirect(u"/to-dict"_s, u"dict://127.0.0.1/x"_s);
     m_server.addRedirect(u"/moved/a.bin"_s, u"/named/b.exe"_s);
     m_server.addRoute(u"/named/b.exe"_s, [](const TestHttpRequest &) {
-        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(500), "application/octet-stream");
-        response.headers.append(qMakePair(QByteArray("Content-Disposition"), QByteArray("attachment; filename=\"../../c.exe\"")));
+        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(500),
+                                                           "application/octet-stream");
+        response.headers.append(qMakePair(QByteArray("Content-Disposition"),
+                                          QByteArray("attachment; filename=\"../../c.exe\"")));
         return response;
     });
     m_server.addPrefixRoute(u"/n/"_s, [](const TestHttpRequest &request) {
@@ -332,7 +337,8 @@ std::optional<QString> tst_FaultMatrix::prepare(Disk disk)
     if (disk == Disk::ReadOnly || disk == Disk::SmallTmpfs) {
         // Root writes through permission bits: only a file system mounted read-only, or a
         // full one, refuses it.
-        const QByteArray options = "size=" + QByteArray::number(disk == Disk::ReadOnly ? 65536 : kMegabyte) + ",mode=0755";
+        const QByteArray options = "size="
+            + QByteArray::number(disk == Disk::ReadOnly ? 65536 : kMegabyte) + ",mode=0755";
         const unsigned long flags = MS_NOSUID | MS_NODEV | (disk == Disk::ReadOnly ? MS_RDONLY : 0);
         if (mount("tmpfs", out.constData(), "tmpfs", flags, options.constData()) != 0)
             return u"no file system can be mounted on the folder (%1); that needs root"_s.arg(
@@ -374,7 +380,8 @@ QString tst_FaultMatrix::normal(QString text) const
 QList<qint64> tst_FaultMatrix::partSizes() const
 {
     QList<qint64> sizes;
-    for (const QFileInfo &part : QDir(m_out).entryInfoList({u".lh-*.part"_s}, QDir::Files | QDir::Hidden))
+    for (const QFileInfo &part :
+         QDir(m_out).entryInfoList({u".lh-*.part"_s}, QDir::Files | QDir::Hidden))
         sizes.append(part.size());
     return sizes;
 }
@@ -422,8 +429,11 @@ void tst_FaultMatrix::play()
         break;
     case Act::StopMidBody:
         act = std::make_unique<ActWhen>(
-            [this] { return std::ranges::any_of(partSizes(), [](qint64 size) { return size >= kMegabyte; }); },
-                                        [this] { child<QPushButton>("cmdStop")->click(); }, kActMs);
+            [this] {
+                return std::ranges::any_of(partSizes(),
+                                           [](qint64 size) { return size >= kMegabyte; });
+            },
+            [this] { child<QPushButton>("cmdStop")->click(); }, kActMs);
         break;
     case Act::RemoveFolderMidBody:
         // The second link, fetched ahead, is whole in its temporary file; the first still
@@ -438,9 +448,11 @@ void tst_FaultMatrix::play()
         break;
     }
     case Act::CloseMidBody: {
-        const QString path = QUrl(firstLink).path(QUrl::FullyEncoded) + u'?' + QUrl(firstLink).query();
-        act = std::make_unique<ActWhen>([this, path] { return m_inet->StillExecuting() && m_server.requestCount(path) > 0; },
-                                        [this] { m_window->close(); }, kActMs);
+        const QString path = QUrl(firstLink).path(QUrl::FullyEncoded) + u'?'
+            + QUrl(firstLink).query();
+        act = std::make_unique<ActWhen>(
+            [this, path] { return m_inet->StillExecuting() && m_server.requestCount(path) > 0; },
+            [this] { m_window->close(); }, kActMs);
         break;
     }
     case Act::CloseAtPrompt:
@@ -454,7 +466,8 @@ void tst_FaultMatrix::play()
     QMap<QString, QByteArray> expected = Tree(m_tree->path());
     const QString outRelative = QDir(m_tree->path()).relativeFilePath(m_out);
     for (auto it = row.files.begin(); it != row.files.end(); ++it) {
-        for (QString folder = outRelative; !folder.isEmpty() && folder != u"."_s; folder = QFileInfo(folder).path())
+        for (QString folder = outRelative; !folder.isEmpty() && folder != u"."_s;
+             folder = QFileInfo(folder).path())
             expected.insert(folder + u'/', {});
         expected.insert(outRelative + u'/' + it.key(), it.value());
     }
@@ -501,7 +514,8 @@ void tst_FaultMatrix::play()
     const QString difference = TreeDifference(expected, after);
     QVERIFY2(difference.isEmpty(), qPrintable(normal(difference)));
     QVERIFY(!QFileInfo::exists(u"/etc/x.zip"_s));
-    if (row.act == Act::CloseAtPageRequest || row.act == Act::CloseMidBody || row.act == Act::CloseAtPrompt)
+    if (row.act == Act::CloseAtPageRequest || row.act == Act::CloseMidBody
+        || row.act == Act::CloseAtPrompt)
         QVERIFY(!m_window->isVisible());
 }
 
@@ -514,36 +528,55 @@ void tst_FaultMatrix::pageAnswers_data()
     const QString timedOut = u"1002 The page did not load within 1 seconds: %PAGE%"_s;
     const QStringList empty = PageLines(0, 0) << Done(0);
 
-    QTest::newRow("never answers, yes") << Row{.page = u"%BASE%/hang"_s, .timeOut = u"1"_s, .answers = {true},
-                                               .prompts = {timedOut}, .log = {Done(0)}};
-    QTest::newRow("never answers, no") << Row{.page = u"%BASE%/hang"_s, .timeOut = u"1"_s, .answers = {false},
-                                              .prompts = {timedOut}};
+    QTest::newRow("never answers, yes") << Row{.page = u"%BASE%/hang"_s,
+                                               .timeOut = u"1"_s,
+                                               .answers = {true},
+                                               .prompts = {timedOut},
+                                               .log = {Done(0)}};
+    QTest::newRow("never answers, no") << Row{
+        .page = u"%BASE%/hang"_s, .timeOut = u"1"_s, .answers = {false}, .prompts = {timedOut}};
     QTest::newRow("trickles a byte a second past the time-out")
-        << Row{.page = u"%BASE%/p/trickle"_s, .timeOut = u"1"_s, .answers = {true}, .prompts = {timedOut},
+        << Row{.page = u"%BASE%/p/trickle"_s,
+               .timeOut = u"1"_s,
+               .answers = {true},
+               .prompts = {timedOut},
                .log = {Done(0)}};
-    QTest::newRow("closes mid-body") << Row{.page = u"%BASE%/p/cut"_s, .answers = {true}, .prompts = {notLoaded},
-                                            .log = {Done(0)}};
+    QTest::newRow("closes mid-body") << Row{
+        .page = u"%BASE%/p/cut"_s, .answers = {true}, .prompts = {notLoaded}, .log = {Done(0)}};
     // A short error body: the browser puts its own error page in its place, a failed load.
-    QTest::newRow("404") << Row{.page = u"%BASE%/status/404"_s, .answers = {true}, .prompts = {notLoaded},
+    QTest::newRow("404") << Row{.page = u"%BASE%/status/404"_s,
+                                .answers = {true},
+                                .prompts = {notLoaded},
                                 .log = {Done(0)}};
-    QTest::newRow("500") << Row{.page = u"%BASE%/status/500"_s, .answers = {true}, .prompts = {notLoaded},
+    QTest::newRow("500") << Row{.page = u"%BASE%/status/500"_s,
+                                .answers = {true},
+                                .prompts = {notLoaded},
                                 .log = {Done(0)}};
     // The browser shows an error page of the site's own, but reports the status as a failed
     // load: its links are not taken.
-    QTest::newRow("404 with a page of its own") << Row{.page = u"%BASE%/p/404-page"_s, .answers = {true},
-                                                       .prompts = {notLoaded}, .log = {Done(0)}};
-    QTest::newRow("connection refused") << Row{.page = u"%REFUSED%page.htm"_s, .answers = {true},
-                                               .prompts = {notLoaded}, .log = {Done(0)}};
-    QTest::newRow("host does not resolve") << Row{.page = u"http://nowhere.invalid/page.htm"_s, .answers = {true},
-                                                  .prompts = {notLoaded}, .log = {Done(0)}};
+    QTest::newRow("404 with a page of its own") << Row{.page = u"%BASE%/p/404-page"_s,
+                                                       .answers = {true},
+                                                       .prompts = {notLoaded},
+                                                       .log = {Done(0)}};
+    QTest::newRow("connection refused") << Row{.page = u"%REFUSED%page.htm"_s,
+                                               .answers = {true},
+                                               .prompts = {notLoaded},
+                                               .log = {Done(0)}};
+    QTest::newRow("host does not resolve") << Row{.page = u"http://nowhere.invalid/page.htm"_s,
+                                                  .answers = {true},
+                                                  .prompts = {notLoaded},
+                                                  .log = {Done(0)}};
     // The loop fails at the other address of the two, which the wait cannot tell from an
     // earlier page cut short: it ends at the time-out.
-    QTest::newRow("redirect loop") << Row{.page = u"%BASE%/loop/a"_s, .timeOut = u"1"_s, .answers = {true},
-                                          .prompts = {timedOut}, .log = {Done(0)}};
-    QTest::newRow("redirect to file:///etc/passwd")
-        << Row{.page = u"%BASE%/p/to-file"_s, .answers = {true}, .prompts = {notLoaded}, .log = {Done(0)}};
-    QTest::newRow("redirect to data:") << Row{.page = u"%BASE%/p/to-data"_s, .answers = {true},
-                                              .prompts = {notLoaded}, .log = {Done(0)}};
+    QTest::newRow("redirect loop") << Row{.page = u"%BASE%/loop/a"_s,
+                                          .timeOut = u"1"_s,
+                                          .answers = {true},
+                                          .prompts = {timedOut},
+                                          .log = {Done(0)}};
+    QTest::newRow("redirect to file:///etc/passwd") << Row{
+        .page = u"%BASE%/p/to-file"_s, .answers = {true}, .prompts = {notLoaded}, .log = {Done(0)}};
+    QTest::newRow("redirect to data:") << Row{
+        .page = u"%BASE%/p/to-data"_s, .answers = {true}, .prompts = {notLoaded}, .log = {Done(0)}};
 }
 
 // --- Links ---------------------------------------------------------------------------------
@@ -558,30 +591,36 @@ void tst_FaultMatrix::linkAnswers_data()
     hangNo.log = PageLines(2, 2);
     hangNo.files = {};
     QTest::newRow("never answers, no: the link fetched ahead goes too") << hangNo;
-    QTest::newRow("trickles a byte a second past the time-out")
-        << Row{.links = {u"/slow?n=3&ms=1000"_s, u"/bytes/100"_s},
-               .timeOut = u"2"_s,
-               .log = PageLines(2, 2) << Complete(u"1.txt"_s) << Complete(u"100"_s) << Done(2),
-               .files = {{u"1.txt"_s, TestHttpServer::bytes(3)}, {u"100"_s, TestHttpServer::bytes(100)}}};
-    QTest::newRow("closes mid-body")
-        << Failing(u"/cut"_s, u"18 Transferred a partial file: transfer closed with 900 bytes remaining to read"_s);
-    QTest::newRow("Content-Length larger than the body, then silence") << Failing(u"/stall"_s, kStalled, u"2"_s);
-    QTest::newRow("chunked encoding cut off")
-        << Failing(u"/chunked-cut"_s, u"18 Transferred a partial file: transfer closed with outstanding read data remaining"_s);
+    QTest::newRow("trickles a byte a second past the time-out") << Row{
+        .links = {u"/slow?n=3&ms=1000"_s, u"/bytes/100"_s},
+        .timeOut = u"2"_s,
+        .log = PageLines(2, 2) << Complete(u"1.txt"_s) << Complete(u"100"_s) << Done(2),
+        .files = {{u"1.txt"_s, TestHttpServer::bytes(3)}, {u"100"_s, TestHttpServer::bytes(100)}}};
+    QTest::newRow("closes mid-body") << Failing(
+        u"/cut"_s,
+        u"18 Transferred a partial file: transfer closed with 900 bytes remaining to read"_s);
+    QTest::newRow("Content-Length larger than the body, then silence")
+        << Failing(u"/stall"_s, kStalled, u"2"_s);
+    QTest::newRow("chunked encoding cut off") << Failing(
+        u"/chunked-cut"_s,
+        u"18 Transferred a partial file: transfer closed with outstanding read data remaining"_s);
     QTest::newRow("404") << Failing(u"/status/404"_s, u"404 HTTP 404 Not Found"_s);
     QTest::newRow("500") << Failing(u"/status/500"_s, u"500 HTTP 500 Internal Server Error"_s);
-    QTest::newRow("connection refused")
-        << Failing(u"%REFUSED%x.bin"_s,
-                   u"7 Couldn't connect to server: Failed to connect to 127.0.0.1 port %RPORT% after N ms: Couldn't connect to server"_s);
+    QTest::newRow("connection refused") << Failing(
+        u"%REFUSED%x.bin"_s,
+        u"7 Couldn't connect to server: Failed to connect to 127.0.0.1 port %RPORT% after N ms: Couldn't connect to server"_s);
     QTest::newRow("host does not resolve")
         << Failing(u"http://nowhere.invalid/x.bin"_s,
                    u"6 Couldn't resolve host name: Could not resolve host: nowhere.invalid"_s);
     QTest::newRow("redirect loop")
-        << Failing(u"/loop/a"_s, u"47 Number of redirects hit maximum amount: Maximum (10) redirects followed"_s);
-    QTest::newRow("redirect to file:///etc/passwd")
-        << Failing(u"/to-file"_s, u"1 Unsupported protocol: Protocol \"file\" not supported or disabled in libcurl"_s);
-    QTest::newRow("redirect to dict:")
-        << Failing(u"/to-dict"_s, u"1 Unsupported protocol: Protocol \"dict\" not supported or disabled in libcurl"_s);
+        << Failing(u"/loop/a"_s,
+                   u"47 Number of redirects hit maximum amount: Maximum (10) redirects followed"_s);
+    QTest::newRow("redirect to file:///etc/passwd") << Failing(
+        u"/to-file"_s,
+        u"1 Unsupported protocol: Protocol \"file\" not supported or disabled in libcurl"_s);
+    QTest::newRow("redirect to dict:") << Failing(
+        u"/to-dict"_s,
+        u"1 Unsupported protocol: Protocol \"dict\" not supported or disabled in libcurl"_s);
     for (int size : {0, 1, 2}) {
         // No content worth a file: neither a prompt nor a log line.
         QTest::addRow("a body of %d bytes", size)
@@ -589,10 +628,10 @@ void tst_FaultMatrix::linkAnswers_data()
                    .log = PageLines(2, 2) << Complete(u"100"_s) << Done(1),
                    .files = {{u"100"_s, TestHttpServer::bytes(100)}}};
     }
-    QTest::newRow("a body of 3 bytes")
-        << Row{.links = {u"/bytes/3"_s, u"/bytes/100"_s},
-               .log = PageLines(2, 2) << Complete(u"3"_s) << Complete(u"100"_s) << Done(2),
-               .files = {{u"3"_s, TestHttpServer::bytes(3)}, {u"100"_s, TestHttpServer::bytes(100)}}};
+    QTest::newRow("a body of 3 bytes") << Row{
+        .links = {u"/bytes/3"_s, u"/bytes/100"_s},
+        .log = PageLines(2, 2) << Complete(u"3"_s) << Complete(u"100"_s) << Done(2),
+        .files = {{u"3"_s, TestHttpServer::bytes(3)}, {u"100"_s, TestHttpServer::bytes(100)}}};
     QTest::newRow("50 MB, Stop mid-body")
         << Row{.links = {u"/generated/52428800?ms=2"_s, u"/bytes/100"_s},
                .log = PageLines(2, 2) << kCancelled,
@@ -617,8 +656,10 @@ void tst_FaultMatrix::names_data()
     };
 
     QTest::newRow("../../x.zip") << saved(u"../../x.zip"_s, u"x.zip"_s, "/n/x.zip");
-    QTest::newRow("..%2F..%2Fx.zip") << saved(u"..%2F..%2Fx.zip"_s, u"..%2F..%2Fx.zip"_s, "/n/a/b/..%2F..%2Fx.zip");
-    QTest::newRow("a\\..\\x.zip") << saved(u"a\\..\\x.zip"_s, u"a\\..\\x.zip"_s, "/n/a/b/a%5C..%5Cx.zip");
+    QTest::newRow("..%2F..%2Fx.zip")
+        << saved(u"..%2F..%2Fx.zip"_s, u"..%2F..%2Fx.zip"_s, "/n/a/b/..%2F..%2Fx.zip");
+    QTest::newRow("a\\..\\x.zip") << saved(u"a\\..\\x.zip"_s, u"a\\..\\x.zip"_s,
+                                           "/n/a/b/a%5C..%5Cx.zip");
     QTest::newRow("absolute /etc/x.zip") << saved(u"/etc/x.zip"_s, u"x.zip"_s, "/n/a/b/etc/x.zip");
     QTest::newRow("trailing dot") << saved(u"x.zip."_s, u"x.zip."_s, "/n/a/b/x.zip.");
     QTest::newRow("trailing space") << saved(u"x.zip "_s, u"x.zip "_s, "/n/a/b/x.zip");
@@ -626,7 +667,8 @@ void tst_FaultMatrix::names_data()
     QTest::newRow("UTF-8 with combining characters")
         << saved(combining, combining, "/n/a/b/e%CC%81%CC%A7.zip");
     const QString longest = QString(251, u'a') + u".zip"_s;
-    QTest::newRow("255 bytes: the longest name") << saved(longest, longest, "/n/a/b/" + longest.toUtf8());
+    QTest::newRow("255 bytes: the longest name")
+        << saved(longest, longest, "/n/a/b/" + longest.toUtf8());
 
     // Each name with a control character is the page's own name; the later ones find it there.
     QTest::newRow("control characters")
@@ -648,11 +690,12 @@ void tst_FaultMatrix::names_data()
                .answers = {true},
                .prompts = {FileError(QString(), u"Not a directory"_s)},
                .log = PageLines(1, 1) << Complete(QString()) << Done(1)};
-    QTest::newRow("two names that differ only in case")
-        << Row{.pageDir = u"/n/a/b"_s,
-               .links = {u"Case.zip"_s, u"case.zip"_s},
-               .log = PageLines(2, 2) << Complete(u"Case.zip"_s) << Complete(u"case.zip"_s) << Done(2),
-               .files = {{u"Case.zip"_s, Echo("/n/a/b/Case.zip")}, {u"case.zip"_s, Echo("/n/a/b/case.zip")}}};
+    QTest::newRow("two names that differ only in case") << Row{
+        .pageDir = u"/n/a/b"_s,
+        .links = {u"Case.zip"_s, u"case.zip"_s},
+        .log = PageLines(2, 2) << Complete(u"Case.zip"_s) << Complete(u"case.zip"_s) << Done(2),
+        .files = {{u"Case.zip"_s, Echo("/n/a/b/Case.zip")},
+                  {u"case.zip"_s, Echo("/n/a/b/case.zip")}}};
 }
 
 // --- The download folder -----------------------------------------------------------------------
@@ -662,36 +705,48 @@ void tst_FaultMatrix::disk_data()
     QTest::addColumn<Row>("row");
     const QStringList two{u"/bytes/100"_s, u"/bytes/200"_s};
     // Spelled out by the file's own rule: a failed write is still counted and logged.
-    const QStringList bothLogged = PageLines(2, 2) << Complete(u"100"_s) << Complete(u"200"_s) << Done(2);
+    const QStringList bothLogged = PageLines(2, 2)
+        << Complete(u"100"_s) << Complete(u"200"_s) << Done(2);
 
-    QTest::newRow("missing: made with its parents")
-        << Row{.links = two, .log = bothLogged,
-               .files = {{u"100"_s, TestHttpServer::bytes(100)}, {u"200"_s, TestHttpServer::bytes(200)}},
-               .disk = Disk::Missing};
-    QTest::newRow("read-only")
-        << Row{.links = two, .answers = {true, true},
-               .prompts = {FileError(u"100"_s, u"Read-only file system"_s), FileError(u"200"_s, u"Read-only file system"_s)},
-               .log = bothLogged, .disk = Disk::ReadOnly};
-    QTest::newRow("a file") << Row{.links = two, .answers = {true, true},
-                                   .prompts = {FileError(u"100"_s, u"Not a directory"_s), FileError(u"200"_s, u"Not a directory"_s)},
-                                   .log = bothLogged, .disk = Disk::AFile};
+    QTest::newRow("missing: made with its parents") << Row{
+        .links = two,
+        .log = bothLogged,
+        .files = {{u"100"_s, TestHttpServer::bytes(100)}, {u"200"_s, TestHttpServer::bytes(200)}},
+        .disk = Disk::Missing};
+    QTest::newRow("read-only") << Row{.links = two,
+                                      .answers = {true, true},
+                                      .prompts = {FileError(u"100"_s, u"Read-only file system"_s),
+                                                  FileError(u"200"_s, u"Read-only file system"_s)},
+                                      .log = bothLogged,
+                                      .disk = Disk::ReadOnly};
+    QTest::newRow("a file") << Row{.links = two,
+                                   .answers = {true, true},
+                                   .prompts = {FileError(u"100"_s, u"Not a directory"_s),
+                                               FileError(u"200"_s, u"Not a directory"_s)},
+                                   .log = bothLogged,
+                                   .disk = Disk::AFile};
     QTest::newRow("removed during the run")
-        << Row{.links = {u"/slow?n=6&ms=100"_s, u"/bytes/100"_s}, .answers = {true, true},
+        << Row{.links = {u"/slow?n=6&ms=100"_s, u"/bytes/100"_s},
+               .answers = {true, true},
                .prompts = {FileError(u"1.txt"_s, u"No such file or directory"_s),
                            FileError(u"100"_s, u"No such file or directory"_s)},
                .log = PageLines(2, 2) << Complete(u"1.txt"_s) << Complete(u"100"_s) << Done(2),
                .act = Act::RemoveFolderMidBody};
     QTest::newRow("full mid-file: the file-size limit")
-        << Row{.links = {u"/generated/83886080"_s, u"/bytes/100"_s}, .answers = {true},
+        << Row{.links = {u"/generated/83886080"_s, u"/bytes/100"_s},
+               .answers = {true},
                .prompts = {FileError(u"83886080"_s, u"File too large"_s)},
                .log = PageLines(2, 2) << Complete(u"83886080"_s) << Complete(u"100"_s) << Done(2),
-               .files = {{u"100"_s, TestHttpServer::bytes(100)}}, .disk = Disk::SizeLimit};
+               .files = {{u"100"_s, TestHttpServer::bytes(100)}},
+               .disk = Disk::SizeLimit};
     // Paced, so that the small link beside it is in before the disk is full.
     QTest::newRow("full mid-file: a small file system")
-        << Row{.links = {u"/generated/3145728?ms=10"_s, u"/bytes/100"_s}, .answers = {true},
+        << Row{.links = {u"/generated/3145728?ms=10"_s, u"/bytes/100"_s},
+               .answers = {true},
                .prompts = {FileError(u"1.txt"_s, u"No space left on device"_s)},
                .log = PageLines(2, 2) << Complete(u"1.txt"_s) << Complete(u"100"_s) << Done(2),
-               .files = {{u"100"_s, TestHttpServer::bytes(100)}}, .disk = Disk::SmallTmpfs};
+               .files = {{u"100"_s, TestHttpServer::bytes(100)}},
+               .disk = Disk::SmallTmpfs};
 }
 
 // --- The window ----------------------------------------------------------------------------
@@ -703,15 +758,21 @@ void tst_FaultMatrix::window_data()
     QTest::newRow("closed during a page wait")
         << Row{.page = u"%BASE%/hang"_s, .log = {kCancelled}, .act = Act::CloseAtPageRequest};
     QTest::newRow("closed during a download")
-        << Row{.links = {u"/slow?n=300&ms=25"_s, u"/bytes/100"_s}, .log = PageLines(2, 2) << kCancelled,
+        << Row{.links = {u"/slow?n=300&ms=25"_s, u"/bytes/100"_s},
+               .log = PageLines(2, 2) << kCancelled,
                .act = Act::CloseMidBody};
     QTest::newRow("closed while a prompt is up, yes")
-        << Row{.links = {u"/status/404"_s, u"/bytes/100"_s}, .answers = {true},
-               .prompts = {u"404 HTTP 404 Not Found"_s}, .log = PageLines(2, 2) << kCancelled,
+        << Row{.links = {u"/status/404"_s, u"/bytes/100"_s},
+               .answers = {true},
+               .prompts = {u"404 HTTP 404 Not Found"_s},
+               .log = PageLines(2, 2) << kCancelled,
                .act = Act::CloseAtPrompt};
     QTest::newRow("closed while a prompt is up, no")
-        << Row{.links = {u"/status/404"_s, u"/bytes/100"_s}, .answers = {false},
-               .prompts = {u"404 HTTP 404 Not Found"_s}, .log = PageLines(2, 2), .act = Act::CloseAtPrompt};
+        << Row{.links = {u"/status/404"_s, u"/bytes/100"_s},
+               .answers = {false},
+               .prompts = {u"404 HTTP 404 Not Found"_s},
+               .log = PageLines(2, 2),
+               .act = Act::CloseAtPrompt};
 }
 
 QTEST_MAIN(tst_FaultMatrix)

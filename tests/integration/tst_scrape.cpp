@@ -167,7 +167,8 @@ bool tst_Scrape::runToEnd()
     const bool ended = PressGo(*m_window, kRunMs);
     [&] { QTRY_VERIFY_WITH_TIMEOUT(!m_window->IsRunning(), 5000); }();
     // Every way out of a run leaves the normal pointer, Stop disabled and Go enabled.
-    if (QApplication::overrideCursor() || child<QPushButton>("cmdStop")->isEnabled() || !child<QPushButton>("cmdGo")->isEnabled())
+    if (QApplication::overrideCursor() || child<QPushButton>("cmdStop")->isEnabled()
+        || !child<QPushButton>("cmdGo")->isEnabled())
         return false;
     return ended;
 }
@@ -203,21 +204,26 @@ void tst_Scrape::pageOrder_data()
     QTest::addColumn<QStringList>("letters");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("numbers")
-        << u"/order/p^N.htm"_s << QStringList{u"1"_s, u"3"_s, u"1"_s} << QStringList()
-        << QStringList{u"/order/p1.htm"_s, u"/order/p2.htm"_s, u"/order/p3.htm"_s};
+    QTest::newRow("numbers") << u"/order/p^N.htm"_s << QStringList{u"1"_s, u"3"_s, u"1"_s}
+                             << QStringList()
+                             << QStringList{u"/order/p1.htm"_s, u"/order/p2.htm"_s,
+                                            u"/order/p3.htm"_s};
     QTest::newRow("letters outside, numbers inside")
-        << u"/order/p^N^L.htm"_s << QStringList{u"1"_s, u"2"_s, u"1"_s} << QStringList{u"a"_s, u"b"_s, u"1"_s}
-        << QStringList{u"/order/p1a.htm"_s, u"/order/p2a.htm"_s, u"/order/p1b.htm"_s, u"/order/p2b.htm"_s};
+        << u"/order/p^N^L.htm"_s << QStringList{u"1"_s, u"2"_s, u"1"_s}
+        << QStringList{u"a"_s, u"b"_s, u"1"_s}
+        << QStringList{u"/order/p1a.htm"_s, u"/order/p2a.htm"_s, u"/order/p1b.htm"_s,
+                       u"/order/p2b.htm"_s};
     QTest::newRow("negative number step")
         << u"/order/p^N.htm"_s << QStringList{u"10"_s, u"1"_s, u"-3"_s} << QStringList()
-        << QStringList{u"/order/p10.htm"_s, u"/order/p7.htm"_s, u"/order/p4.htm"_s, u"/order/p1.htm"_s};
+        << QStringList{u"/order/p10.htm"_s, u"/order/p7.htm"_s, u"/order/p4.htm"_s,
+                       u"/order/p1.htm"_s};
     QTest::newRow("letters down, half steps of numbers")
-        << u"/order/^L^N.htm"_s << QStringList{u"1"_s, u"2"_s, u"0.5"_s} << QStringList{u"c"_s, u"b"_s, u"-1"_s}
+        << u"/order/^L^N.htm"_s << QStringList{u"1"_s, u"2"_s, u"0.5"_s}
+        << QStringList{u"c"_s, u"b"_s, u"-1"_s}
         << QStringList{u"/order/c1.htm"_s, u"/order/c1.5.htm"_s, u"/order/c2.htm"_s,
                        u"/order/b1.htm"_s, u"/order/b1.5.htm"_s, u"/order/b2.htm"_s};
-    QTest::newRow("no wildcards: one page")
-        << u"/order/only.htm"_s << QStringList() << QStringList() << QStringList{u"/order/only.htm"_s};
+    QTest::newRow("no wildcards: one page") << u"/order/only.htm"_s << QStringList()
+                                            << QStringList() << QStringList{u"/order/only.htm"_s};
 }
 
 void tst_Scrape::pageOrder()
@@ -277,8 +283,10 @@ void tst_Scrape::pageRedirectTaken()
     QVERIFY(runToEnd());
 
     QCOMPARE(requested(u"/"_s).filter(u".htm"_s), (QStringList{u"/old.htm"_s, u"/new.htm"_s}));
-    QCOMPARE(messages().mid(0, 2), (QStringList{u"Source code has been downloaded: "_s + m_server.url(u"/old.htm"_s) + u'.',
-                                                u"Source code has been parsed: 1 total links."_s}));
+    QCOMPARE(
+        messages().mid(0, 2),
+        (QStringList{u"Source code has been downloaded: "_s + m_server.url(u"/old.htm"_s) + u'.',
+                     u"Source code has been parsed: 1 total links."_s}));
     QCOMPARE(messages().constLast(), u"Done.  Items downloaded: 1."_s);
     QCOMPARE(child<QLabel>("lblLocation")->text(), m_server.url(u"/new.htm"_s));
     QVERIFY(m_prompts->shown.isEmpty());
@@ -289,8 +297,9 @@ void tst_Scrape::filters_data()
     QTest::addColumn<QStringList>("criteria"); // list=entry, and/or the words and1, and2
     QTest::addColumn<QStringList>("kept");
 
-    QTest::newRow("end zip or exe") << QStringList{u"lstEnd=zip"_s, u"lstEnd=exe"_s}
-                                    << QStringList{u"files/a.zip"_s, u"http://other.test/download/b.exe"_s};
+    QTest::newRow("end zip or exe")
+        << QStringList{u"lstEnd=zip"_s, u"lstEnd=exe"_s}
+        << QStringList{u"files/a.zip"_s, u"http://other.test/download/b.exe"_s};
     QTest::newRow("beginning or end") << QStringList{u"lstBeginning=/docs/"_s, u"lstEnd=zip"_s}
                                       << QStringList{u"files/a.zip"_s, u"/docs/page.htm"_s};
     QTest::newRow("beginning and interior")
@@ -312,13 +321,15 @@ void tst_Scrape::filters()
         if (criterion == u"and1"_s)
             child<QRadioButton>("optAnd1")->click();
         else
-            m_window->findChild<QListWidget *>(criterion.section(u'=', 0, 0))->addItem(criterion.section(u'=', 1));
+            m_window->findChild<QListWidget *>(criterion.section(u'=', 0, 0))
+                ->addItem(criterion.section(u'=', 1));
     }
     QVERIFY(runToEnd());
 
     QCOMPARE(Entries(child<QListWidget>("lstCode")), kept);
-    QCOMPARE(messages().mid(1, 2), (QStringList{u"Source code has been parsed: 5 total links."_s,
-                                                u"Filters have been applied: %1 relevant links."_s.arg(kept.size())}));
+    QCOMPARE(messages().mid(1, 2),
+             (QStringList{u"Source code has been parsed: 5 total links."_s,
+                          u"Filters have been applied: %1 relevant links."_s.arg(kept.size())}));
     // Neither output is on: every kept link counts, and none is fetched.
     QCOMPARE(messages().constLast(), u"Done.  Items downloaded: %1."_s.arg(kept.size()));
     QCOMPARE(m_server.requestLog().filter(u"download"_s), QStringList());
@@ -339,19 +350,27 @@ void tst_Scrape::linkDownload_data()
                                 << TestHttpServer::bytes(5000);
     QTest::newRow("large file") << u"/bytes/3000000"_s << u"10"_s << none << u"3000000"_s
                                 << TestHttpServer::bytes(3000000);
-    QTest::newRow("three bytes are kept") << u"/bytes/3"_s << u"10"_s << none << u"3"_s
-                                          << TestHttpServer::bytes(3);
-    QTest::newRow("two bytes are not") << u"/bytes/2"_s << u"10"_s << none << u"2"_s << QByteArray();
+    QTest::newRow("three bytes are kept")
+        << u"/bytes/3"_s << u"10"_s << none << u"3"_s << TestHttpServer::bytes(3);
+    QTest::newRow("two bytes are not")
+        << u"/bytes/2"_s << u"10"_s << none << u"2"_s << QByteArray();
     QTest::newRow("nothing is not") << u"/bytes/0"_s << u"10"_s << none << u"0"_s << QByteArray();
-    QTest::newRow("redirect followed") << u"/moved/r.bin"_s << u"10"_s << none << u"r.bin"_s
-                                       << TestHttpServer::bytes(4000);
-    QTest::newRow("404, yes") << u"/status/404"_s << u"10"_s << QList<bool>{true} << u"404"_s << QByteArray();
-    QTest::newRow("404, no") << u"/status/404"_s << u"10"_s << QList<bool>{false} << u"404"_s << QByteArray();
-    QTest::newRow("cut-off body, yes") << u"/cut"_s << u"10"_s << QList<bool>{true} << u"cut"_s << QByteArray();
-    QTest::newRow("hanging server, yes") << u"/hang"_s << u"2"_s << QList<bool>{true} << u"hang"_s << QByteArray();
-    QTest::newRow("hanging server, no") << u"/hang"_s << u"2"_s << QList<bool>{false} << u"hang"_s << QByteArray();
-    QTest::newRow("refused port, yes") << u"refused"_s << u"10"_s << QList<bool>{true} << u"x.bin"_s << QByteArray();
-    QTest::newRow("refused port, no") << u"refused"_s << u"10"_s << QList<bool>{false} << u"x.bin"_s << QByteArray();
+    QTest::newRow("redirect followed")
+        << u"/moved/r.bin"_s << u"10"_s << none << u"r.bin"_s << TestHttpServer::bytes(4000);
+    QTest::newRow("404, yes") << u"/status/404"_s << u"10"_s << QList<bool>{true} << u"404"_s
+                              << QByteArray();
+    QTest::newRow("404, no") << u"/status/404"_s << u"10"_s << QList<bool>{false} << u"404"_s
+                             << QByteArray();
+    QTest::newRow("cut-off body, yes")
+        << u"/cut"_s << u"10"_s << QList<bool>{true} << u"cut"_s << QByteArray();
+    QTest::newRow("hanging server, yes")
+        << u"/hang"_s << u"2"_s << QList<bool>{true} << u"hang"_s << QByteArray();
+    QTest::newRow("hanging server, no")
+        << u"/hang"_s << u"2"_s << QList<bool>{false} << u"hang"_s << QByteArray();
+    QTest::newRow("refused port, yes")
+        << u"refused"_s << u"10"_s << QList<bool>{true} << u"x.bin"_s << QByteArray();
+    QTest::newRow("refused port, no")
+        << u"refused"_s << u"10"_s << QList<bool>{false} << u"x.bin"_s << QByteArray();
 }
 
 void tst_Scrape::linkDownload()
@@ -387,7 +406,8 @@ void tst_Scrape::linkDownload()
     if (!content.isNull())
         QVERIFY(ReadAll(path) == content);
 
-    QStringList tail{u"Source code has been downloaded: "_s + m_server.url(u"/download.htm"_s) + u'.',
+    QStringList tail{u"Source code has been downloaded: "_s + m_server.url(u"/download.htm"_s)
+                         + u'.',
                      u"Source code has been parsed: 1 total links."_s,
                      u"Filters have been applied: 1 relevant links."_s};
     if (!content.isNull())
@@ -408,7 +428,9 @@ void tst_Scrape::linkAddressModes_data()
 
     QTest::newRow("all in one file")
         << false
-        << QByteArray("\"%1/show.asp?id=42&page=2\"\r\n\"%1/show.asp?id=&x=1\"\r\n\"%1/show.asp?id=7&p=1\"\r\n") << 3;
+        << QByteArray("\"%1/show.asp?id=42&page=2\"\r\n\"%1/show.asp?id=&x=1\"\r\n\"%1/"
+                      "show.asp?id=7&p=1\"\r\n")
+        << 3;
     // Each counted link rewrites the page's file; an empty first value is not counted.
     QTest::newRow("one per file") << true << QByteArray("\"7\"\r\n") << 2;
 }
@@ -420,7 +442,8 @@ void tst_Scrape::linkAddressModes()
     QFETCH(int, counted);
 
     m_server.addPage(u"/list3.htm"_s,
-                     Page({u"show.asp?id=42&amp;page=2"_s, u"show.asp?id=&amp;x=1"_s, u"show.asp?id=7&amp;p=1"_s}));
+                     Page({u"show.asp?id=42&amp;page=2"_s, u"show.asp?id=&amp;x=1"_s,
+                           u"show.asp?id=7&amp;p=1"_s}));
     oneJob(m_server.url(u"/list^N.htm"_s), {});
     child<QListWidget>("lstBeginning")->addItem(u"show"_s);
     numbers(u"3"_s, u"3"_s, u"1"_s);
@@ -433,7 +456,8 @@ void tst_Scrape::linkAddressModes()
     set("txtSaveLinks", m_out->filePath(u"links"_s));
     QVERIFY(runToEnd());
 
-    QCOMPARE(ReadAll(hrefs + u"/3.txt"_s), QByteArray(records).replace("%1", m_server.url(QString()).toUtf8()));
+    QCOMPARE(ReadAll(hrefs + u"/3.txt"_s),
+             QByteArray(records).replace("%1", m_server.url(QString()).toUtf8()));
     QCOMPARE(QDir(hrefs).entryList(QDir::Files | QDir::Hidden), QStringList{u"3.txt"_s});
     QCOMPARE(messages().constLast(), u"Done.  Items downloaded: %1."_s.arg(counted));
     const QString logged = onePerFile ? hrefs + u"/3.txt"_s : m_out->filePath(u"links/3.txt"_s);
@@ -477,13 +501,15 @@ void tst_Scrape::overwriteRule()
     QCOMPARE(ReadAll(path), overwrite ? TestHttpServer::bytes(100) : old);
     QVERIFY(ReadAll(shared) == (overwrite ? second : first));
     const QString again = overwrite ? u"Download complete: "_s : u"File already exists: "_s;
-    QCOMPARE(messages().mid(3), (QStringList{again + path + u'.', u"Download complete: "_s + shared + u'.',
-                                             again + shared + u'.',
-                                             u"Done.  Items downloaded: %1."_s.arg(overwrite ? 3 : 1)}));
+    QCOMPARE(messages().mid(3),
+             (QStringList{again + path + u'.', u"Download complete: "_s + shared + u'.',
+                          again + shared + u'.',
+                          u"Done.  Items downloaded: %1."_s.arg(overwrite ? 3 : 1)}));
     QCOMPARE(requested(u"/bytes/"_s).size(), overwrite ? 1 : 0);
     QCOMPARE(requested(u"/a/"_s).size(), 1);
     QCOMPARE(requested(u"/b/"_s).size(), overwrite ? 1 : 0);
-    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+    QCOMPARE(QDir(m_out->path())
+                 .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
              (QStringList{u"100"_s, u"x.bin"_s}));
 }
 
@@ -502,19 +528,20 @@ void tst_Scrape::everyLogLine()
     const QString page1 = m_server.url(u"/log1.htm?a=1&b=2"_s);
     const QString page2 = m_server.url(u"/log2.htm?a=1&b=2"_s);
     const QString out = m_out->path() + u'/';
-    QCOMPARE(messages(), (QStringList{
-                             u"Source code has been downloaded: "_s + page1 + u'.',
-                             u"Source code has been parsed: 3 total links."_s,
-                             u"Filters have been applied: 2 relevant links."_s,
-                             u"Download complete: "_s + out + u"10."_s,
-                             u"Download complete: "_s + out + u"20."_s,
-                             u"Source code has been downloaded: "_s + page2 + u'.',
-                             u"Source code has been parsed: 3 total links."_s,
-                             u"Filters have been applied: 3 relevant links."_s,
-                             u"File already exists: "_s + out + u"10."_s,
-                             u"Download complete: "_s + out + u"30."_s,
-                             u"Done.  Items downloaded: 3."_s,
-                         }));
+    QCOMPARE(messages(),
+             (QStringList{
+                 u"Source code has been downloaded: "_s + page1 + u'.',
+                 u"Source code has been parsed: 3 total links."_s,
+                 u"Filters have been applied: 2 relevant links."_s,
+                 u"Download complete: "_s + out + u"10."_s,
+                 u"Download complete: "_s + out + u"20."_s,
+                 u"Source code has been downloaded: "_s + page2 + u'.',
+                 u"Source code has been parsed: 3 total links."_s,
+                 u"Filters have been applied: 3 relevant links."_s,
+                 u"File already exists: "_s + out + u"10."_s,
+                 u"Download complete: "_s + out + u"30."_s,
+                 u"Done.  Items downloaded: 3."_s,
+             }));
     // Each line starts with the time of day and " -> ".
     const QStringList lines = LogLines(*child<LogList>("lstLog"));
     const QRegularExpression timed(u"^\\d{1,2}:\\d\\d:\\d\\d.* -> "_s);
@@ -552,22 +579,27 @@ void tst_Scrape::stopDuringDownloadThenGoAgain()
     oneJob(m_server.url(u"/slow.htm"_s), {});
     child<QListWidget>("lstInterior")->addItem(u"slow?"_s);
     saveLinksTo(m_out->path());
-    ActWhen stop([&] { return m_inet->StillExecuting() && m_server.requestCount(u"/slow?n=400&ms=25"_s) > 0; },
-                 [&] { child<QPushButton>("cmdStop")->click(); });
+    ActWhen stop(
+        [&] {
+            return m_inet->StillExecuting() && m_server.requestCount(u"/slow?n=400&ms=25"_s) > 0;
+        },
+        [&] { child<QPushButton>("cmdStop")->click(); });
     QVERIFY(runToEnd());
 
     QVERIFY(stop.fired);
     QCOMPARE(messages().constLast(), u"Action has been cancelled!"_s);
     QVERIFY(!messages().filter(u"Done."_s).size());
     QVERIFY(m_prompts->shown.isEmpty());
-    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 
     // A fresh run: an empty log to begin with, the flag cleared, and this time it finishes.
     m_server.addPage(u"/quick.htm"_s, Page({u"/slow?n=40&ms=1"_s}));
     set("txtAddress", m_server.url(u"/quick.htm"_s));
     QVERIFY(runToEnd());
     QVERIFY(!m_window->CancelRequested());
-    QCOMPARE(messages().constFirst(), u"Source code has been downloaded: "_s + m_server.url(u"/quick.htm"_s) + u'.');
+    QCOMPARE(messages().constFirst(),
+             u"Source code has been downloaded: "_s + m_server.url(u"/quick.htm"_s) + u'.');
     QCOMPARE(messages().constLast(), u"Done.  Items downloaded: 1."_s);
     // "?" cannot be in a file name: the page number and the extension name it.
     QCOMPARE(ReadAll(m_out->filePath(u"1.txt"_s)), TestHttpServer::bytes(40));
@@ -585,11 +617,14 @@ void tst_Scrape::closeDuringDownload()
     QVERIFY(close.fired);
     QVERIFY(!m_window->isVisible());
     QVERIFY(!m_inet->StillExecuting());
-    QCOMPARE(messages(), (QStringList{u"Source code has been downloaded: "_s + m_server.url(u"/close.htm"_s) + u'.',
-                                      u"Source code has been parsed: 1 total links."_s,
-                                      u"Filters have been applied: 1 relevant links."_s,
-                                      u"Action has been cancelled!"_s}));
-    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(
+        messages(),
+        (QStringList{u"Source code has been downloaded: "_s + m_server.url(u"/close.htm"_s) + u'.',
+                     u"Source code has been parsed: 1 total links."_s,
+                     u"Filters have been applied: 1 relevant links."_s,
+                     u"Action has been cancelled!"_s}));
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 
     // A closing window starts no further run.
     child<QPushButton>("cmdGo")->click();
@@ -603,7 +638,8 @@ void tst_Scrape::failuresAmongDownloadsAhead_data()
 {
     QTest::addColumn<QList<bool>>("answers"); // to the prompts for the 404, then the 500
     QTest::addColumn<QStringList>("saved");   // the files downloaded, in log order
-    QTest::newRow("yes to both") << QList<bool>{true, true} << QStringList{u"101"_s, u"102"_s, u"103"_s, u"104"_s};
+    QTest::newRow("yes to both") << QList<bool>{true, true}
+                                 << QStringList{u"101"_s, u"102"_s, u"103"_s, u"104"_s};
     QTest::newRow("yes, then no") << QList<bool>{true, false} << QStringList{u"101"_s, u"102"_s};
     QTest::newRow("no at the first") << QList<bool>{false} << QStringList{u"101"_s};
 }
@@ -615,8 +651,9 @@ void tst_Scrape::failuresAmongDownloadsAhead()
 
     // Fetched ahead or not, each failure is asked about in its own link's turn, and
     // nothing fetched ahead of a No stays behind.
-    m_server.addPage(u"/failing.htm"_s, Page({u"/bytes/101"_s, u"/status/404"_s, u"/bytes/102"_s,
-                                             u"/status/500"_s, u"/bytes/103"_s, u"/bytes/104"_s}));
+    m_server.addPage(u"/failing.htm"_s,
+                     Page({u"/bytes/101"_s, u"/status/404"_s, u"/bytes/102"_s, u"/status/500"_s,
+                           u"/bytes/103"_s, u"/bytes/104"_s}));
     oneJob(m_server.url(u"/failing.htm"_s), {});
     child<QListWidget>("lstInterior")->addItem(u"/"_s);
     saveLinksTo(m_out->path());
@@ -627,8 +664,10 @@ void tst_Scrape::failuresAmongDownloadsAhead()
     QCOMPARE(m_prompts->shown.size(), answers.size());
     const QStringList codes{u"404"_s, u"500"_s};
     for (qsizetype i = 0; i < answers.size(); ++i)
-        QVERIFY2(m_prompts->shown.at(i).startsWith(errorPromptStart() + codes.at(i)), qPrintable(m_prompts->shown.at(i)));
-    QStringList expected{u"Source code has been downloaded: "_s + m_server.url(u"/failing.htm"_s) + u'.',
+        QVERIFY2(m_prompts->shown.at(i).startsWith(errorPromptStart() + codes.at(i)),
+                 qPrintable(m_prompts->shown.at(i)));
+    QStringList expected{u"Source code has been downloaded: "_s + m_server.url(u"/failing.htm"_s)
+                             + u'.',
                          u"Source code has been parsed: 6 total links."_s,
                          u"Filters have been applied: 6 relevant links."_s};
     for (const QString &name : std::as_const(saved))
@@ -636,7 +675,9 @@ void tst_Scrape::failuresAmongDownloadsAhead()
     if (answers.constLast())
         expected.append(u"Done.  Items downloaded: 4."_s);
     QCOMPARE(messages(), expected);
-    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), saved);
+    QCOMPARE(QDir(m_out->path())
+                 .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             saved);
     for (const QString &name : std::as_const(saved))
         QVERIFY(ReadAll(m_out->filePath(name)) == TestHttpServer::bytes(name.toInt()));
     QTRY_VERIFY_WITH_TIMEOUT(!m_inet->StillExecuting(), 2000);
@@ -645,7 +686,8 @@ void tst_Scrape::failuresAmongDownloadsAhead()
 void tst_Scrape::stopDuringDownloadsAhead()
 {
     m_server.addPrefixRoute(u"/slowfile/"_s, [](const TestHttpRequest &) {
-        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(400), "application/octet-stream");
+        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(400),
+                                                           "application/octet-stream");
         response.delivery = TestHttpResponse::Delivery::Trickle;
         response.trickleIntervalMs = 25;
         return response;
@@ -664,7 +706,8 @@ void tst_Scrape::stopDuringDownloadsAhead()
     QVERIFY(stop.fired);
     QCOMPARE(messages().constLast(), u"Action has been cancelled!"_s);
     QVERIFY(!m_inet->StillExecuting());
-    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void tst_Scrape::largeLinkStaysOutOfMemory()
@@ -705,29 +748,31 @@ void tst_Scrape::largeLinkStaysOutOfMemory()
 
 void tst_Scrape::downloadsShareTheBrowsersIdentity_data()
 {
-    QTest::addColumn<QString>("site");           // every path of the row starts with it
+    QTest::addColumn<QString>("site");              // every path of the row starts with it
     QTest::addColumn<QByteArrayList>("setCookies"); // Set-Cookie headers of the first page
-    QTest::addColumn<QByteArray>("script");      // run by the first page as it loads
-    QTest::addColumn<QStringList>("links");      // the first page's links below the site
-    QTest::addColumn<int>("pages");              // the second asks for the token cookie
+    QTest::addColumn<QByteArray>("script");         // run by the first page as it loads
+    QTest::addColumn<QStringList>("links");         // the first page's links below the site
+    QTest::addColumn<int>("pages");                 // the second asks for the token cookie
     QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QByteArrayList>("unsent");  // cookie names no download may carry
+    QTest::addColumn<QByteArrayList>("unsent"); // cookie names no download may carry
 
     QTest::newRow("a session set by the page's answer")
         << u"/ida"_s << QByteArrayList{"session=abc; Path=/ida; HttpOnly"} << QByteArray()
         << QStringList{u"need-session/1.bin"_s} << 1 << QStringList{u"1.bin"_s} << QByteArrayList();
     QTest::newRow("a session set by the page's script")
-        << u"/idb"_s << QByteArrayList() << QByteArray("document.cookie = 'session=abc; path=/idb';")
+        << u"/idb"_s << QByteArrayList()
+        << QByteArray("document.cookie = 'session=abc; path=/idb';")
         << QStringList{u"need-session/1.bin"_s} << 1 << QStringList{u"1.bin"_s} << QByteArrayList();
-    QTest::newRow("the page as referrer") << u"/idc"_s << QByteArrayList() << QByteArray()
-                                          << QStringList{u"need-referer/1.bin"_s} << 1
-                                          << QStringList{u"1.bin"_s} << QByteArrayList();
+    QTest::newRow("the page as referrer")
+        << u"/idc"_s << QByteArrayList() << QByteArray() << QStringList{u"need-referer/1.bin"_s}
+        << 1 << QStringList{u"1.bin"_s} << QByteArrayList();
     QTest::newRow("a download's cookie opens the next page")
         << u"/idd"_s << QByteArrayList() << QByteArray() << QStringList{u"sets-token/1.bin"_s} << 2
         << QStringList{u"1.bin"_s, u"2.bin"_s} << QByteArrayList();
     QTest::newRow("another path, another host, expired: never sent")
         << u"/ide"_s
-        << QByteArrayList{"elsewhere=1; Path=/elsewhere", "foreign=1; Domain=example.invalid; Path=/",
+        << QByteArrayList{"elsewhere=1; Path=/elsewhere",
+                          "foreign=1; Domain=example.invalid; Path=/",
                           "old=1; Path=/; Expires=Thu, 01 Jan 1970 00:00:01 GMT"}
         << QByteArray() << QStringList{u"plain/1.bin"_s} << 1 << QStringList{u"1.bin"_s}
         << QByteArrayList{"elsewhere", "foreign", "old"};
@@ -752,7 +797,8 @@ void tst_Scrape::downloadsShareTheBrowsersIdentity()
             || (kind == "need-referer" && !request.header("referer").endsWith(base + "/page1.htm"));
         if (refused)
             return TestHttpResponse::error(403);
-        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(100), "application/octet-stream");
+        TestHttpResponse response = TestHttpResponse::page(TestHttpServer::bytes(100),
+                                                           "application/octet-stream");
         if (kind == "sets-token")
             response.headers.append(qMakePair(QByteArray("Set-Cookie"), "token=xyz; Path=" + base));
         return response;
@@ -760,16 +806,18 @@ void tst_Scrape::downloadsShareTheBrowsersIdentity()
     QStringList first;
     for (const QString &link : std::as_const(links))
         first.append(site + u'/' + link);
-    m_server.addRoute(site + u"/page1.htm"_s, [setCookies, script, page = Page(first)](const TestHttpRequest &) {
-        TestHttpResponse response = TestHttpResponse::page(
-            QByteArray(page).replace("<body>", "<body><script>" + script + "</script>"));
-        for (const QByteArray &value : setCookies)
-            response.headers.append(qMakePair(QByteArray("Set-Cookie"), value));
-        return response;
-    });
+    m_server.addRoute(
+        site + u"/page1.htm"_s, [setCookies, script, page = Page(first)](const TestHttpRequest &) {
+            TestHttpResponse response = TestHttpResponse::page(
+                QByteArray(page).replace("<body>", "<body><script>" + script + "</script>"));
+            for (const QByteArray &value : setCookies)
+                response.headers.append(qMakePair(QByteArray("Set-Cookie"), value));
+            return response;
+        });
     const QByteArray second = Page({site + u"/plain/2.bin"_s});
     m_server.addRoute(site + u"/page2.htm"_s, [second](const TestHttpRequest &request) {
-        return TestHttpResponse::page(request.header("cookie").contains("token=xyz") ? second : Page({}));
+        return TestHttpResponse::page(request.header("cookie").contains("token=xyz") ? second
+                                                                                     : Page({}));
     });
     oneJob(m_server.url(site + u"/page^N.htm"_s), {u"bin"_s});
     numbers(u"1"_s, QString::number(pages), u"1"_s);
@@ -777,12 +825,14 @@ void tst_Scrape::downloadsShareTheBrowsersIdentity()
     QVERIFY(runToEnd());
 
     QCOMPARE(m_prompts->shown, QStringList());
-    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), files);
+    QCOMPARE(QDir(m_out->path())
+                 .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             files);
     // Every download presents the browser's own user agent and languages.
     const QList<TestHttpRequest> requests = m_server.requests();
-    const auto page = std::find_if(requests.begin(), requests.end(), [&](const TestHttpRequest &request) {
-        return request.path.endsWith("/page1.htm");
-    });
+    const auto page = std::find_if(
+        requests.begin(), requests.end(),
+        [&](const TestHttpRequest &request) { return request.path.endsWith("/page1.htm"); });
     QVERIFY(page != requests.end());
     int downloads = 0;
     for (const TestHttpRequest &request : requests) {
@@ -792,7 +842,8 @@ void tst_Scrape::downloadsShareTheBrowsersIdentity()
         QCOMPARE(request.header("user-agent"), page->header("user-agent"));
         QCOMPARE(request.header("accept-language"), page->header("accept-language"));
         for (const QByteArray &name : std::as_const(unsent))
-            QVERIFY2(!request.header("cookie").contains(name + '='), request.header("cookie").constData());
+            QVERIFY2(!request.header("cookie").contains(name + '='),
+                     request.header("cookie").constData());
     }
     QCOMPARE(downloads, files.size());
 }

@@ -56,14 +56,14 @@ public:
     ActWhen(std::function<bool()> condition, std::function<void()> action, int intervalMs = 10)
     {
         m_timer.setInterval(intervalMs);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, condition = std::move(condition),
-                                                      action = std::move(action)] {
-            if (!condition())
-                return;
-            m_timer.stop();
-            fired = true;
-            action();
-        });
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this, condition = std::move(condition), action = std::move(action)] {
+                             if (!condition())
+                                 return;
+                             m_timer.stop();
+                             fired = true;
+                             action();
+                         });
         m_timer.start();
     }
     bool fired = false;

@@ -39,11 +39,14 @@ void TestCriteria::checkExtension_data()
     QTest::newRow("end does not match") << ends << u"files/a.htm"_s << false;
     QTest::newRow("end is case-sensitive") << ends << u"setup.EXE"_s << false;
     QTest::newRow("end without a dot") << ends << u"unzip"_s << true;
-    QTest::newRow("beginning alone") << Criteria{{u"/docs/"_s}, {}, {u"zip"_s}} << u"/docs/page.htm"_s << true;
-    QTest::newRow("I and E needs both") << Criteria{{}, {u"download"_s}, {u"zip"_s}, true, false} << u"download/a.htm"_s << false;
+    QTest::newRow("beginning alone")
+        << Criteria{{u"/docs/"_s}, {}, {u"zip"_s}} << u"/docs/page.htm"_s << true;
+    QTest::newRow("I and E needs both")
+        << Criteria{{}, {u"download"_s}, {u"zip"_s}, true, false} << u"download/a.htm"_s << false;
     QTest::newRow("B and I") << bAndI << u"http://host/download/a.htm"_s << true;
     QTest::newRow("B and I, neither") << bAndI << u"files/a.zip"_s << false;
-    QTest::newRow("empty list under And") << Criteria{{}, {u"a"_s}, {u"zip"_s}, false, false} << u"a.zip"_s << false;
+    QTest::newRow("empty list under And")
+        << Criteria{{}, {u"a"_s}, {u"zip"_s}, false, false} << u"a.zip"_s << false;
     QTest::newRow("entry longer than the link") << C({u"abcdef"_s}) << u"abc"_s << false;
     QTest::newRow("beginning is the link") << C({u"abc"_s}) << u"abc"_s << true;
     QTest::newRow("interior is the link") << C({}, {u"abc"_s}) << u"abc"_s << true;
@@ -68,7 +71,8 @@ void TestCriteria::operators()
             const Criteria criteria{{u"B"_s}, {u"I"_s}, {u"E"_s}, or1, or2};
             for (int bits = 0; bits < 8; ++bits) {
                 const bool b = bits & 1, i = bits & 2, e = bits & 4;
-                const QString link = (b ? u"B-"_s : u"--"_s) + (i ? u"I-"_s : u"--"_s) + (e ? u"E"_s : u"-"_s);
+                const QString link = (b ? u"B-"_s : u"--"_s) + (i ? u"I-"_s : u"--"_s)
+                    + (e ? u"E"_s : u"-"_s);
                 const bool expected = or1 ? (or2 ? b || i || e : b || (i && e))
                                           : (or2 ? (b && i) || e : b && i && e);
                 QVERIFY2(linkrules::CheckExtension(link, criteria) == expected, qPrintable(link));

@@ -39,7 +39,8 @@ void TestLinkResolution::getPath_data()
     row("absolute ftp", a, u"ftp://other/x.zip"_s, u"ftp://other/x.zip"_s);
     row("absolute keeps &amp;", a, u"http://o/?a=1&amp;b"_s, u"http://o/?a=1&amp;b"_s);
     row("absolute https", a, u"https://o/x"_s, u"https://o/x"_s);
-    row("capital scheme is relative", a, u"HTTP://other/x.zip"_s, u"http://host/a/b/HTTP://other/x.zip"_s);
+    row("capital scheme is relative", a, u"HTTP://other/x.zip"_s,
+        u"http://host/a/b/HTTP://other/x.zip"_s);
     row("other scheme is relative", a, u"mailto:me@host"_s, u"http://host/a/b/mailto:me@host"_s);
     row("relative", a, u"files/x.zip"_s, u"http://host/a/b/files/x.zip"_s);
     row("whole prefix shared", a, u"/a/b/x.zip"_s, u"http://host/a/b/x.zip"_s);
@@ -54,10 +55,12 @@ void TestLinkResolution::getPath_data()
     row("query address", u"http://host/vb/scripts/ShowCode.asp?txtCodeId=^N&lngWId=1"_s,
         u"/vb/scripts/ShowZip.asp?lngWId=1&amp;lngCodeId=5"_s,
         u"http://host/vb/scripts/ShowZip.asp?lngWId=1&lngCodeId=5"_s);
-    row("slash in the address query", u"http://host/p.asp?x=a/b"_s, u"y.htm"_s, u"http://host/p.asp?x=a/y.htm"_s);
+    row("slash in the address query", u"http://host/p.asp?x=a/b"_s, u"y.htm"_s,
+        u"http://host/p.asp?x=a/y.htm"_s);
     row("no directories", u"http://host/list^N.htm"_s, u"x.zip"_s, u"http://host/x.zip"_s);
     row("host only", u"http://host"_s, u"x.zip"_s, u"http://host/x.zip"_s);
-    row("wildcard directory copied", u"http://host/^N/page.htm"_s, u"x.zip"_s, u"http://host/^N/x.zip"_s);
+    row("wildcard directory copied", u"http://host/^N/page.htm"_s, u"x.zip"_s,
+        u"http://host/^N/x.zip"_s);
     row("address untrimmed", u" http://host/d/p.htm"_s, u"x"_s, u" http://host/d/x"_s);
 }
 
@@ -76,7 +79,8 @@ void TestLinkResolution::getPathFailures_data()
     QTest::newRow("no slash") << u"host"_s << 9;
     QTest::newRow("one slash") << u"http:/host"_s << 9;
     QTest::newRow("empty") << QString() << 9;
-    QTest::newRow("over-long directories") << (u"http://h/"_s + QString(32767, u'd') + u"/p"_s) << 6;
+    QTest::newRow("over-long directories")
+        << (u"http://h/"_s + QString(32767, u'd') + u"/p"_s) << 6;
 }
 
 void TestLinkResolution::getPathFailures()

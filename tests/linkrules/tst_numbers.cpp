@@ -28,8 +28,8 @@ void TestNumbers::toNumber_data()
     QTest::newRow("exponent") << u"1e3"_s << true << 1000.0;
     QTest::newRow("leading dot") << u".5"_s << true << 0.5;
     QTest::newRow("trailing dot") << u"5."_s << true << 5.0;
-    for (const char *bad : {"", "   ", "abc", "1,5", "0x10", "1.2.3", "inf", "nan", "12abc",
-                            "1 2", "-", ".", "1e999", "\u0661"})
+    for (const char *bad : {"", "   ", "abc", "1,5", "0x10", "1.2.3", "inf", "nan", "12abc", "1 2",
+                            "-", ".", "1e999", "\u0661"})
         QTest::addRow("rejects '%s'", bad) << QString::fromUtf8(bad) << false << 0.0;
 }
 
@@ -46,7 +46,7 @@ void TestNumbers::toNumber()
 
 void TestNumbers::roundHalfEven()
 {
-    const std::pair<double, double> cases[] = {{1.5, 2}, {2.5, 2}, {3.5, 4}, {-2.5, -2},
+    const std::pair<double, double> cases[] = {{1.5, 2},   {2.5, 2}, {3.5, 4},   {-2.5, -2},
                                                {-1.5, -2}, {0.5, 0}, {2.5001, 3}};
     for (const auto &[value, rounded] : cases)
         QCOMPARE(numbers::RoundHalfEven(value), rounded);

@@ -18,12 +18,19 @@ JobFields Job(const QString &changes)
     for (const QString &change : changes.split(u'|', Qt::SkipEmptyParts)) {
         const QString key = change.section(u'=', 0, 0);
         const QString value = change.section(u'=', 1);
-        QString *const texts[] = {&f.address, &f.startNum, &f.stopNum, &f.incrementNumerically,
-                                  &f.startAlpha, &f.stopAlpha, &f.incrementAlphabetically,
-                                  &f.defaultExtension, &f.saveLinksFolder, &f.saveHREFsFolder};
+        QString *const texts[] = {&f.address,
+                                  &f.startNum,
+                                  &f.stopNum,
+                                  &f.incrementNumerically,
+                                  &f.startAlpha,
+                                  &f.stopAlpha,
+                                  &f.incrementAlphabetically,
+                                  &f.defaultExtension,
+                                  &f.saveLinksFolder,
+                                  &f.saveHREFsFolder};
         int *const ticks[] = {&f.incNum, &f.incAlpha, &f.saveLinks, &f.saveHREFs};
-        const QStringList textKeys{u"address"_s, u"start"_s, u"stop"_s, u"step"_s, u"startL"_s,
-                                   u"stopL"_s, u"stepL"_s, u"ext"_s, u"folder"_s, u"file"_s};
+        const QStringList textKeys{u"address"_s, u"start"_s, u"stop"_s, u"step"_s,   u"startL"_s,
+                                   u"stopL"_s,   u"stepL"_s, u"ext"_s,  u"folder"_s, u"file"_s};
         const QStringList tickKeys{u"incNum"_s, u"incAlpha"_s, u"saveLinks"_s, u"saveHREFs"_s};
         if (const qsizetype i = textKeys.indexOf(key); i >= 0)
             *texts[i] = value;
@@ -73,28 +80,50 @@ void TestValidation::refusals_data()
     QTest::addColumn<Field>("focus");
     const char *n = "Increment numerically";
 
-    QTest::newRow("no address") << u"address="_s << u"OOPS! You forgot to enter an address!"_s << Field::txtAddress;
-    QTest::newRow("address of blanks") << u"address= \t "_s << u"OOPS! You forgot to enter an address!"_s << Field::txtAddress;
+    QTest::newRow("no address") << u"address="_s << u"OOPS! You forgot to enter an address!"_s
+                                << Field::txtAddress;
+    QTest::newRow("address of blanks")
+        << u"address= \t "_s << u"OOPS! You forgot to enter an address!"_s << Field::txtAddress;
     QTest::newRow("^n is no wildcard") << u"incNum=1|address=x^n"_s << kNoN << Field::txtAddress;
-    QTest::newRow("start above stop") << u"incNum=1|start=5|stop=1"_s << kGreater << Field::txtIncrementNumerically;
-    QTest::newRow("start above stop once rounded") << u"incNum=1|start=3.5|stop=3.4"_s << kGreater << Field::txtIncrementNumerically;
+    QTest::newRow("start above stop")
+        << u"incNum=1|start=5|stop=1"_s << kGreater << Field::txtIncrementNumerically;
+    QTest::newRow("start above stop once rounded")
+        << u"incNum=1|start=3.5|stop=3.4"_s << kGreater << Field::txtIncrementNumerically;
     QTest::newRow("letter tick without ^L") << u"incAlpha=1"_s << kNoL << Field::txtAddress;
-    QTest::newRow("letters reversed") << u"incAlpha=1|address=^L|startL=c"_s << kGreater << Field::txtIncrementAlphabetically;
-    QTest::newRow("small sorts after capital") << u"incAlpha=1|address=^L|stopL=B"_s << kGreater << Field::txtIncrementAlphabetically;
-    QTest::newRow("no destination folder") << u"saveLinks=1"_s << u"OOPS! You didn't enter a destination path!"_s << Field::txtSaveLinks;
-    QTest::newRow("folder before extension") << u"saveLinks=1|ext="_s << u"OOPS! You didn't enter a destination path!"_s << Field::txtSaveLinks;
-    QTest::newRow("no extension") << u"ext="_s << u"OOPS! You didn't enter a default extension!"_s << Field::txtDefaultExtension;
-    QTest::newRow("no destination file") << u"saveHREFs=1"_s << u"OOPS! You didn't enter a destination file!"_s << Field::txtSaveHREFs;
+    QTest::newRow("letters reversed")
+        << u"incAlpha=1|address=^L|startL=c"_s << kGreater << Field::txtIncrementAlphabetically;
+    QTest::newRow("small sorts after capital")
+        << u"incAlpha=1|address=^L|stopL=B"_s << kGreater << Field::txtIncrementAlphabetically;
+    QTest::newRow("no destination folder")
+        << u"saveLinks=1"_s << u"OOPS! You didn't enter a destination path!"_s
+        << Field::txtSaveLinks;
+    QTest::newRow("folder before extension")
+        << u"saveLinks=1|ext="_s << u"OOPS! You didn't enter a destination path!"_s
+        << Field::txtSaveLinks;
+    QTest::newRow("no extension") << u"ext="_s << u"OOPS! You didn't enter a default extension!"_s
+                                  << Field::txtDefaultExtension;
+    QTest::newRow("no destination file")
+        << u"saveHREFs=1"_s << u"OOPS! You didn't enter a destination file!"_s
+        << Field::txtSaveHREFs;
     // Fields that are not numbers are refused where they are converted, ticked or not.
-    QTest::newRow("start not a number") << u"start=abc"_s << NotANumber("Start at", n) << Field::txtStartNum;
+    QTest::newRow("start not a number")
+        << u"start=abc"_s << NotANumber("Start at", n) << Field::txtStartNum;
     QTest::newRow("stop empty") << u"stop="_s << NotANumber("Stop at", n) << Field::txtStopNum;
-    QTest::newRow("step with a comma") << u"step=1,5"_s << NotANumber("Increment", n) << Field::txtIncrementNumerically;
-    QTest::newRow("start too large") << u"start=3000000000"_s << OutOfRange("Start at") << Field::txtStartNum;
-    QTest::newRow("step too small") << u"step=-1e10"_s << OutOfRange("Increment") << Field::txtIncrementNumerically;
-    QTest::newRow("letter step not a number") << u"stepL=x"_s << NotANumber("Increment", "Increment alphabetically") << Field::txtIncrementAlphabetically;
-    QTest::newRow("^N check before numbers") << u"incNum=1|address=x|start=x"_s << kNoN << Field::txtAddress;
-    QTest::newRow("numbers before ^L check") << u"incAlpha=1|stop=?"_s << NotANumber("Stop at", n) << Field::txtStopNum;
-    QTest::newRow("^L check before letter step") << u"incAlpha=1|stepL="_s << kNoL << Field::txtAddress;
+    QTest::newRow("step with a comma")
+        << u"step=1,5"_s << NotANumber("Increment", n) << Field::txtIncrementNumerically;
+    QTest::newRow("start too large")
+        << u"start=3000000000"_s << OutOfRange("Start at") << Field::txtStartNum;
+    QTest::newRow("step too small")
+        << u"step=-1e10"_s << OutOfRange("Increment") << Field::txtIncrementNumerically;
+    QTest::newRow("letter step not a number")
+        << u"stepL=x"_s << NotANumber("Increment", "Increment alphabetically")
+        << Field::txtIncrementAlphabetically;
+    QTest::newRow("^N check before numbers")
+        << u"incNum=1|address=x|start=x"_s << kNoN << Field::txtAddress;
+    QTest::newRow("numbers before ^L check")
+        << u"incAlpha=1|stop=?"_s << NotANumber("Stop at", n) << Field::txtStopNum;
+    QTest::newRow("^L check before letter step")
+        << u"incAlpha=1|stepL="_s << kNoL << Field::txtAddress;
 }
 
 void TestValidation::refusals()

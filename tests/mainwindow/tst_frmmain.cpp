@@ -136,7 +136,8 @@ void tst_frmMain::initTestCase()
     QVERIFY(m_pages.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QVERIFY(QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/Help/default.htm")));
+    QVERIFY(QFile::exists(QCoreApplication::applicationDirPath()
+                          + QStringLiteral("/Help/default.htm")));
 }
 
 void tst_frmMain::makeWindow()
@@ -179,10 +180,13 @@ void tst_frmMain::initialValues()
     QCOMPARE(w.windowTitle(), QStringLiteral("Linkhauler v1.0 BETA"));
     QCOMPARE(w.centralWidget()->size(), QSize(938, 572));
     const QPoint offCentre = w.geometry().center() - w.screen()->availableGeometry().center();
-    QVERIFY2(qAbs(offCentre.x()) <= 3 && qAbs(offCentre.y()) <= 3, qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
+    QVERIFY2(qAbs(offCentre.x()) <= 3 && qAbs(offCentre.y()) <= 3,
+             qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
 
     // The job as the run reads it.
-    QCOMPARE(w.txtAddress(), QStringLiteral("http://www.example.com/vb/scripts/ShowCode.asp?txtCodeId=^N&lngWId=1"));
+    QCOMPARE(
+        w.txtAddress(),
+        QStringLiteral("http://www.example.com/vb/scripts/ShowCode.asp?txtCodeId=^N&lngWId=1"));
     QCOMPARE(w.chkIncNum(), 0);
     QCOMPARE(w.txtStartNum(), QStringLiteral("1"));
     QCOMPARE(w.txtStopNum(), QStringLiteral("1"));
@@ -207,18 +211,21 @@ void tst_frmMain::initialValues()
     QCOMPARE(w.txtSaveHREFs(), QString());
     QCOMPARE(w.CurrentNumber(), 0.0);
     QCOMPARE(Entries(child<QListWidget>("lstPatterns")),
-             QStringList({QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("bmp"),
-                          QStringLiteral("js"), QStringLiteral("css"), QStringLiteral("zip"), QStringLiteral("rar"),
-                          QStringLiteral("mpg"), QStringLiteral("mp3"), QStringLiteral("mov"), QStringLiteral("exe")}));
+             QStringList({QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("png"),
+                          QStringLiteral("bmp"), QStringLiteral("js"), QStringLiteral("css"),
+                          QStringLiteral("zip"), QStringLiteral("rar"), QStringLiteral("mpg"),
+                          QStringLiteral("mp3"), QStringLiteral("mov"), QStringLiteral("exe")}));
 
     // Enabled states at start.
-    for (const char *name : {"txtStartNum", "txtStopNum", "txtIncrementNumerically", "txtStartAlpha", "txtStopAlpha",
-                             "txtIncrementAlphabetically", "chkOverwrite", "lblDirectory1", "txtSaveLinks", "cmdBrowse1",
-                             "optOneHREFPerFile", "optAllHREFsOneFile", "lblDirectory2", "txtSaveHREFs", "cmdBrowse2",
-                             "cmdStop"})
+    for (const char *name :
+         {"txtStartNum", "txtStopNum", "txtIncrementNumerically", "txtStartAlpha", "txtStopAlpha",
+          "txtIncrementAlphabetically", "chkOverwrite", "lblDirectory1", "txtSaveLinks",
+          "cmdBrowse1", "optOneHREFPerFile", "optAllHREFsOneFile", "lblDirectory2", "txtSaveHREFs",
+          "cmdBrowse2", "cmdStop"})
         QVERIFY2(!child<QWidget>(name)->isEnabled(), name);
-    for (const char *name : {"txtAddress", "chkIncNum", "chkIncAlpha", "lstBeginning", "lstInterior", "lstEnd",
-                             "lstPatterns", "txtTimeOut", "txtDefaultExtension", "chkSaveLinks", "chkSaveHREFs", "cmdGo"})
+    for (const char *name : {"txtAddress", "chkIncNum", "chkIncAlpha", "lstBeginning",
+                             "lstInterior", "lstEnd", "lstPatterns", "txtTimeOut",
+                             "txtDefaultExtension", "chkSaveLinks", "chkSaveHREFs", "cmdGo"})
         QVERIFY2(child<QWidget>(name)->isEnabled(), name);
 
     auto *tabMain = child<QTabWidget>("tabMain");
@@ -271,24 +278,31 @@ void tst_frmMain::setupControlsFitTheirContainers()
 void tst_frmMain::captionsFit()
 {
     // Font families may come with their foundry: "Nimbus Sans [urw]".
-    const QString family = QFontInfo(child<QWidget>("pageSetup")->font()).family().section(u" ["_s, 0, 0);
-    if (!QStringList({u"Liberation Sans"_s, u"Arial"_s, u"Nimbus Sans"_s, u"Helvetica"_s}).contains(family))
+    const QString family =
+        QFontInfo(child<QWidget>("pageSetup")->font()).family().section(u" ["_s, 0, 0);
+    if (!QStringList({u"Liberation Sans"_s, u"Arial"_s, u"Nimbus Sans"_s, u"Helvetica"_s})
+             .contains(family))
         QSKIP(qPrintable(u"no font of the designed widths is installed: "_s + family));
     int checked = 0;
     for (QWidget *w : m_window->findChildren<QWidget *>()) {
         if (auto *label = qobject_cast<QLabel *>(w); label && !label->text().isEmpty()) {
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text())
+                         <= label->contentsRect().width(),
                      qPrintable(label->text()));
             ++checked;
-        } else if (auto *button = qobject_cast<QAbstractButton *>(w); button && !button->text().isEmpty()
+        } else if (auto *button = qobject_cast<QAbstractButton *>(w); button
+                   && !button->text().isEmpty()
                    && (qobject_cast<QCheckBox *>(w) || qobject_cast<QRadioButton *>(w))) {
             const bool radio = qobject_cast<QRadioButton *>(w);
             QStyle *style = button->style();
-            const int indicator = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth,
+            const int indicator = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth
+                                                           : QStyle::PM_IndicatorWidth,
                                                      nullptr, button);
-            const int spacing = style->pixelMetric(
-                radio ? QStyle::PM_RadioButtonLabelSpacing : QStyle::PM_CheckBoxLabelSpacing, nullptr, button);
-            const int needed = indicator + spacing + button->fontMetrics().horizontalAdvance(button->text());
+            const int spacing = style->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing
+                                                         : QStyle::PM_CheckBoxLabelSpacing,
+                                                   nullptr, button);
+            const int needed = indicator + spacing
+                + button->fontMetrics().horizontalAdvance(button->text());
             QVERIFY2(needed <= button->width(), qPrintable(button->text()));
             ++checked;
         }
@@ -299,84 +313,113 @@ void tst_frmMain::captionsFit()
 void tst_frmMain::criteriaCommands_data()
 {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("listName");  // list whose entries the row sets up
+    QTest::addColumn<QString>("listName"); // list whose entries the row sets up
     QTest::addColumn<QStringList>("before");
-    QTest::addColumn<int>("selectRow");     // selected row in listName, -1 none
+    QTest::addColumn<int>("selectRow"); // selected row in listName, -1 none
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<QList<bool>>("answers");
     QTest::addColumn<QStringList>("shown");
-    QTest::addColumn<QStringList>("after");  // listName afterwards
+    QTest::addColumn<QStringList>("after"); // listName afterwards
     QTest::addColumn<QStringList>("poolAfter");
 
-    const QStringList pool{QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("bmp"),
-                           QStringLiteral("js"), QStringLiteral("css"), QStringLiteral("zip"), QStringLiteral("rar"),
-                           QStringLiteral("mpg"), QStringLiteral("mp3"), QStringLiteral("mov"), QStringLiteral("exe")};
-    const QString addBeginning = QStringLiteral("Input|Add beginning variable|Please enter a beginning string:");
-    const QString addInterior = QStringLiteral("Input|Add interior variable|Please enter an interior string:");
+    const QStringList pool{QStringLiteral("gif"), QStringLiteral("jpg"), QStringLiteral("png"),
+                           QStringLiteral("bmp"), QStringLiteral("js"),  QStringLiteral("css"),
+                           QStringLiteral("zip"), QStringLiteral("rar"), QStringLiteral("mpg"),
+                           QStringLiteral("mp3"), QStringLiteral("mov"), QStringLiteral("exe")};
+    const QString addBeginning = QStringLiteral(
+        "Input|Add beginning variable|Please enter a beginning string:");
+    const QString addInterior = QStringLiteral(
+        "Input|Add interior variable|Please enter an interior string:");
     const QString addEnd = QStringLiteral("Input|Add end variable|Please enter an end string:");
     const QString empty = QStringLiteral("Msg|Human error|You can not add an empty variable.|None");
     const QStringList none;
 
-    QTest::newRow("add beginning") << "cmdAddNewBeginning" << "lstBeginning" << QStringList{QStringLiteral("a")} << -1
-                                   << QStringList{QStringLiteral("http://x")} << QList<bool>{} << QStringList{addBeginning}
-                                   << QStringList{QStringLiteral("a"), QStringLiteral("http://x")} << pool;
-    QTest::newRow("add cancelled") << "cmdAddNewBeginning" << "lstBeginning" << none << -1 << QStringList{QString()}
-                                   << QList<bool>{} << QStringList{addBeginning, empty} << none << pool;
-    QTest::newRow("add three spaces") << "cmdAddNewInterior" << "lstInterior" << none << -1
-                                      << QStringList{QStringLiteral("   ")} << QList<bool>{}
-                                      << QStringList{addInterior, empty} << none << pool;
+    QTest::newRow("add beginning")
+        << "cmdAddNewBeginning"
+        << "lstBeginning" << QStringList{QStringLiteral("a")} << -1
+        << QStringList{QStringLiteral("http://x")} << QList<bool>{} << QStringList{addBeginning}
+        << QStringList{QStringLiteral("a"), QStringLiteral("http://x")} << pool;
+    QTest::newRow("add cancelled")
+        << "cmdAddNewBeginning"
+        << "lstBeginning" << none << -1 << QStringList{QString()} << QList<bool>{}
+        << QStringList{addBeginning, empty} << none << pool;
+    QTest::newRow("add three spaces")
+        << "cmdAddNewInterior"
+        << "lstInterior" << none << -1 << QStringList{QStringLiteral("   ")} << QList<bool>{}
+        << QStringList{addInterior, empty} << none << pool;
     QTest::newRow("add beginning duplicate")
-        << "cmdAddNewBeginning" << "lstBeginning" << QStringList{QStringLiteral("abc")} << -1
+        << "cmdAddNewBeginning"
+        << "lstBeginning" << QStringList{QStringLiteral("abc")} << -1
         << QStringList{QStringLiteral("abc")} << QList<bool>{}
-        << QStringList{addBeginning, QStringLiteral("Msg|End exists|The beginning variable 'abc' already exists.|None")}
+        << QStringList{addBeginning,
+                       QStringLiteral(
+                           "Msg|End exists|The beginning variable 'abc' already exists.|None")}
         << QStringList{QStringLiteral("abc")} << pool;
     QTest::newRow("add interior duplicate")
-        << "cmdAddNewInterior" << "lstInterior" << QStringList{QStringLiteral("x"), QStringLiteral("abc")} << 0
+        << "cmdAddNewInterior"
+        << "lstInterior" << QStringList{QStringLiteral("x"), QStringLiteral("abc")} << 0
         << QStringList{QStringLiteral("abc")} << QList<bool>{}
-        << QStringList{addInterior, QStringLiteral("Msg|End exists|The interior variable 'abc' already exists.|None")}
+        << QStringList{addInterior,
+                       QStringLiteral(
+                           "Msg|End exists|The interior variable 'abc' already exists.|None")}
         << QStringList{QStringLiteral("x"), QStringLiteral("abc")} << pool;
     QTest::newRow("add blanks duplicate before empty")
-        << "cmdAddNewEnd" << "lstEnd" << QStringList{QStringLiteral("  ")} << -1 << QStringList{QStringLiteral("  ")}
-        << QList<bool>{} << QStringList{addEnd, QStringLiteral("Msg|End exists|The end variable '  ' already exists.|None")}
+        << "cmdAddNewEnd"
+        << "lstEnd" << QStringList{QStringLiteral("  ")} << -1 << QStringList{QStringLiteral("  ")}
+        << QList<bool>{}
+        << QStringList{addEnd,
+                       QStringLiteral("Msg|End exists|The end variable '  ' already exists.|None")}
         << QStringList{QStringLiteral("  ")} << pool;
     QTest::newRow("add end with blanks beside listed one")
-        << "cmdAddNewEnd" << "lstEnd" << QStringList{QStringLiteral("gif")} << -1 << QStringList{QStringLiteral(" gif ")}
-        << QList<bool>{} << QStringList{addEnd} << QStringList{QStringLiteral("gif"), QStringLiteral(" gif ")} << pool;
-    QTest::newRow("add end that the pool holds") << "cmdAddNewEnd" << "lstEnd" << none << -1
-                                                 << QStringList{QStringLiteral("zip")} << QList<bool>{}
-                                                 << QStringList{addEnd} << QStringList{QStringLiteral("zip")} << pool;
+        << "cmdAddNewEnd"
+        << "lstEnd" << QStringList{QStringLiteral("gif")} << -1
+        << QStringList{QStringLiteral(" gif ")} << QList<bool>{} << QStringList{addEnd}
+        << QStringList{QStringLiteral("gif"), QStringLiteral(" gif ")} << pool;
+    QTest::newRow("add end that the pool holds")
+        << "cmdAddNewEnd"
+        << "lstEnd" << none << -1 << QStringList{QStringLiteral("zip")} << QList<bool>{}
+        << QStringList{addEnd} << QStringList{QStringLiteral("zip")} << pool;
 
     const QStringList ab{QStringLiteral("a"), QStringLiteral("b")};
     QTest::newRow("remove beginning, yes")
-        << "cmdRemoveNewBeginning" << "lstBeginning" << ab << 1 << none << QList<bool>{true}
-        << QStringList{QStringLiteral("YesNo|Confirm intent|Are you sure you want to remove the beginning variable 'b'?")}
+        << "cmdRemoveNewBeginning"
+        << "lstBeginning" << ab << 1 << none << QList<bool>{true}
+        << QStringList{QStringLiteral(
+               "YesNo|Confirm intent|Are you sure you want to remove the beginning variable 'b'?")}
         << QStringList{QStringLiteral("a")} << pool;
     QTest::newRow("remove interior, yes")
-        << "cmdRemoveNewInterior" << "lstInterior" << ab << 0 << none << QList<bool>{true}
-        << QStringList{QStringLiteral("YesNo|Confirm intent|Are you sure you want to remove the interior variable 'a'?")}
+        << "cmdRemoveNewInterior"
+        << "lstInterior" << ab << 0 << none << QList<bool>{true}
+        << QStringList{QStringLiteral(
+               "YesNo|Confirm intent|Are you sure you want to remove the interior variable 'a'?")}
         << QStringList{QStringLiteral("b")} << pool;
     QTest::newRow("remove end, no")
-        << "cmdRemoveNewEnd" << "lstEnd" << QStringList{QStringLiteral("gif")} << 0 << none << QList<bool>{false}
-        << QStringList{QStringLiteral("YesNo|Confirm intent|Are you sure you want to remove the end variable 'gif'?")}
+        << "cmdRemoveNewEnd"
+        << "lstEnd" << QStringList{QStringLiteral("gif")} << 0 << none << QList<bool>{false}
+        << QStringList{QStringLiteral(
+               "YesNo|Confirm intent|Are you sure you want to remove the end variable 'gif'?")}
         << QStringList{QStringLiteral("gif")} << pool;
-    QTest::newRow("remove with nothing selected") << "cmdRemoveNewEnd" << "lstEnd" << ab << -1 << none << QList<bool>{}
-                                                  << none << ab << pool;
+    QTest::newRow("remove with nothing selected")
+        << "cmdRemoveNewEnd"
+        << "lstEnd" << ab << -1 << none << QList<bool>{} << none << ab << pool;
 
     QStringList poolWithoutExe = pool;
     poolWithoutExe.removeLast();
-    QTest::newRow("move exe to the end list") << "cmdAddEnd" << "lstEnd" << QStringList{QStringLiteral("htm")} << -1
-                                              << none << QList<bool>{} << none
-                                              << QStringList{QStringLiteral("htm"), QStringLiteral("exe")}
-                                              << poolWithoutExe;
-    QTest::newRow("move with nothing selected") << "cmdAddEnd" << "lstEnd" << none << -1 << none << QList<bool>{}
-                                                << none << none << pool;
-    QTest::newRow("move back to the pool's end") << "cmdRemoveEnd" << "lstEnd"
-                                                 << QStringList{QStringLiteral("htm"), QStringLiteral("asp")} << 0
-                                                 << none << QList<bool>{} << none
-                                                 << QStringList{QStringLiteral("asp")}
-                                                 << pool + QStringList{QStringLiteral("htm")};
+    QTest::newRow("move exe to the end list")
+        << "cmdAddEnd"
+        << "lstEnd" << QStringList{QStringLiteral("htm")} << -1 << none << QList<bool>{} << none
+        << QStringList{QStringLiteral("htm"), QStringLiteral("exe")} << poolWithoutExe;
+    QTest::newRow("move with nothing selected")
+        << "cmdAddEnd"
+        << "lstEnd" << none << -1 << none << QList<bool>{} << none << none << pool;
+    QTest::newRow("move back to the pool's end")
+        << "cmdRemoveEnd"
+        << "lstEnd" << QStringList{QStringLiteral("htm"), QStringLiteral("asp")} << 0 << none
+        << QList<bool>{} << none << QStringList{QStringLiteral("asp")}
+        << pool + QStringList{QStringLiteral("htm")};
     QTest::newRow("move back refused")
-        << "cmdRemoveEnd" << "lstEnd" << QStringList{QStringLiteral("gif")} << 0 << none << QList<bool>{}
+        << "cmdRemoveEnd"
+        << "lstEnd" << QStringList{QStringLiteral("gif")} << 0 << none << QList<bool>{}
         << QStringList{QStringLiteral("Msg|End exists|The end variable 'gif' already exists.|None")}
         << QStringList{QStringLiteral("gif")} << pool;
 }
@@ -400,7 +443,8 @@ void tst_frmMain::criteriaCommands()
     if (selectRow >= 0)
         list->item(selectRow)->setSelected(true);
     // The pool's exe is selected for the move rows; the zip case below selects its own.
-    if (button == QStringLiteral("cmdAddEnd") && QTest::currentDataTag() != QByteArray("move with nothing selected"))
+    if (button == QStringLiteral("cmdAddEnd")
+        && QTest::currentDataTag() != QByteArray("move with nothing selected"))
         pool->item(pool->count() - 1)->setSelected(true);
     // A list that merely has the focus has a current row but no selection.
     if (selectRow < 0)
@@ -478,7 +522,8 @@ void tst_frmMain::saveInterlocks()
     QCOMPARE(m_window->chkOverwrite(), 1);
 
     auto *saveHrefs = child<QCheckBox>("chkSaveHREFs");
-    const char *hrefParts[] = {"optOneHREFPerFile", "optAllHREFsOneFile", "lblDirectory2", "txtSaveHREFs", "cmdBrowse2"};
+    const char *hrefParts[] = {"optOneHREFPerFile", "optAllHREFsOneFile", "lblDirectory2",
+                               "txtSaveHREFs", "cmdBrowse2"};
     saveHrefs->click();
     for (const char *name : hrefParts)
         QVERIFY2(child<QWidget>(name)->isEnabled(), name);
@@ -578,19 +623,27 @@ void tst_frmMain::browse_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QStringList>("shown");
 
-    const QStringList missing{QStringLiteral(
-        "Msg|Folderpick|The folder picker library (Folderpick) could not be loaded, so Browse is not available. "
-        "Type the folder into the field instead.|Warning")};
-    QTest::newRow("links folder chosen") << "cmdBrowse1" << "txtSaveLinks" << true
-                                         << std::optional<QString>(QStringLiteral("/srv/out")) << "/srv/out" << QStringList();
-    QTest::newRow("hrefs folder chosen") << "cmdBrowse2" << "txtSaveHREFs" << true
-                                         << std::optional<QString>(QStringLiteral("/srv/h")) << "/srv/h" << QStringList();
-    QTest::newRow("cancel empties the field") << "cmdBrowse1" << "txtSaveLinks" << true
-                                              << std::optional<QString>(QString()) << "" << QStringList();
-    QTest::newRow("picker unavailable") << "cmdBrowse2" << "txtSaveHREFs" << true << std::optional<QString>()
-                                        << "/old" << missing;
-    QTest::newRow("no picker at all") << "cmdBrowse1" << "txtSaveLinks" << false << std::optional<QString>() << "/old"
-                                      << missing;
+    const QStringList missing{
+        QStringLiteral("Msg|Folderpick|The folder picker library (Folderpick) could not be loaded, "
+                       "so Browse is not available. "
+                       "Type the folder into the field instead.|Warning")};
+    QTest::newRow("links folder chosen")
+        << "cmdBrowse1"
+        << "txtSaveLinks" << true << std::optional<QString>(QStringLiteral("/srv/out"))
+        << "/srv/out" << QStringList();
+    QTest::newRow("hrefs folder chosen")
+        << "cmdBrowse2"
+        << "txtSaveHREFs" << true << std::optional<QString>(QStringLiteral("/srv/h")) << "/srv/h"
+        << QStringList();
+    QTest::newRow("cancel empties the field")
+        << "cmdBrowse1"
+        << "txtSaveLinks" << true << std::optional<QString>(QString()) << "" << QStringList();
+    QTest::newRow("picker unavailable")
+        << "cmdBrowse2"
+        << "txtSaveHREFs" << true << std::optional<QString>() << "/old" << missing;
+    QTest::newRow("no picker at all")
+        << "cmdBrowse1"
+        << "txtSaveLinks" << false << std::optional<QString>() << "/old" << missing;
 }
 
 void tst_frmMain::browse()
@@ -640,9 +693,15 @@ void tst_frmMain::shortcutsActInTextField()
 
     QStringList called;
     ShellCommands commands;
-    commands.about = [&](QWidget *owner) { called.append(owner == m_window.get() ? u"about"_s : u"?"_s); };
-    commands.feedback = [&](QWidget *owner) { called.append(owner == m_window.get() ? u"feedback"_s : u"?"_s); };
-    commands.support = [&](QWidget *owner) { called.append(owner == m_window.get() ? u"support"_s : u"?"_s); };
+    commands.about = [&](QWidget *owner) {
+        called.append(owner == m_window.get() ? u"about"_s : u"?"_s);
+    };
+    commands.feedback = [&](QWidget *owner) {
+        called.append(owner == m_window.get() ? u"feedback"_s : u"?"_s);
+    };
+    commands.support = [&](QWidget *owner) {
+        called.append(owner == m_window.get() ? u"support"_s : u"?"_s);
+    };
     m_window->setShellCommands(commands);
     m_window->setExitProgram([&] { called.append(u"exit"_s); });
 
@@ -762,7 +821,8 @@ void tst_frmMain::helpPaneToggles()
     QSignalSpy loads(help, &WebBrowser::DownloadComplete);
     child<QAction>("mnuHelpHelpBrowser")->trigger();
     QVERIFY(!help->isHidden());
-    QTRY_VERIFY_WITH_TIMEOUT(loads.count() > 0 && help->LocationURL() == frmMain::HelpStartPage(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(loads.count() > 0 && help->LocationURL() == frmMain::HelpStartPage(),
+                             kWaitMs);
     QVERIFY(help->lastLoadOk());
     QVERIFY(frmMain::HelpStartPage().endsWith(QStringLiteral("/Help/default.htm")));
     QVERIFY(!help->LocationURL().contains(QStringLiteral("//Help")));
@@ -797,7 +857,8 @@ void tst_frmMain::closeWindowMessage()
     QSignalSpy loads(help, &WebBrowser::DownloadComplete);
     if (openFirst) {
         child<QAction>("mnuHelpHelpBrowser")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(help->LocationURL() == frmMain::HelpStartPage() && loads.count() > 0, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            help->LocationURL() == frmMain::HelpStartPage() && loads.count() > 0, kWaitMs);
     }
     QUrl url = QUrl::fromLocalFile(path);
     url.setFragment(fragment);
@@ -847,34 +908,41 @@ void tst_frmMain::errorCheckRefusals_data()
     QTest::addColumn<bool>("setupPage");
     QTest::addColumn<bool>("emptied");
 
-    QTest::newRow("1 address blank") << QStringList{u"txtAddress=   "_s} << u"OOPS! You forgot to enter an address!"_s
-                                     << "txtAddress" << true << false;
-    QTest::newRow("2 no ^N") << QStringList{u"chkIncNum=1"_s, u"txtAddress=http://a/^n"_s}
-                             << u"OOPS! You checked the 'Increment numerically' checkbox but did not enter any "
-                                u"wildcards (^N) into the address textbox!"_s
-                             << "txtAddress" << true << false;
+    QTest::newRow("1 address blank")
+        << QStringList{u"txtAddress=   "_s} << u"OOPS! You forgot to enter an address!"_s
+        << "txtAddress" << true << false;
+    QTest::newRow("2 no ^N")
+        << QStringList{u"chkIncNum=1"_s, u"txtAddress=http://a/^n"_s}
+        << u"OOPS! You checked the 'Increment numerically' checkbox but did not enter any "
+           u"wildcards (^N) into the address textbox!"_s
+        << "txtAddress" << true << false;
     QTest::newRow("3 numbers reversed")
-        << QStringList{u"chkIncNum=1"_s, u"txtStartNum=5"_s, u"txtStopNum=1"_s, u"txtIncrementNumerically=1"_s}
+        << QStringList{u"chkIncNum=1"_s, u"txtStartNum=5"_s, u"txtStopNum=1"_s,
+                       u"txtIncrementNumerically=1"_s}
         << u"OOPS! You start number is greater than your stop number but your incrmentation is not negative!"_s
         << "txtIncrementNumerically" << true << false;
-    QTest::newRow("4 no ^L") << QStringList{u"chkIncAlpha=1"_s}
-                             << u"OOPS! You checked the 'Increment alphabetically' checkbox but did not enter any "
-                                u"wildcards (^L) into the address textbox!"_s
-                             << "txtAddress" << true << false;
+    QTest::newRow("4 no ^L")
+        << QStringList{u"chkIncAlpha=1"_s}
+        << u"OOPS! You checked the 'Increment alphabetically' checkbox but did not enter any "
+           u"wildcards (^L) into the address textbox!"_s
+        << "txtAddress" << true << false;
     QTest::newRow("5 letters reversed")
-        << QStringList{u"chkIncAlpha=1"_s, u"txtAddress=http://a/^L^N"_s, u"txtStartAlpha=c"_s, u"txtStopAlpha=a"_s}
+        << QStringList{u"chkIncAlpha=1"_s, u"txtAddress=http://a/^L^N"_s, u"txtStartAlpha=c"_s,
+                       u"txtStopAlpha=a"_s}
         << u"OOPS! You start number is greater than your stop number but your incrmentation is not negative!"_s
         << "txtIncrementAlphabetically" << true << false;
     QTest::newRow("6 no folder") << QStringList{u"chkSaveLinks=1"_s, u"txtDefaultExtension="_s}
-                                 << u"OOPS! You didn't enter a destination path!"_s << "txtSaveLinks" << true << false;
+                                 << u"OOPS! You didn't enter a destination path!"_s
+                                 << "txtSaveLinks" << true << false;
     QTest::newRow("7 no extension") << QStringList{u"txtDefaultExtension="_s}
-                                    << u"OOPS! You didn't enter a default extension!"_s << "txtDefaultExtension"
-                                    << true << false;
-    QTest::newRow("8 invalid extension") << QStringList{u"txtDefaultExtension=h?m"_s}
-                                         << u"The extension you entered is invalid."_s << "txtDefaultExtension"
-                                         << false << true;
+                                    << u"OOPS! You didn't enter a default extension!"_s
+                                    << "txtDefaultExtension" << true << false;
+    QTest::newRow("8 invalid extension")
+        << QStringList{u"txtDefaultExtension=h?m"_s} << u"The extension you entered is invalid."_s
+        << "txtDefaultExtension" << false << true;
     QTest::newRow("9 no file") << QStringList{u"chkSaveHREFs=1"_s}
-                               << u"OOPS! You didn't enter a destination file!"_s << "txtSaveHREFs" << true << false;
+                               << u"OOPS! You didn't enter a destination file!"_s << "txtSaveHREFs"
+                               << true << false;
 }
 
 void tst_frmMain::errorCheckRefusals()
@@ -929,16 +997,17 @@ void tst_frmMain::criteriaQuestion()
 
     makeJobValid();
     if (!criterion.isEmpty())
-        m_window->findChild<QListWidget *>(criterion.section(u'=', 0, 0))->addItem(criterion.section(u'=', 1));
+        m_window->findChild<QListWidget *>(criterion.section(u'=', 0, 0))
+            ->addItem(criterion.section(u'=', 1));
     for (bool answer : answers)
         m_prompts->answers.enqueue(answer);
     auto *tabMain = child<QTabWidget>("tabMain");
     tabMain->setCurrentIndex(1);
 
     QCOMPARE(m_window->ErrorCheck(), result);
-    const QStringList question{
-        u"YesNo|Confirm intent|OOPS! You did not enter any search criteria! If you would like to get all links on "
-        u"every page, click the Yes button below."_s};
+    const QStringList question{u"YesNo|Confirm intent|OOPS! You did not enter any search criteria! "
+                               u"If you would like to get all links on "
+                               u"every page, click the Yes button below."_s};
     QCOMPARE(m_prompts->shown, answers.isEmpty() ? QStringList() : question);
     QCOMPARE(tabMain->currentIndex(), 1);
 }
@@ -964,9 +1033,10 @@ void tst_frmMain::goRunsOnlyAfterErrorCheck()
     child<QListWidget>("lstEnd")->addItem(u"png"_s);
     go->click(); // the run ends before click returns
     QCOMPARE(m_prompts->shown.size(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(go->isEnabled() && log->count() > 0
-                                 && log->line(log->count() - 1).endsWith(u" -> Done.  Items downloaded: 0."_s),
-                             kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        go->isEnabled() && log->count() > 0
+            && log->line(log->count() - 1).endsWith(u" -> Done.  Items downloaded: 0."_s),
+        kWaitMs);
     QCOMPARE(log->count(), 4);
     QVERIFY(!child<QPushButton>("cmdStop")->isEnabled());
     QCOMPARE(child<QTabWidget>("tabMain")->currentIndex(), 1);
@@ -990,9 +1060,11 @@ void tst_frmMain::runShowsItsStateAtPromptsAndEnd_data()
     const QStringList atB = QStringList{u"Downloading: b.gif"_s} + parsed;
     QTest::newRow("each failed download, yes")
         << ab << QList<bool>{true, true} << QList<QStringList>{atA, atB} << atB + QStringList{done};
-    QTest::newRow("first failed download, no") << ab << QList<bool>{false} << QList<QStringList>{atA} << atA;
+    QTest::newRow("first failed download, no")
+        << ab << QList<bool>{false} << QList<QStringList>{atA} << atA;
     QTest::newRow("page not loaded, yes")
-        << QStringList() << QList<bool>{true} << QList<QStringList>{{u"Downloading source code: {page}"_s}}
+        << QStringList() << QList<bool>{true}
+        << QList<QStringList>{{u"Downloading source code: {page}"_s}}
         << QStringList{u"Downloading source code: {page}"_s, done};
 }
 
@@ -1033,7 +1105,9 @@ void tst_frmMain::runShowsItsStateAtPromptsAndEnd()
             texts.append(line.section(u" -> "_s, 1));
         return texts;
     };
-    const auto withPage = [&](QStringList texts) { return texts.replaceInStrings(u"{page}"_s, address); };
+    const auto withPage = [&](QStringList texts) {
+        return texts.replaceInStrings(u"{page}"_s, address);
+    };
     QList<QStringList> seen;
     m_prompts->whenAsked = [&] { seen.append(shown()); };
 

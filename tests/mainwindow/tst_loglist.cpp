@@ -119,15 +119,18 @@ void tst_LogList::appendAndClear_data()
         << QStringList{u"appended 0-0"_s, u"current 0"_s, u"appended 1-2"_s, u"current 2"_s};
     QTest::newRow("empty batch") << QStringList{u"+"_s} << QStringList() << -1 << QStringList();
     QTest::newRow("clear") << QStringList{u"+a,b"_s, u"clear"_s} << QStringList() << -1
-                           << QStringList{u"appended 0-1"_s, u"current 1"_s, u"current -1"_s, u"cleared"_s};
+                           << QStringList{u"appended 0-1"_s, u"current 1"_s, u"current -1"_s,
+                                          u"cleared"_s};
     QTest::newRow("append after clear")
         << QStringList{u"+a,b"_s, u"clear"_s, u"+c"_s} << QStringList{u"c"_s} << 0
-        << QStringList{u"appended 0-1"_s, u"current 1"_s, u"current -1"_s, u"cleared"_s, u"appended 0-0"_s,
-                       u"current 0"_s};
-    QTest::newRow("current set by hand") << QStringList{u"+a,b,c"_s, u"=0"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s}
-                                         << 0 << QStringList{u"appended 0-2"_s, u"current 2"_s, u"current 0"_s};
-    QTest::newRow("current beyond the end") << QStringList{u"+a,b"_s, u"=2"_s} << QStringList{u"a"_s, u"b"_s} << -1
-                                            << QStringList{u"appended 0-1"_s, u"current 1"_s, u"current -1"_s};
+        << QStringList{u"appended 0-1"_s, u"current 1"_s,    u"current -1"_s,
+                       u"cleared"_s,      u"appended 0-0"_s, u"current 0"_s};
+    QTest::newRow("current set by hand")
+        << QStringList{u"+a,b,c"_s, u"=0"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s} << 0
+        << QStringList{u"appended 0-2"_s, u"current 2"_s, u"current 0"_s};
+    QTest::newRow("current beyond the end")
+        << QStringList{u"+a,b"_s, u"=2"_s} << QStringList{u"a"_s, u"b"_s} << -1
+        << QStringList{u"appended 0-1"_s, u"current 1"_s, u"current -1"_s};
 }
 
 void tst_LogList::appendAndClear()
@@ -140,7 +143,8 @@ void tst_LogList::appendAndClear()
     QStringList seen;
     connect(m_log, &LogList::linesAppended, this,
             [&](int first, int last) { seen.append(u"appended %1-%2"_s.arg(first).arg(last)); });
-    connect(m_log, &LogList::currentRowChanged, this, [&](int row) { seen.append(u"current %1"_s.arg(row)); });
+    connect(m_log, &LogList::currentRowChanged, this,
+            [&](int row) { seen.append(u"current %1"_s.arg(row)); });
     connect(m_log, &LogList::cleared, this, [&] { seen.append(u"cleared"_s); });
     for (const QString &step : steps) {
         if (step == u"clear"_s)
@@ -202,7 +206,8 @@ void tst_LogList::keysAndClicks_data()
     QTest::newRow("home, down") << QStringList{u"Home"_s, u"Down"_s} << 1;
     QTest::newRow("page down") << QStringList{u"Home"_s, u"PgDown"_s} << 3;
     QTest::newRow("page up") << QStringList{u"PgUp"_s} << 96;
-    QTest::newRow("page down, then up") << QStringList{u"Home"_s, u"PgDown"_s, u"PgDown"_s, u"PgUp"_s} << 3;
+    QTest::newRow("page down, then up")
+        << QStringList{u"Home"_s, u"PgDown"_s, u"PgDown"_s, u"PgUp"_s} << 3;
     QTest::newRow("end") << QStringList{u"Home"_s, u"End"_s} << 99;
     QTest::newRow("click") << QStringList{u"click 1"_s} << 97;
     QTest::newRow("click after home") << QStringList{u"Home"_s, u"click 2"_s} << 2;
@@ -232,7 +237,8 @@ void tst_LogList::keysAndClicks()
         for (const QString &step : input) {
             if (step.startsWith(u"click "_s)) {
                 const int inView = step.section(u' ', 1).toInt();
-                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(20, inView * rowHeight + rowHeight / 2));
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                                  QPoint(20, inView * rowHeight + rowHeight / 2));
             } else {
                 QTest::keyClick(view, QKeySequence::fromString(step)[0].key());
             }
@@ -257,8 +263,8 @@ void tst_LogList::appendBringsTheNewLineIntoView()
 
     // The user scrolls away; the current line stays.
     const QPointF inside(20, 20);
-    QWheelEvent up(inside, m_log->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, 120), Qt::NoButton,
-                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent up(inside, m_log->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, 120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(m_log->viewport(), &up);
     QCOMPARE(m_log->currentRow(), 499);
     QVERIFY(logLook(false) != atEnd);

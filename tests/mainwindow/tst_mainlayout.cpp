@@ -64,7 +64,8 @@ void tst_MainLayout::compute_data()
     QTest::addColumn<Input>("input");
     QTest::addColumn<Geometry>("expected");
 
-    QTest::newRow("designed size, help closed") << Client(14070, 8580, false, Built()) << FullSizeClosed();
+    QTest::newRow("designed size, help closed")
+        << Client(14070, 8580, false, Built()) << FullSizeClosed();
 
     Geometry open = FullSizeClosed();
     open.tabMain = QSize(9920, 8235);
@@ -73,7 +74,8 @@ void tst_MainLayout::compute_data()
     open.lstLogWidth = 9680;
     open.rtfCode = QSize(9440, 5640);
     open.browser = QSize(9440, 5640);
-    QTest::newRow("designed size, help open") << Client(14070, 8580, true, FullSizeClosed()) << open;
+    QTest::newRow("designed size, help open")
+        << Client(14070, 8580, true, FullSizeClosed()) << open;
     QTest::newRow("help closed again") << Client(14070, 8580, false, open) << FullSizeClosed();
 
     // Too small for most sizes: those keep their values, positions still follow.
@@ -100,7 +102,8 @@ void tst_MainLayout::compute_data()
     narrow.browser = QSize(13590, 60);
     narrow.wbHelp = QSize(4150, 2940);
     narrow.wbHelpLeft = 2000 - 4150;
-    QTest::newRow("help wider than the client") << Client(2000, 3000, true, FullSizeClosed()) << narrow;
+    QTest::newRow("help wider than the client")
+        << Client(2000, 3000, true, FullSizeClosed()) << narrow;
 
     // A minimised window reports an empty client: zero is a valid width.
     Geometry minimised = FullSizeClosed();

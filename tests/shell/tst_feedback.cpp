@@ -18,9 +18,11 @@ void writeForm(const QString &path, const QString &nextScript)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(u"<!DOCTYPE html><html><body><p>form</p><script>"
-               u"window.addEventListener('load', function () { setTimeout(function () { %1 }, 0); });"
-               u"</script></body></html>"_s.arg(nextScript).toUtf8());
+    file.write(
+        u"<!DOCTYPE html><html><body><p>form</p><script>"
+        u"window.addEventListener('load', function () { setTimeout(function () { %1 }, 0); });"
+        u"</script></body></html>"_s.arg(nextScript)
+            .toUtf8());
 }
 
 } // namespace
@@ -59,8 +61,9 @@ void TestFeedback::designState()
     QCOMPARE(browser->geometry(), QRect(0, -2, 424, 322));
     QSignalSpy loads(browser, &WebBrowser::DocumentComplete);
     QTRY_COMPARE_WITH_TIMEOUT(loads.size(), 1, 30000);
-    QVERIFY2(browser->LocationURL().endsWith(u"still.htm?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s),
-             qPrintable(browser->LocationURL()));
+    QVERIFY2(
+        browser->LocationURL().endsWith(u"still.htm?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s),
+        qPrintable(browser->LocationURL()));
 }
 
 void TestFeedback::closesOnlyOnClose_data()
@@ -71,7 +74,8 @@ void TestFeedback::closesOnlyOnClose_data()
         << u"location.href = 'thanks.htm' + location.search + '&Close';"_s << true;
     QTest::newRow("fragment ends in Close on another page")
         << u"location.href = 'thanks.htm' + location.search + '#Close';"_s << true;
-    QTest::newRow("lower-case close") << u"location.href = 'thanks.htm' + location.search + '&x=/close';"_s << false;
+    QTest::newRow("lower-case close")
+        << u"location.href = 'thanks.htm' + location.search + '&x=/close';"_s << false;
     QTest::newRow("no navigation") << QString() << false;
 }
 
@@ -79,7 +83,8 @@ void TestFeedback::closesOnlyOnClose()
 {
     QFETCH(QString, nextScript);
     QFETCH(bool, closes);
-    const QString form = dir_.filePath(u"form-%1.htm"_s.arg(QString::fromLatin1(QTest::currentDataTag())).replace(u' ', u'-'));
+    const QString form = dir_.filePath(
+        u"form-%1.htm"_s.arg(QString::fromLatin1(QTest::currentDataTag())).replace(u' ', u'-'));
     writeForm(form, nextScript);
 
     frmFeedback window(nullptr, QUrl::fromLocalFile(form).toString());
@@ -91,7 +96,8 @@ void TestFeedback::closesOnlyOnClose()
     QTRY_COMPARE_WITH_TIMEOUT(loads.size(), expectedLoads, 30000);
     if (expectedLoads == 2) {
         // The form's query reached the page and went on with it.
-        QVERIFY2(browser->LocationURL().contains(u"thanks.htm?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s),
+        QVERIFY2(browser->LocationURL().contains(
+                     u"thanks.htm?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s),
                  qPrintable(browser->LocationURL()));
     }
     QCOMPARE(window.isVisible(), !closes);

@@ -67,8 +67,10 @@ void TestShellLogic::paymentAddress()
 
 void TestShellLogic::feedbackAddress()
 {
-    QCOMPARE(ShellLogic::FeedbackAddress(MakerInfo::FeedbackPage(), MakerInfo::AppTitle(), MakerInfo::AppVersion()),
-             u"http://www.example.com/linkhauler/feedback1.asp?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s);
+    QCOMPARE(
+        ShellLogic::FeedbackAddress(MakerInfo::FeedbackPage(), MakerInfo::AppTitle(),
+                                    MakerInfo::AppVersion()),
+        u"http://www.example.com/linkhauler/feedback1.asp?txtAppTitle=Linkhauler&txtVersion=1.0.0"_s);
 }
 
 void TestShellLogic::closeAddress_data()

@@ -13,9 +13,11 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString kFormError = u"Form error: Please enter a dollar value in the form of '0.00' into the amount box."_s;
-const QString kNote = u"Note: After you click 'Ok' below, your browser will open, displaying a PayPal confirmation "
-                      u"page.  Follow the instructions on this page to send your donation! Thanks again for your support!"_s;
+const QString kFormError =
+    u"Form error: Please enter a dollar value in the form of '0.00' into the amount box."_s;
+const QString kNote =
+    u"Note: After you click 'Ok' below, your browser will open, displaying a PayPal confirmation "
+    u"page.  Follow the instructions on this page to send your donation! Thanks again for your support!"_s;
 const QString kPayment = u"open: https://www.paypal.com/xclick/business=donate@example.com"
                          u"&item_name=Linkhauler(1.0.0)-donation&amount=$"_s;
 } // namespace
@@ -43,10 +45,12 @@ private:
 void TestSupport::init()
 {
     events_.clear();
-    ShellPrompts::SetInformationHandler([this](QWidget *, const QString &title, const QString &text) {
-        events_ << title + u": "_s + text;
-    });
-    modMain::SetShellOpenHandler([this](const QString &address) { events_ << u"open: "_s + address; });
+    ShellPrompts::SetInformationHandler(
+        [this](QWidget *, const QString &title, const QString &text) {
+            events_ << title + u": "_s + text;
+        });
+    modMain::SetShellOpenHandler(
+        [this](const QString &address) { events_ << u"open: "_s + address; });
 }
 
 void TestSupport::cleanup()

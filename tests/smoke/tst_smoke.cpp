@@ -38,8 +38,7 @@ void tst_smoke::startsShowsTheWindowAndEndsOnTerminate()
     const QString settings = home.filePath(u"config/Linkhauler/Linkhauler.conf"_s);
     const auto loaded = [&] {
         QFile file(settings);
-        return file.open(QIODevice::ReadOnly)
-            && file.readAll().contains("ShowHelp=False");
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("ShowHelp=False");
     };
     QTRY_VERIFY_WITH_TIMEOUT(loaded() || program.state() == QProcess::NotRunning, 60000);
     QVERIFY2(program.state() == QProcess::Running, program.readAll().constData());

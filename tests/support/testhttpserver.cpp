@@ -22,19 +22,32 @@ constexpr int DefaultIdleLimitMs = 30000;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -186,7 +199,8 @@ private:
             for (qsizetype i = 1; i < lines.size(); ++i) {
                 const qsizetype colon = lines.at(i).indexOf(':');
                 if (colon > 0)
-                    request.headers.append({lines.at(i).left(colon).trimmed().toLower(), lines.at(i).mid(colon + 1).trimmed()});
+                    request.headers.append({lines.at(i).left(colon).trimmed().toLower(),
+                                            lines.at(i).mid(colon + 1).trimmed()});
             }
             // A request body is read and ignored.
             const qsizetype bodyLength = request.header("content-length").toLongLong();
@@ -195,7 +209,8 @@ private:
             m_buffer.remove(0, headEnd + 4 + bodyLength);
 
             const QByteArray connection = request.header("connection").toLower();
-            const bool close = requestLine.at(2) == "HTTP/1.0" ? connection != "keep-alive" : connection == "close";
+            const bool close = requestLine.at(2) == "HTTP/1.0" ? connection != "keep-alive"
+                                                               : connection == "close";
             send(m_shared->respond(request), request.method == "HEAD", close);
         }
     }
@@ -212,15 +227,17 @@ private:
         const bool stall = response.delivery == Delivery::Stall;
         m_close = close || cut;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-                          + (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason) + "\r\n";
+            + (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason)
+            + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
         const bool generated = response.delivery == Delivery::Generated;
         if (chunked)
             head += "Transfer-Encoding: chunked\r\n";
         else
             head += "Content-Length: "
-                    + QByteArray::number(cut || generated || stall ? response.announcedLength : response.body.size())
-                    + "\r\n";
+                + QByteArray::number(cut || generated || stall ? response.announcedLength
+                                                               : response.body.size())
+                + "\r\n";
         for (const auto &[name, value] : response.headers)
             head += name + ": " + value + "\r\n";
         head += m_close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
@@ -332,10 +349,7 @@ private:
 class TestHttpServer::ServerThread final : public QThread
 {
 public:
-    explicit ServerThread(std::shared_ptr<Shared> shared)
-        : m_shared(std::move(shared))
-    {
-    }
+    explicit ServerThread(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
 
     std::future<quint16> ready() { return m_ready.get_future(); }
 
@@ -366,8 +380,7 @@ private:
     std::promise<quint16> m_ready;
 };
 
-TestHttpServer::TestHttpServer()
-    : m_shared(std::make_shared<Shared>())
+TestHttpServer::TestHttpServer() : m_shared(std::make_shared<Shared>())
 {
     addPrefixRoute(QStringLiteral("/bytes/"), [](const TestHttpRequest &request) {
         bool ok = false;
@@ -383,7 +396,8 @@ TestHttpServer::TestHttpServer()
     });
     addRedirect(QStringLiteral("/redirect/one"), QStringLiteral("/redirect/target"));
     addPage(QStringLiteral("/redirect/target"),
-            "<html><head><title>Redirect target</title></head><body><p>Redirect target</p></body></html>");
+            "<html><head><title>Redirect target</title></head><body><p>Redirect "
+            "target</p></body></html>");
     addRedirect(QStringLiteral("/loop/a"), QStringLiteral("/loop/b"));
     addRedirect(QStringLiteral("/loop/b"), QStringLiteral("/loop/a"));
     addRoute(QStringLiteral("/hang"), [](const TestHttpRequest &) {
@@ -392,8 +406,8 @@ TestHttpServer::TestHttpServer()
         return response;
     });
     addRoute(QStringLiteral("/slow"), [](const TestHttpRequest &request) {
-        TestHttpResponse response = TestHttpResponse::page(bytes(request.queryValue("n", "30").toLongLong()),
-                                                           "application/octet-stream");
+        TestHttpResponse response = TestHttpResponse::page(
+            bytes(request.queryValue("n", "30").toLongLong()), "application/octet-stream");
         response.delivery = TestHttpResponse::Delivery::Trickle;
         response.trickleIntervalMs = request.queryValue("ms", "100").toInt();
         return response;
@@ -411,7 +425,8 @@ TestHttpServer::TestHttpServer()
     // The first CutSent bytes of bytes(CutAnnounced), and never the rest.
     const auto cutShort = [](TestHttpResponse::Delivery delivery) {
         return [delivery](const TestHttpRequest &) {
-            TestHttpResponse response = TestHttpResponse::page(bytes(CutAnnounced).left(CutSent), "application/octet-stream");
+            TestHttpResponse response = TestHttpResponse::page(bytes(CutAnnounced).left(CutSent),
+                                                               "application/octet-stream");
             response.delivery = delivery;
             response.announcedLength = CutAnnounced;
             response.trickleChunk = 10;
@@ -422,7 +437,8 @@ TestHttpServer::TestHttpServer()
     addRoute(QStringLiteral("/stall"), cutShort(TestHttpResponse::Delivery::Stall));
     addRoute(QStringLiteral("/chunked-cut"), cutShort(TestHttpResponse::Delivery::ChunkedCut));
     addPage(QStringLiteral("/script-links"),
-            scriptLinksPage({QStringLiteral("/linked/1"), QStringLiteral("/linked/2"), QStringLiteral("/linked/3")}));
+            scriptLinksPage({QStringLiteral("/linked/1"), QStringLiteral("/linked/2"),
+                             QStringLiteral("/linked/3")}));
 }
 
 TestHttpServer::~TestHttpServer()
@@ -482,15 +498,20 @@ QString TestHttpServer::url(const QString &path) const
     return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
 }
 
-void TestHttpServer::addPage(const QString &path, const QByteArray &body, const QByteArray &contentType)
+void TestHttpServer::addPage(const QString &path, const QByteArray &body,
+                             const QByteArray &contentType)
 {
-    addRoute(path, [body, contentType](const TestHttpRequest &) { return TestHttpResponse::page(body, contentType); });
+    addRoute(path, [body, contentType](const TestHttpRequest &) {
+        return TestHttpResponse::page(body, contentType);
+    });
 }
 
 void TestHttpServer::addRedirect(const QString &path, const QString &location, int status)
 {
     const QByteArray target = location.toUtf8();
-    addRoute(path, [target, status](const TestHttpRequest &) { return TestHttpResponse::redirect(target, status); });
+    addRoute(path, [target, status](const TestHttpRequest &) {
+        return TestHttpResponse::redirect(target, status);
+    });
 }
 
 void TestHttpServer::addRoute(const QString &path, Handler handler)
@@ -562,22 +583,26 @@ QByteArray TestHttpServer::bytes(qsizetype n)
 
 QByteArray TestHttpServer::scriptLinksPage(const QStringList &links, int delayMs)
 {
-    const QByteArray list = QJsonDocument(QJsonArray::fromStringList(links)).toJson(QJsonDocument::Compact);
+    const QByteArray list =
+        QJsonDocument(QJsonArray::fromStringList(links)).toJson(QJsonDocument::Compact);
     // The attribute name is assembled in the script so that the markup as served holds no link.
     return "<html><head><title>Script links</title></head><body><div id=\"links\"></div>\n"
            "<script>\n"
            "function addLinks() {\n"
            "  var box = document.getElementById('links');\n"
-           "  var links = " + list + ";\n"
-           "  for (var i = 0; i < links.length; ++i) {\n"
-           "    var a = document.createElement('a');\n"
-           "    a.setAttribute('hr' + 'ef', links[i]);\n"
-           "    a.textContent = 'link ' + (i + 1);\n"
-           "    box.appendChild(a);\n"
-           "  }\n"
-           "}\n"
-           "window.addEventListener('load', function () { "
-           + (delayMs > 0 ? "setTimeout(addLinks, " + QByteArray::number(delayMs) + ");" : QByteArray("addLinks();"))
-           + " });\n"
-           "</script></body></html>\n";
+           "  var links = "
+        + list
+        + ";\n"
+          "  for (var i = 0; i < links.length; ++i) {\n"
+          "    var a = document.createElement('a');\n"
+          "    a.setAttribute('hr' + 'ef', links[i]);\n"
+          "    a.textContent = 'link ' + (i + 1);\n"
+          "    box.appendChild(a);\n"
+          "  }\n"
+          "}\n"
+          "window.addEventListener('load', function () { "
+        + (delayMs > 0 ? "setTimeout(addLinks, " + QByteArray::number(delayMs) + ");"
+                       : QByteArray("addLinks();"))
+        + " });\n"
+          "</script></body></html>\n";
 }

@@ -13,9 +13,9 @@
 struct TestHttpRequest
 {
     QByteArray method;
-    QByteArray target; // as sent: the path and any query
-    QByteArray path;   // the target up to "?"
-    QByteArray query;  // after "?", without it
+    QByteArray target;                            // as sent: the path and any query
+    QByteArray path;                              // the target up to "?"
+    QByteArray query;                             // after "?", without it
     QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
 
     QByteArray header(const QByteArray &lowerCaseName) const;
@@ -26,13 +26,15 @@ struct TestHttpRequest
 struct TestHttpResponse
 {
     enum class Delivery {
-        Whole,    // head and body at once
-        Trickle,  // head, then the body a chunk at a time with pauses
-        CutShort, // announces announcedLength, sends the body, then closes
-        Hang,     // reads the request and never answers; closed when idle too long or on stop
+        Whole,     // head and body at once
+        Trickle,   // head, then the body a chunk at a time with pauses
+        CutShort,  // announces announcedLength, sends the body, then closes
+        Hang,      // reads the request and never answers; closed when idle too long or on stop
         Generated, // announcedLength bytes of bytes(announcedLength), made as the socket drains
-        Stall,     // announces announcedLength, sends the body, then stays silent with the connection open
-        ChunkedCut, // the body in chunks of trickleChunk bytes, then closes before the last, empty chunk
+        Stall, // announces announcedLength, sends the body, then stays silent with the connection
+               // open
+        ChunkedCut, // the body in chunks of trickleChunk bytes, then closes before the last, empty
+                    // chunk
     };
 
     int status = 200;
@@ -46,7 +48,8 @@ struct TestHttpResponse
     qint64 announcedLength = -1;
     int generatedPauseMs = 0; // Generated: a pause after each 64 KiB, 0 for none
 
-    static TestHttpResponse page(const QByteArray &body, const QByteArray &contentType = "text/html; charset=utf-8");
+    static TestHttpResponse page(const QByteArray &body,
+                                 const QByteArray &contentType = "text/html; charset=utf-8");
     static TestHttpResponse redirect(const QByteArray &location, int status = 302);
     static TestHttpResponse error(int status);
 };
@@ -90,10 +93,11 @@ public:
     bool isRunning() const;
 
     quint16 port() const;
-    QUrl baseUrl() const;              // http://127.0.0.1:<port>
+    QUrl baseUrl() const;                   // http://127.0.0.1:<port>
     QString url(const QString &path) const; // baseUrl followed by path, which starts with "/"
 
-    void addPage(const QString &path, const QByteArray &body, const QByteArray &contentType = "text/html; charset=utf-8");
+    void addPage(const QString &path, const QByteArray &body,
+                 const QByteArray &contentType = "text/html; charset=utf-8");
     void addRedirect(const QString &path, const QString &location, int status = 302);
     void addRoute(const QString &path, Handler handler);
     // Serves every path that starts with prefix; the longest matching prefix wins.

@@ -40,7 +40,9 @@ Reply readReply(QTcpSocket &socket, QByteArray &buffer)
             reply.head = buffer.left(headEnd);
             reply.status = reply.head.mid(9, 3).toInt();
             const qsizetype at = reply.head.toLower().indexOf("content-length:");
-            length = reply.head.mid(at + 15, reply.head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+            length = reply.head.mid(at + 15, reply.head.indexOf('\r', at) - at - 15)
+                         .trimmed()
+                         .toLongLong();
         }
         if (headEnd >= 0 && buffer.size() >= headEnd + 4 + length) {
             reply.body = buffer.mid(headEnd + 4, length);
@@ -93,18 +95,28 @@ void tst_TestHttpServer::routes_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("headerPart");
 
-    QTest::newRow("bytes") << QByteArray("/bytes/5") << 200 << TestHttpServer::bytes(5) << QByteArray("application/octet-stream");
-    QTest::newRow("added page") << QByteArray("/added") << 200 << QByteArray("<p>added</p>") << QByteArray("text/html");
-    QTest::newRow("own route sees query") << QByteArray("/echo?x=7") << 200 << QByteArray("7") << QByteArray("text/plain");
-    QTest::newRow("redirect") << QByteArray("/redirect/one") << 302 << QByteArray() << QByteArray("Location: /redirect/target");
-    QTest::newRow("loop") << QByteArray("/loop/b") << 302 << QByteArray() << QByteArray("Location: /loop/a");
-    QTest::newRow("status") << QByteArray("/status/500") << 500 << QByteArray("status 500\n") << QByteArray("Internal Server Error");
-    QTest::newRow("unknown") << QByteArray("/nowhere") << 404 << QByteArray("status 404\n") << QByteArray("Not Found");
-    QTest::newRow("trickle") << QByteArray("/slow?n=4&ms=10") << 200 << TestHttpServer::bytes(4) << QByteArray("Content-Length: 4");
-    QTest::newRow("generated, past one chunk") << QByteArray("/generated/200000") << 200
-                                               << TestHttpServer::bytes(200000) << QByteArray("Content-Length: 200000");
-    QTest::newRow("generated, paced") << QByteArray("/generated/200000?ms=1") << 200
-                                      << TestHttpServer::bytes(200000) << QByteArray("Content-Length: 200000");
+    QTest::newRow("bytes") << QByteArray("/bytes/5") << 200 << TestHttpServer::bytes(5)
+                           << QByteArray("application/octet-stream");
+    QTest::newRow("added page") << QByteArray("/added") << 200 << QByteArray("<p>added</p>")
+                                << QByteArray("text/html");
+    QTest::newRow("own route sees query")
+        << QByteArray("/echo?x=7") << 200 << QByteArray("7") << QByteArray("text/plain");
+    QTest::newRow("redirect") << QByteArray("/redirect/one") << 302 << QByteArray()
+                              << QByteArray("Location: /redirect/target");
+    QTest::newRow("loop") << QByteArray("/loop/b") << 302 << QByteArray()
+                          << QByteArray("Location: /loop/a");
+    QTest::newRow("status") << QByteArray("/status/500") << 500 << QByteArray("status 500\n")
+                            << QByteArray("Internal Server Error");
+    QTest::newRow("unknown") << QByteArray("/nowhere") << 404 << QByteArray("status 404\n")
+                             << QByteArray("Not Found");
+    QTest::newRow("trickle") << QByteArray("/slow?n=4&ms=10") << 200 << TestHttpServer::bytes(4)
+                             << QByteArray("Content-Length: 4");
+    QTest::newRow("generated, past one chunk")
+        << QByteArray("/generated/200000") << 200 << TestHttpServer::bytes(200000)
+        << QByteArray("Content-Length: 200000");
+    QTest::newRow("generated, paced")
+        << QByteArray("/generated/200000?ms=1") << 200 << TestHttpServer::bytes(200000)
+        << QByteArray("Content-Length: 200000");
 }
 
 void tst_TestHttpServer::routes()
@@ -139,7 +151,8 @@ void tst_TestHttpServer::keepsConnectionAliveAndLogsInOrder()
         request(socket, target);
         QVERIFY(readReply(socket, buffer).status != 0);
     }
-    QCOMPARE(m_server.requestLog(), QStringList({u"/bytes/1"_s, u"/status/404"_s, u"/bytes/2?again"_s}));
+    QCOMPARE(m_server.requestLog(),
+             QStringList({u"/bytes/1"_s, u"/status/404"_s, u"/bytes/2?again"_s}));
     QCOMPARE(m_server.connectionCount(), 1);
     QCOMPARE(m_server.requestCount(u"/bytes/1"_s), 1);
 }
@@ -173,7 +186,8 @@ void tst_TestHttpServer::closesIdleAndStoppedConnections()
     request(hanging, "/hang");
     QTRY_VERIFY_WITH_TIMEOUT(m_server.requestLog().contains(u"/hang"_s), WaitMs);
     m_server.stop();
-    QVERIFY(hanging.state() == QAbstractSocket::UnconnectedState || hanging.waitForDisconnected(WaitMs));
+    QVERIFY(hanging.state() == QAbstractSocket::UnconnectedState
+            || hanging.waitForDisconnected(WaitMs));
 }
 
 void tst_TestHttpServer::refusedAddressRefuses()

@@ -37,7 +37,8 @@ ViewPoint project(double latitude, double longitude)
     const double y = -std::sin(latitude);
     const double z = std::cos(latitude) * std::cos(lon);
     // Tilt about the horizontal axis so the north pole leans back.
-    return {x, y * std::cos(kTilt) - z * std::sin(kTilt), y * std::sin(kTilt) + z * std::cos(kTilt)};
+    return {x, y * std::cos(kTilt) - z * std::sin(kTilt),
+            y * std::sin(kTilt) + z * std::cos(kTilt)};
 }
 
 // Draws one grid line of the globe, only where it faces the viewer.

@@ -1,5 +1,6 @@
-// Shows one of the shell's windows for a screenshot: lh_shell_preview splash|support|feedback [page]|help [file]
-// The feedback window can be pointed at a local page, since the maker's form needs the internet.
+// Shows one of the shell's windows for a screenshot: lh_shell_preview splash|support|feedback
+// [page]|help [file] The feedback window can be pointed at a local page, since the maker's form
+// needs the internet.
 
 #include "frmfeedback.h"
 #include "frmsplash.h"

@@ -162,8 +162,9 @@ struct RunRig
         job.f.address = QStringLiteral("http://h/d/p^N.htm");
         job.f.defaultExtension = QStringLiteral("txt");
         job.f.timeOut = QStringLiteral("5");
-        run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt, &files,
-                                                   [this] { return !refuse; }, [] { return kTime; }});
+        run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt,
+                                                   &files, [this] { return !refuse; },
+                                                   [] { return kTime; }});
         browser.run = run.get();
     }
 };

@@ -77,7 +77,8 @@ void TestLinkOutput::linkOutput_data()
         const QByteArray content(size, 'b');
         LinkCase c{.results = {{x, Bytes(content)}}};
         if (size == 3) {
-            c.after = {{u"links/x.zip"_s, content}, {u"hrefs/3.txt"_s, "\"" + x.toUtf8() + "\"\r\n"}};
+            c.after = {{u"links/x.zip"_s, content},
+                       {u"hrefs/3.txt"_s, "\"" + x.toUtf8() + "\"\r\n"}};
             c.logged = {u"Download complete: @/links/x.zip."_s};
             c.count = 1;
         }
@@ -87,69 +88,96 @@ void TestLinkOutput::linkOutput_data()
         << LinkCase{.before = {{u"links/x.zip"_s, "an earlier, longer file"}},
                     .after = {{u"links/x.zip"_s, "an earlier, longer file"}},
                     .logged = {u"File already exists: @/links/x.zip."_s}};
-    QTest::newRow("existing file replaced whole")
-        << LinkCase{.overwrite = 1,
-                    .before = {{u"links/x.zip"_s, "an earlier, longer file"}},
-                    .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
-                    .count = 1};
+    QTest::newRow("existing file replaced whole") << LinkCase{
+        .overwrite = 1,
+        .before = {{u"links/x.zip"_s, "an earlier, longer file"}},
+        .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
+        .count = 1};
     const QByteArray records = "\"http://h/d/x.zip\"\r\n\"http://h/d/sub/y.zip\"\r\n"
                                "\"http://o/\xc3\xa9.zip\"\r\n";
-    QTest::newRow("all in one, across runs, trailing separator")
-        << LinkCase{.links = {u"x.zip"_s, u"/d/sub/y.zip"_s, u"http://o/é.zip"_s},
-                    .saveLinks = 0,
-                    .hrefsFolder = u"hrefs/"_s,
-                    .runs = 2,
-                    .after = {{u"hrefs/3.txt"_s, records + records}},
-                    .logged = {u"Download complete: @/links/x.zip."_s,
-                               u"Download complete: @/links/y.zip."_s,
-                               u"Download complete: @/links/3.txt."_s},
-                    .count = 3};
-    QTest::newRow("all in one, folder missing")
-        << LinkCase{.saveLinks = 0, .hrefsFolder = u"hrefs/new"_s, .answers = {false},
-                    .prompts = {75}, .done = false};
+    QTest::newRow("all in one, across runs, trailing separator") << LinkCase{
+        .links = {u"x.zip"_s, u"/d/sub/y.zip"_s, u"http://o/é.zip"_s},
+        .saveLinks = 0,
+        .hrefsFolder = u"hrefs/"_s,
+        .runs = 2,
+        .after = {{u"hrefs/3.txt"_s, records + records}},
+        .logged = {u"Download complete: @/links/x.zip."_s, u"Download complete: @/links/y.zip."_s,
+                   u"Download complete: @/links/3.txt."_s},
+        .count = 3};
+    QTest::newRow("all in one, folder missing") << LinkCase{.saveLinks = 0,
+                                                            .hrefsFolder = u"hrefs/new"_s,
+                                                            .answers = {false},
+                                                            .prompts = {75},
+                                                            .done = false};
     QTest::newRow("one per file, first query value, folder made")
         << LinkCase{.links = {u"old.asp?id=7"_s, u"show.asp?id=42&page=2"_s},
-                    .saveLinks = 0, .onePerFile = true, .hrefsFolder = u"hrefs/new"_s,
+                    .saveLinks = 0,
+                    .onePerFile = true,
+                    .hrefsFolder = u"hrefs/new"_s,
                     .after = {{u"hrefs/new/3.txt"_s, "\"42\"\r\n"}},
                     .logged = {u"Download complete: @/hrefs/new/3.txt."_s},
                     .count = 2};
     QTest::newRow("one per file, empty value")
-        << LinkCase{.links = {u"old.asp?id=7"_s, u"show.asp?id="_s}, .saveLinks = 0,
-                    .onePerFile = true, .after = {{u"hrefs/3.txt"_s, "\"7\"\r\n"}}, .count = 1};
+        << LinkCase{.links = {u"old.asp?id=7"_s, u"show.asp?id="_s},
+                    .saveLinks = 0,
+                    .onePerFile = true,
+                    .after = {{u"hrefs/3.txt"_s, "\"7\"\r\n"}},
+                    .count = 1};
     QTest::newRow("one per file, no equals, Yes writes the address")
-        << LinkCase{.links = {u"plain.htm"_s}, .saveLinks = 0, .onePerFile = true,
+        << LinkCase{.links = {u"plain.htm"_s},
+                    .saveLinks = 0,
+                    .onePerFile = true,
                     .after = {{u"hrefs/3.txt"_s, "\"http://h/d/plain.htm\"\r\n"}},
-                    .prompts = {9}, .count = 1};
-    QTest::newRow("one per file, no equals, No ends")
-        << LinkCase{.links = {u"plain.htm"_s}, .saveLinks = 0, .onePerFile = true,
-                    .answers = {false}, .prompts = {9}, .done = false};
+                    .prompts = {9},
+                    .count = 1};
+    QTest::newRow("one per file, no equals, No ends") << LinkCase{.links = {u"plain.htm"_s},
+                                                                  .saveLinks = 0,
+                                                                  .onePerFile = true,
+                                                                  .answers = {false},
+                                                                  .prompts = {9},
+                                                                  .done = false};
     const auto failed = Transfer::Result{false, {}, 404, u"HTTP status 404: Not Found"_s};
-    QTest::newRow("download fails, Yes skips the link")
-        << LinkCase{.links = {u"bad.zip"_s, u"x.zip"_s}, .results = {{u"http://h/d/bad.zip"_s, failed}},
-                    .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
-                    .prompts = {404}, .count = 1};
+    QTest::newRow("download fails, Yes skips the link") << LinkCase{
+        .links = {u"bad.zip"_s, u"x.zip"_s},
+        .results = {{u"http://h/d/bad.zip"_s, failed}},
+        .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
+        .prompts = {404},
+        .count = 1};
     QTest::newRow("download fails, No ends")
-        << LinkCase{.links = {u"bad.zip"_s, u"x.zip"_s}, .results = {{u"http://h/d/bad.zip"_s, failed}},
-                    .answers = {false}, .prompts = {404}, .done = false};
+        << LinkCase{.links = {u"bad.zip"_s, u"x.zip"_s},
+                    .results = {{u"http://h/d/bad.zip"_s, failed}},
+                    .answers = {false},
+                    .prompts = {404},
+                    .done = false};
     QTest::newRow("write fails, Yes goes on with the address")
         << LinkCase{.directoryInTheWay = u"links/x.zip"_s,
                     .after = {{u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
-                    .prompts = {75}, .count = 1};
+                    .prompts = {75},
+                    .count = 1};
     QTest::newRow("mixed page: count equals complete lines")
-        << LinkCase{.links = {u"a.zip"_s, u"tiny.zip"_s, u"a.zip"_s, u"b.zip"_s}, .saveHREFs = 0,
+        << LinkCase{.links = {u"a.zip"_s, u"tiny.zip"_s, u"a.zip"_s, u"b.zip"_s},
+                    .saveHREFs = 0,
                     .results = {{u"http://h/d/tiny.zip"_s, Bytes("ok")}},
                     .after = {{u"links/a.zip"_s, ten}, {u"links/b.zip"_s, ten}},
-                    .logged = {u"File already exists: @/links/a.zip."_s}, .count = 2};
+                    .logged = {u"File already exists: @/links/a.zip."_s},
+                    .count = 2};
     // Only addresses wanted and no download folder given: nothing to make there, no prompt.
-    LinkCase noFolder{.links = {u"files/x.zip"_s}, .saveLinks = 0, .linksFolder = {},
+    LinkCase noFolder{.links = {u"files/x.zip"_s},
+                      .saveLinks = 0,
+                      .linksFolder = {},
                       .after = {{u"hrefs/3.txt"_s, "\"http://h/d/files/x.zip\"\r\n"}},
-                      .logged = {u"Download complete: x.zip."_s}, .count = 1};
+                      .logged = {u"Download complete: x.zip."_s},
+                      .count = 1};
     QTest::newRow("no download folder") << noFolder;
     // Regression: an empty link-address folder put the file at the file system's root.
     for (bool onePerFile : {false, true}) {
         QTest::addRow("no link-address folder, %s", onePerFile ? "one per file" : "all in one")
-            << LinkCase{.links = {u"show.asp?id=42"_s}, .saveLinks = 0, .onePerFile = onePerFile,
-                        .hrefsFolder = {}, .prompts = {76}, .count = 1};
+            << LinkCase{.links = {u"show.asp?id=42"_s},
+                        .saveLinks = 0,
+                        .onePerFile = onePerFile,
+                        .hrefsFolder = {},
+                        .prompts = {76},
+                        .count = 1};
     }
     // Regression: a bare name was tested against the current directory, so a stray file
     // there blocked the link as "already exists".

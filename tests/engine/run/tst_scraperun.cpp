@@ -48,7 +48,8 @@ void TestScrapeRun::pageOrder_data()
 
     row("no wildcards", u"http://h/index.htm"_s, u"1 1 1"_s, u"a a 1"_s, u"="_s);
     row("numbers", u"http://h/p^N.htm"_s, u"1 3 1"_s, u"a a 1"_s, u"1 2 3"_s);
-    row("letters outside numbers", u"http://h/p^N^L.htm"_s, u"1 2 1"_s, u"a b 1"_s, u"1a 2a 1b 2b"_s);
+    row("letters outside numbers", u"http://h/p^N^L.htm"_s, u"1 2 1"_s, u"a b 1"_s,
+        u"1a 2a 1b 2b"_s);
     row("negative number step", u"http://h/p^N.htm"_s, u"10 1 -3"_s, u"a a 1"_s, u"10 7 4 1"_s);
     row("small letters", u"http://h/p^L.htm"_s, u"1 1 1"_s, u"a c 1"_s, u"a b c"_s);
     row("capitals", u"http://h/p^L.htm"_s, u"1 1 1"_s, u"A C 1"_s, u"A B C"_s);
@@ -103,9 +104,11 @@ void TestScrapeRun::addressShownNavigatedAndLogged()
     QCOMPARE(rig.browser.navigated, QStringList{navigated});
     QCOMPARE(rig.view.statusTexts.value(0), u"Downloading source code: http://h/a b.asp?x=1&y=2"_s);
     // "Loading:" while waiting, then the handler's location once the page is in.
-    QCOMPARE(rig.view.captions,
-             (QStringList{u"Loading: http://h/a%20b.asp?x=1&&y=2"_s, u"http://h/a%20b.asp?x=1&&y=2"_s}));
-    QCOMPARE(rig.view.messages().value(0), u"Source code has been downloaded: "_s + navigated + u'.');
+    QCOMPARE(
+        rig.view.captions,
+        (QStringList{u"Loading: http://h/a%20b.asp?x=1&&y=2"_s, u"http://h/a%20b.asp?x=1&&y=2"_s}));
+    QCOMPARE(rig.view.messages().value(0),
+             u"Source code has been downloaded: "_s + navigated + u'.');
     QCOMPARE(rig.view.source, u"<html></html>"_s);
 }
 
@@ -136,7 +139,8 @@ void TestScrapeRun::pageFailure_data()
     QTest::addColumn<bool>("answer");
     QTest::addColumn<QString>("prompt");
 
-    const QString timedOut = ErrorText(1002, u"The page did not load within 1 seconds: http://h/d/p1.htm"_s);
+    const QString timedOut = ErrorText(
+        1002, u"The page did not load within 1 seconds: http://h/d/p1.htm"_s);
     const QString failed = ErrorText(1001, u"The page could not be loaded: http://h/d/p1.htm"_s);
     QTest::newRow("time-out, Yes") << true << true << timedOut;
     QTest::newRow("time-out, No") << true << false << timedOut;
@@ -156,8 +160,8 @@ void TestScrapeRun::pageFailure()
     if (hangs)
         rig.browser.answerUnknown = false;
     else
-        rig.browser.pages[u"http://h/d/p1.htm"_s] =
-            FakePage{LoadResult::Failed, {}, u"<a href=\"lost.zip\">error page</a>"_s};
+        rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+            LoadResult::Failed, {}, u"<a href=\"lost.zip\">error page</a>"_s};
     rig.browser.pages[u"http://h/d/p2.htm"_s] = FakePage{};
     rig.prompt.answers = {answer};
 
@@ -183,8 +187,8 @@ void TestScrapeRun::redirectIsTaken()
 {
     RunRig rig;
     const QString markup = u"<a href=\"x.zip\">x</a><img src=\"y.gif\">"_s;
-    rig.browser.pages[u"http://h/d/p1.htm"_s] =
-        FakePage{LoadResult::Succeeded, u"http://h/moved/p1.htm"_s, markup};
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{LoadResult::Succeeded,
+                                                         u"http://h/moved/p1.htm"_s, markup};
 
     rig.run->Go();
 
@@ -245,8 +249,9 @@ void TestScrapeRun::invalidTimeOutPrompts()
 
     // Once for the letter, once for the number; Yes keeps the run going.
     const QString text = ErrorText(
-        13, u"Type mismatch: the time-out \"%1\" is not a number of seconds from 1 to 2147483647."_s
-                .arg(timeOut));
+        13,
+        u"Type mismatch: the time-out \"%1\" is not a number of seconds from 1 to 2147483647."_s
+            .arg(timeOut));
     QCOMPARE(rig.prompt.texts, (QStringList{text, text}));
     QVERIFY(rig.transfer.timeouts.isEmpty());
     QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 0."_s);
@@ -293,8 +298,8 @@ void TestScrapeRun::goWhileUnwindingDoesNotNest()
 {
     RunRig rig;
     const QString link = u"http://h/d/x.zip"_s;
-    rig.browser.pages[u"http://h/d/p1.htm"_s] =
-        FakePage{LoadResult::Succeeded, {}, u"<a href=\"x.zip\">x</a>"_s};
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+        LoadResult::Succeeded, {}, u"<a href=\"x.zip\">x</a>"_s};
     rig.job.f.saveLinks = 1;
     rig.job.f.overwrite = 1;
     QTemporaryDir dir;

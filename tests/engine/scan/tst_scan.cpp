@@ -30,9 +30,9 @@ Recorded Run(QStringView markup, std::function<bool()> cancelled = {}, QStringVi
 // openings, quotes at block borders, values running to the end.
 QString RandomMarkup(QRandomGenerator &random, int maxPieces)
 {
-    static const QString fragments[] = {u"href=\""_s, u"src=\""_s, u"\""_s,  u"h"_s,   u"href="_s,
-                                        u"s"_s,       u"src"_s,    u"="_s,   u"xy"_s,  u"lowsrc=\""_s,
-                                        u"\n"_s,      u"\u00e9"_s, u"\"\""_s, u"       "_s};
+    static const QString fragments[] = {
+        u"href=\""_s, u"src=\""_s, u"\""_s,        u"h"_s,  u"href="_s,  u"s"_s,    u"src"_s,
+        u"="_s,       u"xy"_s,     u"lowsrc=\""_s, u"\n"_s, u"\u00e9"_s, u"\"\""_s, u"       "_s};
     QString markup;
     for (int i = random.bounded(maxPieces); i > 0; --i)
         markup += fragments[random.bounded(static_cast<int>(std::size(fragments)))];

@@ -114,7 +114,8 @@ void tst_WebBrowser::outerHtmlIncludesScriptWrittenLink()
 
 void tst_WebBrowser::failedLoadStillRaisesDownloadComplete()
 {
-    const QString missing = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("missing.htm"))).toString();
+    const QString missing =
+        QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("missing.htm"))).toString();
 
     WebBrowser browser;
     QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
@@ -141,8 +142,9 @@ void tst_WebBrowser::anchorNavigationRaisesDownloadComplete_data()
 void tst_WebBrowser::anchorNavigationRaisesDownloadComplete()
 {
     QFETCH(bool, byNavigate);
-    const QString url = writePage(QStringLiteral("anchors.htm"),
-                                  "<html><body><a id=\"go\" href=\"#CloseWindow\">close</a></body></html>");
+    const QString url = writePage(
+        QStringLiteral("anchors.htm"),
+        "<html><body><a id=\"go\" href=\"#CloseWindow\">close</a></body></html>");
     QVERIFY(!url.isEmpty());
 
     WebBrowser browser;
@@ -153,7 +155,8 @@ void tst_WebBrowser::anchorNavigationRaisesDownloadComplete()
     if (byNavigate)
         browser.Navigate(url + QStringLiteral("#CloseWindow"));
     else
-        browser.view()->page()->runJavaScript(QStringLiteral("document.getElementById('go').click();"));
+        browser.view()->page()->runJavaScript(
+            QStringLiteral("document.getElementById('go').click();"));
     QTRY_VERIFY_WITH_TIMEOUT(downloads.count() > 0, kWaitMs);
     QVERIFY(browser.lastLoadOk());
     QCOMPARE(browser.LocationURL(), url + QStringLiteral("#CloseWindow"));
@@ -162,7 +165,8 @@ void tst_WebBrowser::anchorNavigationRaisesDownloadComplete()
 void tst_WebBrowser::leavingAPageThatMovesItsAddress_data()
 {
     QTest::addColumn<QByteArray>("move");
-    QTest::newRow("history entry") << QByteArray("history.pushState(null, '', 'moving.htm?n=' + n);");
+    QTest::newRow("history entry")
+        << QByteArray("history.pushState(null, '', 'moving.htm?n=' + n);");
     QTest::newRow("fragment") << QByteArray("location.hash = 'n' + n;");
 }
 
@@ -192,8 +196,9 @@ void tst_WebBrowser::leavingAPageThatMovesItsAddress()
 
     // Every load that finishes, with the address it finished at.
     QList<QPair<bool, QString>> finished;
-    connect(&browser, &WebBrowser::DownloadComplete, this,
-            [&] { finished.append({browser.lastLoadOk(), browser.LocationURL()}); });
+    connect(&browser, &WebBrowser::DownloadComplete, this, [&] {
+        finished.append({browser.lastLoadOk(), browser.LocationURL()});
+    });
     // Held up like a busy window, the event loop finds the page's next address changes
     // queued ahead of the new load's first notice once it runs again.
     QThread::msleep(4 * kMoveMs);

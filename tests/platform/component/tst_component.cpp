@@ -190,13 +190,15 @@ private slots:
         const CreateResult result = CreateObject(kSomeClass, QString());
         QVERIFY(!result.object);
         QVERIFY2(result.error.contains(u"libgone.so"_s), qPrintable(result.error));
-        QVERIFY2(result.error.contains(u"No such file"_s, Qt::CaseInsensitive), qPrintable(result.error));
+        QVERIFY2(result.error.contains(u"No such file"_s, Qt::CaseInsensitive),
+                 qPrintable(result.error));
         QVERIFY(ComponentRegistry().RemoveClass(kSomeClass));
     }
 
     void unregisteredWithoutFallbackLibrary()
     {
-        const CreateResult result = CreateObject(kOtherClass, u"libnothing-here.so*"_s, m_config.path());
+        const CreateResult result = CreateObject(kOtherClass, u"libnothing-here.so*"_s,
+                                                 m_config.path());
         QVERIFY(!result.object);
         QVERIFY2(result.error.contains(kOtherClass.ToString()), qPrintable(result.error));
         QVERIFY2(result.error.contains(u"libnothing-here.so*"_s), qPrintable(result.error));

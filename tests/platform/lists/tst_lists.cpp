@@ -20,9 +20,11 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         m_tree = QDir::cleanPath(m_dir.path() + u"/tree"_s);
-        for (const QString &folder : {u"tree/zeta"_s, u"tree/alpha/inner"_s, u"tree/Beta"_s, u"tree/.hidden"_s})
+        for (const QString &folder :
+             {u"tree/zeta"_s, u"tree/alpha/inner"_s, u"tree/Beta"_s, u"tree/.hidden"_s})
             QVERIFY(QDir(m_dir.path()).mkpath(folder));
-        for (const QString &file : {u"b.txt"_s, u"a.txt"_s, u"c.md"_s, u"README"_s, u"notes.txt.bak"_s, u".secret"_s}) {
+        for (const QString &file :
+             {u"b.txt"_s, u"a.txt"_s, u"c.md"_s, u"README"_s, u"notes.txt.bak"_s, u".secret"_s}) {
             QFile f(m_tree + u'/' + file);
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
@@ -39,12 +41,15 @@ private slots:
     {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("star dot star lists every file") << u"*.*"_s
+        QTest::newRow("star dot star lists every file")
+            << u"*.*"_s
             << QStringList{u"README"_s, u"a.txt"_s, u"b.txt"_s, u"c.md"_s, u"notes.txt.bak"_s};
         QTest::newRow("star") << u"*"_s
-            << QStringList{u"README"_s, u"a.txt"_s, u"b.txt"_s, u"c.md"_s, u"notes.txt.bak"_s};
+                              << QStringList{u"README"_s, u"a.txt"_s, u"b.txt"_s, u"c.md"_s,
+                                             u"notes.txt.bak"_s};
         QTest::newRow("one extension") << u"*.txt"_s << QStringList{u"a.txt"_s, u"b.txt"_s};
-        QTest::newRow("two patterns") << u"*.md;*.txt"_s << QStringList{u"a.txt"_s, u"b.txt"_s, u"c.md"_s};
+        QTest::newRow("two patterns")
+            << u"*.md;*.txt"_s << QStringList{u"a.txt"_s, u"b.txt"_s, u"c.md"_s};
         QTest::newRow("blanks and empty parts") << u" *.md ;;"_s << QStringList{u"c.md"_s};
         QTest::newRow("question mark") << u"?.txt"_s << QStringList{u"a.txt"_s, u"b.txt"_s};
         QTest::newRow("case-sensitive") << u"*.TXT"_s << QStringList{};
@@ -56,7 +61,8 @@ private slots:
     {
         QFETCH(QString, pattern);
         QFETCH(QStringList, expected);
-        QCOMPARE(lists::MatchingFiles(m_tree, pattern).value_or(QStringList{u"<unreadable>"_s}), expected);
+        QCOMPARE(lists::MatchingFiles(m_tree, pattern).value_or(QStringList{u"<unreadable>"_s}),
+                 expected);
 
         FileListBox files;
         QVERIFY(files.SetPath(m_tree));

@@ -49,7 +49,8 @@ private:
 void tst_CurlTransfer::initTestCase()
 {
     // The fixture is on loopback; a proxy from the environment must not come between.
-    for (const char *name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "all_proxy", "ALL_PROXY"})
+    for (const char *name :
+         {"http_proxy", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "all_proxy", "ALL_PROXY"})
         qunsetenv(name);
     // A chain /chain/N redirects N times before it reaches a page.
     m_server.addPrefixRoute(QStringLiteral("/chain/"), [](const TestHttpRequest &request) {
@@ -86,7 +87,8 @@ void tst_CurlTransfer::contentIsServedBytes()
 {
     QFETCH(int, size);
     CurlTransfer transfer;
-    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/%1").arg(size)));
+    const Transfer::Result result = transfer.OpenURL(
+        m_server.url(QStringLiteral("/bytes/%1").arg(size)));
     QVERIFY2(result.ok, qPrintable(result.description));
     QCOMPARE(result.content.size(), size);
     QVERIFY(result.content == TestHttpServer::bytes(size));
@@ -94,7 +96,8 @@ void tst_CurlTransfer::contentIsServedBytes()
     // The same object again, with a Cancel while idle in between: the connection is
     // reused and the stale Cancel does not end the next transfer.
     transfer.Cancel();
-    const Transfer::Result again = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/%1").arg(size)));
+    const Transfer::Result again = transfer.OpenURL(
+        m_server.url(QStringLiteral("/bytes/%1").arg(size)));
     QVERIFY2(again.ok, qPrintable(again.description));
     QVERIFY(again.content == result.content);
     QCOMPARE(m_server.connectionCount(), 1);
@@ -106,7 +109,8 @@ void tst_CurlTransfer::redirectIsFollowed()
     const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/redirect/one")));
     QVERIFY2(result.ok, qPrintable(result.description));
     QVERIFY(result.content.contains("Redirect target"));
-    QCOMPARE(m_server.requestLog(), QStringList({QStringLiteral("/redirect/one"), QStringLiteral("/redirect/target")}));
+    QCOMPARE(m_server.requestLog(),
+             QStringList({QStringLiteral("/redirect/one"), QStringLiteral("/redirect/target")}));
 
     const Transfer::Result tenHops = transfer.OpenURL(m_server.url(QStringLiteral("/chain/10")));
     QVERIFY2(tenHops.ok, qPrintable(tenHops.description));
@@ -126,12 +130,17 @@ void tst_CurlTransfer::failures_data()
     QTest::newRow("not found") << u"/status/404"_s << 404 << u"HTTP 404 Not Found"_s;
     QTest::newRow("server error") << u"/status/500"_s << 500 << u"HTTP 500 Internal Server Error"_s;
     QTest::newRow("redirect loop") << u"/loop/a"_s << int(CURLE_TOO_MANY_REDIRECTS) << QString();
-    QTest::newRow("eleven redirects") << u"/chain/11"_s << int(CURLE_TOO_MANY_REDIRECTS) << QString();
+    QTest::newRow("eleven redirects")
+        << u"/chain/11"_s << int(CURLE_TOO_MANY_REDIRECTS) << QString();
     QTest::newRow("body cut short") << u"/cut"_s << int(CURLE_PARTIAL_FILE) << QString();
-    QTest::newRow("refused port") << TestHttpServer::refusedAddress() << int(CURLE_COULDNT_CONNECT) << QString();
-    QTest::newRow("file address") << u"file:///etc/hostname"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
-    QTest::newRow("redirect to a file") << u"/to-file"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
-    QTest::newRow("other protocol") << u"dict://127.0.0.1/x"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
+    QTest::newRow("refused port") << TestHttpServer::refusedAddress() << int(CURLE_COULDNT_CONNECT)
+                                  << QString();
+    QTest::newRow("file address") << u"file:///etc/hostname"_s << int(CURLE_UNSUPPORTED_PROTOCOL)
+                                  << QString();
+    QTest::newRow("redirect to a file")
+        << u"/to-file"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
+    QTest::newRow("other protocol")
+        << u"dict://127.0.0.1/x"_s << int(CURLE_UNSUPPORTED_PROTOCOL) << QString();
     QTest::newRow("empty address") << QString() << int(CURLE_URL_MALFORMAT) << QString();
 }
 
@@ -167,7 +176,8 @@ void tst_CurlTransfer::steadySlowDownloadOutlivesTimeout()
     // About two and a half seconds of a trickle: longer than the time-out, never stalled.
     CurlTransfer transfer;
     transfer.SetRequestTimeout(1);
-    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=25&ms=100")));
+    const Transfer::Result result = transfer.OpenURL(
+        m_server.url(QStringLiteral("/slow?n=25&ms=100")));
     QVERIFY2(result.ok, qPrintable(result.description));
     QVERIFY(result.content == TestHttpServer::bytes(25));
 }
@@ -205,7 +215,8 @@ void tst_CurlTransfer::cancelWhileIdleDoesNotSpoilNextTransfer()
     CurlTransfer transfer;
     transfer.Cancel();
     QVERIFY(!transfer.StillExecuting());
-    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=3&ms=50")));
+    const Transfer::Result result = transfer.OpenURL(
+        m_server.url(QStringLiteral("/slow?n=3&ms=50")));
     QVERIFY2(result.ok, qPrintable(result.description));
 }
 
@@ -223,7 +234,8 @@ void tst_CurlTransfer::eventLoopRunsDuringTransfer()
     });
     timer.start();
     QVERIFY(!transfer.StillExecuting());
-    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=10&ms=100")));
+    const Transfer::Result result = transfer.OpenURL(
+        m_server.url(QStringLiteral("/slow?n=10&ms=100")));
     const int ticksDuring = ticks;
     QVERIFY2(result.ok, qPrintable(result.description));
     QVERIFY(ticksDuring > 0);
@@ -235,8 +247,10 @@ void tst_CurlTransfer::secondCallDuringTransferIsRefused()
 {
     CurlTransfer transfer;
     Transfer::Result inner;
-    QTimer::singleShot(100, this, [&] { inner = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3"))); });
-    const Transfer::Result outer = transfer.OpenURL(m_server.url(QStringLiteral("/slow?n=8&ms=100")));
+    QTimer::singleShot(100, this,
+                       [&] { inner = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3"))); });
+    const Transfer::Result outer = transfer.OpenURL(
+        m_server.url(QStringLiteral("/slow?n=8&ms=100")));
     QVERIFY(!inner.ok);
     QCOMPARE(inner.code, CurlTransfer::BusyCode);
     QVERIFY2(outer.ok, qPrintable(outer.description));
@@ -287,9 +301,8 @@ void tst_CurlTransfer::transfersIntoFiles_data()
     QTest::newRow("more than run at once, redirects, mixed sizes")
         << QStringList{u"/bytes/0"_s, u"/bytes/3"_s, u"/slow?n=5&ms=40"_s, u"/bytes/70000"_s,
                        u"/chain/2"_s, u"/bytes/1"_s, u"/slow?n=3&ms=60"_s, u"/bytes/2000000"_s}
-        << QString()
-        << QList<QByteArray>{bytes(0), bytes(3), bytes(5), bytes(70000), "end of chain", bytes(1),
-                             bytes(3), bytes(2000000)};
+        << QString() << QList<QByteArray>{bytes(0),       bytes(3), bytes(5), bytes(70000),
+                                          "end of chain", bytes(1), bytes(3), bytes(2000000)};
     QTest::newRow("a disk that is full") << QStringList{u"/bytes/70000"_s, u"/bytes/0"_s}
                                          << u"/dev/full"_s << QList<QByteArray>{{}, ""};
 }
@@ -356,7 +369,7 @@ void tst_CurlTransfer::identity_data()
 {
     QTest::addColumn<QByteArray>("userAgent"); // null: never set
     QTest::addColumn<QByteArray>("language");
-    QTest::addColumn<QString>("referrer");     // a path on the server; empty: none
+    QTest::addColumn<QString>("referrer");        // a path on the server; empty: none
     QTest::addColumn<QByteArrayList>("expected"); // user-agent, accept-language, referer
     QTest::newRow("never set") << QByteArray() << QByteArray() << QString()
                                << QByteArrayList{"Linkhauler/1.0", "", ""};
@@ -386,7 +399,8 @@ void tst_CurlTransfer::identity()
     for (const TestHttpRequest &request : requests) {
         QCOMPARE(request.header("user-agent"), expected.at(0));
         QCOMPARE(request.header("accept-language"), expected.at(1));
-        QCOMPARE(request.header("referer"), QByteArray(expected.at(2)).replace("%1", m_server.url(QString()).toUtf8()));
+        QCOMPARE(request.header("referer"),
+                 QByteArray(expected.at(2)).replace("%1", m_server.url(QString()).toUtf8()));
         QCOMPARE(request.header("x-injected"), QByteArray());
     }
 }
@@ -397,12 +411,12 @@ void tst_CurlTransfer::cookies_data()
     QTest::addColumn<QByteArray>("sent");      // the Cookie header of a request for /files/x
     QTest::newRow("none") << QByteArrayList() << QByteArray();
     QTest::newRow("host, path and HttpOnly match")
-        << QByteArrayList{"%h\tFALSE\t/\tFALSE\t0\ta\t1", "#HttpOnly_%h\tFALSE\t/files\tFALSE\t0\tb\t2"}
+        << QByteArrayList{"%h\tFALSE\t/\tFALSE\t0\ta\t1",
+                          "#HttpOnly_%h\tFALSE\t/files\tFALSE\t0\tb\t2"}
         << QByteArray("b=2; a=1");
-    QTest::newRow("another path, another host, expired")
-        << QByteArrayList{"%h\tFALSE\t/private\tFALSE\t0\tp\t1", "example.invalid\tFALSE\t/\tFALSE\t0\th\t1",
-                          "%h\tFALSE\t/\tFALSE\t1000000000\told\t1"}
-        << QByteArray();
+    QTest::newRow("another path, another host, expired") << QByteArrayList{
+        "%h\tFALSE\t/private\tFALSE\t0\tp\t1", "example.invalid\tFALSE\t/\tFALSE\t0\th\t1",
+        "%h\tFALSE\t/\tFALSE\t1000000000\told\t1"} << QByteArray();
     QTest::newRow("replaced, then removed by an expiry in the past")
         << QByteArrayList{"%h\tFALSE\t/\tFALSE\t0\tkeep\t1", "%h\tFALSE\t/\tFALSE\t0\tgone\t1",
                           "%h\tFALSE\t/\tFALSE\t0\tkeep\t2", "%h\tFALSE\t/\tFALSE\t1\tgone\t1"}
@@ -424,7 +438,8 @@ void tst_CurlTransfer::answersCookiesAreKeptAndHandedOn()
 {
     m_server.addRoute(u"/login"_s, [](const TestHttpRequest &) {
         TestHttpResponse response = TestHttpResponse::redirect("/files/in");
-        response.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("session=abc; Path=/; HttpOnly")));
+        response.headers.append(
+            qMakePair(QByteArray("Set-Cookie"), QByteArray("session=abc; Path=/; HttpOnly")));
         return response;
     });
     CurlTransfer transfer;
