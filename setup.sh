@@ -17,8 +17,8 @@ packages=(
   libcurl4-openssl-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
 )
-# Only the test action needs these: clang with libFuzzer for the fuzz targets.
-test_packages=(clang libclang-rt-dev)
+# Only the test action needs these: clang with libFuzzer for the fuzz targets, and the formatter.
+test_packages=(clang libclang-rt-dev clang-format git)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -62,6 +62,19 @@ fuzz_targets() {
   fuzz/run_fuzz.sh 20 build-fuzz
 }
 
+# Every tracked C++ file must be as clang-format writes it; `cmake --build build --target format`
+# fixes them all.
+format_check() {
+  local unformatted
+  unformatted=$(git ls-files -z -- '*.cpp' '*.h' | xargs -0 -r -n 20 clang-format --dry-run 2>&1 \
+    | sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: warning: code should be clang-formatted.*/\1/p' | sort -u)
+  if [ -n "$unformatted" ]; then
+    echo "These files are not formatted (cmake --build build --target format fixes them):" >&2
+    printf '  %s\n' $unformatted >&2
+    return 1
+  fi
+}
+
 timings=()
 # Runs a step and notes how long it took; the notes are printed however the script ends.
 timed() {
@@ -90,6 +103,7 @@ case "$action" in
     exec build/bin/linkhauler "$@"
     ;;
   test)
+    timed "format check" format_check
     export QT_QPA_PLATFORM=offscreen
     timed "tests" ctest --test-dir build --output-on-failure --no-tests=error --parallel 2 "$@"
     if [ $# -gt 0 ]; then
