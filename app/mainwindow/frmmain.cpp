@@ -12,6 +12,7 @@
 #include "twips.h"
 #include "validation.h"
 #include "webbrowser.h"
+#include "webpagebrowser.h"
 
 #include <QApplication>
 #include <QCheckBox>

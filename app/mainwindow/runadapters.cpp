@@ -2,7 +2,6 @@
 
 #include "loglist.h"
 #include "prompts.h"
-#include "webbrowser.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -129,24 +128,6 @@ void WidgetRunView::SetCodeList(const QStringList &links)
 {
     m_pending.codeList = links;
     schedule();
-}
-
-void WebPageBrowser::Navigate(const QString &address)
-{
-    m_browser.Navigate(address);
-}
-
-QString WebPageBrowser::LocationURL() const
-{
-    return m_browser.LocationURL();
-}
-
-void WebPageBrowser::RequestMarkup(std::function<void(const QString &markup)> deliver)
-{
-    m_browser.requestOuterHtml([deliver = std::move(deliver)](bool ok, const QString &markup) {
-        if (ok)
-            deliver(markup);
-    });
 }
 
 bool PromptsRunPrompt::AskContinue(const QString &text)

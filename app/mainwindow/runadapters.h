@@ -17,7 +17,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
-class WebBrowser;
 
 // The main window's controls that a run drives. Not owned.
 struct RunControls
@@ -83,21 +82,6 @@ private:
     bool m_busy = false;
     Pending m_pending;
     QTimer m_flushTimer;
-};
-
-// The page browser of a run: the window's WebBrowser.
-class WebPageBrowser final : public PageBrowser
-{
-public:
-    explicit WebPageBrowser(WebBrowser &browser) : m_browser(browser) {}
-    Q_DISABLE_COPY_MOVE(WebPageBrowser)
-
-    void Navigate(const QString &address) override;
-    QString LocationURL() const override;
-    void RequestMarkup(std::function<void(const QString &markup)> deliver) override;
-
-private:
-    WebBrowser &m_browser;
 };
 
 // The run's "Error" question, asked through whatever boxes the window uses at the time
