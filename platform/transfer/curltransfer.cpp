@@ -254,6 +254,9 @@ struct CurlTransfer::Engine
         if (multi) {
             curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(MaxParallel));
             curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, long(MaxPerHost));
+            // The cache otherwise shrinks with the transfers under way and closes connections
+            // whenever a page's downloads run out.
+            curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, long(MaxParallel));
         }
         share = curl_share_init();
         if (share) {

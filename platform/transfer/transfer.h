@@ -13,9 +13,10 @@
 class Transfer
 {
 public:
-    // How many transfers run at once, and how many of them to one host.
+    // How many transfers run at once, and how many of them to one host: as many as a
+    // browser opens to one host.
     static constexpr int MaxParallel = 6;
-    static constexpr int MaxPerHost = 4;
+    static constexpr int MaxPerHost = 6;
 
     struct Result
     {
