@@ -1,11 +1,101 @@
 #include "webbrowser.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QVariant>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+bool SameAddress(const QUrl &a, const QUrl &b)
+{
+    const auto normal = [](const QUrl &url) {
+        return url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
+    };
+    return a == b || normal(a) == normal(b);
+}
+
+const QString kOuterHtml = QStringLiteral(
+    "(document && document.documentElement) ? document.documentElement.outerHTML : null");
+
+} // namespace
+
+// --- BackgroundPage ---------------------------------------------------------------------
+
+BackgroundPage::BackgroundPage(WebBrowser &browser, QWebEnginePage *page, const QUrl &address)
+    : m_browser(&browser)
+    , m_page(page)
+    , m_requested(address)
+{
+    connect(m_page, &QWebEnginePage::loadStarted, this, &BackgroundPage::page_loadStarted);
+    connect(m_page, &QWebEnginePage::urlChanged, this, &BackgroundPage::page_urlChanged);
+    connect(m_page, &QWebEnginePage::loadFinished, this, &BackgroundPage::page_loadFinished);
+    m_page->load(address);
+}
+
+BackgroundPage::~BackgroundPage()
+{
+    if (m_shown || !m_page)
+        return;
+    if (m_browser)
+        m_browser->recycle(m_page);
+    else
+        delete m_page;
+}
+
+QUrl BackgroundPage::url() const
+{
+    return m_page ? m_page->url() : m_requested;
+}
+
+void BackgroundPage::page_loadStarted()
+{
+    m_loading = true;
+}
+
+void BackgroundPage::page_urlChanged()
+{
+    // A load's new document takes over its address only once the answer has begun to arrive.
+    if (m_loading)
+        answer();
+}
+
+void BackgroundPage::answer()
+{
+    if (std::exchange(m_answered, true))
+        return;
+    emit Answered();
+}
+
+void BackgroundPage::page_loadFinished(bool ok)
+{
+    m_loading = false;
+    answer();
+    // A load failing elsewhere was cut short by the next (a script navigating); later loads
+    // belong to whoever shows the page.
+    if (m_ended || (!ok && !SameAddress(m_page->url(), m_requested)))
+        return;
+    m_ended = true;
+    m_ok = ok;
+    QPointer<BackgroundPage> self(this);
+    m_page->runJavaScript(kOuterHtml, [self](const QVariant &result) {
+        if (!self)
+            return;
+        self->m_markupRead = true;
+        if (result.typeId() == QMetaType::QString)
+            self->m_markup = result.toString();
+        emit self->Ready();
+    });
+}
+
+// --- WebBrowser -------------------------------------------------------------------------
 
 WebBrowser::WebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngineView(this))
 {
@@ -20,20 +110,9 @@ WebBrowser::WebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngine
 
 WebBrowser::~WebBrowser() = default;
 
-namespace {
-
-bool SameAddress(const QUrl &a, const QUrl &b)
-{
-    const auto normal = [](const QUrl &url) {
-        return url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
-    };
-    return a == b || normal(a) == normal(b);
-}
-
-} // namespace
-
 void WebBrowser::Navigate(const QString &address)
 {
+    m_shown.reset();
     // Addresses come as typed; tolerant parsing matches what a user expects of a
     // browser's address line.
     m_requested = QUrl(address, QUrl::TolerantMode);
@@ -48,10 +127,18 @@ QString WebBrowser::LocationURL() const
 
 void WebBrowser::requestOuterHtml(OuterHtmlCallback callback)
 {
-    static const QString script = QStringLiteral(
-        "(document && document.documentElement) ? document.documentElement.outerHTML : null");
+    if (m_preread) {
+        // Answered later, as the page itself would answer.
+        QTimer::singleShot(
+            0, this,
+            [callback = std::move(callback), markup = *std::exchange(m_preread, std::nullopt)] {
+                if (callback)
+                    callback(!markup.isNull(), markup);
+            });
+        return;
+    }
     QPointer<WebBrowser> self(this);
-    m_view->page()->runJavaScript(script,
+    m_view->page()->runJavaScript(kOuterHtml,
                                   [self, callback = std::move(callback)](const QVariant &result) {
                                       if (!callback)
                                           return;
@@ -61,6 +148,99 @@ void WebBrowser::requestOuterHtml(OuterHtmlCallback callback)
                                       }
                                       callback(true, result.toString());
                                   });
+}
+
+std::unique_ptr<BackgroundPage> WebBrowser::LoadOutOfSight(const QString &address)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    m_spares.removeAll(nullptr);
+    QWebEnginePage *page = nullptr;
+    for (qsizetype i = 0; !page && i < m_spares.size(); ++i) {
+        // Not one whose document would only move to another fragment of itself, unloaded.
+        const QUrl shown = m_spares.at(i)->url();
+        if (!url.hasFragment()
+            || shown.adjusted(QUrl::RemoveFragment) != url.adjusted(QUrl::RemoveFragment))
+            page = m_spares.takeAt(i);
+    }
+    if (!page)
+        page = new QWebEnginePage(m_view->page()->profile(), this);
+    // Scripts and timers run as they would in the view the page is shown in later.
+    page->setVisible(m_view->isVisible());
+    m_outOfSight.removeAll(nullptr);
+    std::unique_ptr<BackgroundPage> background(new BackgroundPage(*this, page, url));
+    m_outOfSight.append(background.get());
+    return background;
+}
+
+void WebBrowser::SetPagesOutOfSight(int limit)
+{
+    m_limit = limit;
+}
+
+void WebBrowser::recycle(QWebEnginePage *page)
+{
+    m_spares.removeAll(nullptr);
+    // Only an idle page: one whose load is cut short reports that later, as if of the next.
+    if (!page || page->isLoading() || PagesOutOfSight() + m_spares.size() >= m_limit) {
+        delete page;
+        return;
+    }
+    page->setParent(this);
+    m_spares.append(page);
+    QTimer::singleShot(kSpareMs, page, [this, page] {
+        if (m_spares.removeAll(page) > 0)
+            delete page;
+    });
+}
+
+int WebBrowser::PagesOutOfSight() const
+{
+    return static_cast<int>(
+        std::count_if(m_outOfSight.cbegin(), m_outOfSight.cend(),
+                      [](const QPointer<BackgroundPage> &page) { return !page.isNull(); }));
+}
+
+void WebBrowser::Show(std::unique_ptr<BackgroundPage> background)
+{
+    m_outOfSight.removeAll(background.get());
+    m_shown.reset();
+    m_preread.reset();
+    QWebEnginePage *page = background->m_page;
+    background->m_shown = true;
+    const QPointer<QWebEnginePage> old = m_view->page();
+    m_requested = background->m_requested;
+    m_navigating = true;
+    m_loading = background->m_loading;
+    // The view announces the new page's address; that is no navigation of its own.
+    m_swapping = true;
+    m_view->setPage(page);
+    m_swapping = false;
+    if (old && old != page)
+        recycle(old);
+
+    if (!background->m_ended)
+        return; // the view reports the end of its load like any other
+    m_shown = std::move(background);
+    connect(m_shown.get(), &BackgroundPage::Ready, this, &WebBrowser::shown_Ready);
+    if (m_shown->ready())
+        QTimer::singleShot(0, m_shown.get(), [this] { shown_Ready(); });
+}
+
+void WebBrowser::shown_Ready()
+{
+    if (!m_shown)
+        return;
+    // Deleted later: this may run inside the page's own signal.
+    BackgroundPage *shown = m_shown.release();
+    shown->deleteLater();
+    m_preread = shown->m_markup;
+    view_loadFinished(shown->m_ok);
+    m_preread.reset();
+}
+
+void WebBrowser::Stop()
+{
+    m_view->stop();
 }
 
 void WebBrowser::view_loadStarted()
@@ -74,7 +254,7 @@ void WebBrowser::view_urlChanged(const QUrl &url)
     // changes the address without a load; it still finishes a navigation. But until the
     // navigation Navigate asked for has finished, the page being left may still move its
     // own address by script: then only a move to the requested address finishes it.
-    if (m_loading || (m_navigating && !SameAddress(url, m_requested)))
+    if (m_swapping || m_loading || (m_navigating && !SameAddress(url, m_requested)))
         return;
     view_loadFinished(true);
 }
