@@ -33,7 +33,8 @@ QByteArray NetscapeCookieLine(const QNetworkCookie &cookie, bool removed)
         + cookie.name() + '\t' + cookie.value();
 }
 
-void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObject *context)
+void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObject *context,
+                          std::function<void(const QNetworkCookie &)> handedOver)
 {
     // The engine sends Accept-Language only when the profile names languages.
     transfer.SetIdentity(profile.httpUserAgent().toUtf8(), profile.httpAcceptLanguage().toUtf8());
@@ -51,16 +52,19 @@ void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObjec
                              !line.isEmpty())
                              transfer.SetCookie(line);
                      });
-    transfer.OnCookieReceived([store, guard = QPointer<QObject>(context)](const QByteArray &value,
-                                                                          const QString &address) {
-        if (!guard)
-            return;
-        const QUrl origin(address);
-        for (QNetworkCookie cookie : QNetworkCookie::parseCookies(value)) {
-            cookie.normalize(origin);
-            store->setCookie(cookie, origin);
-        }
-    });
+    transfer.OnCookieReceived(
+        [store, guard = QPointer<QObject>(context),
+         handedOver = std::move(handedOver)](const QByteArray &value, const QString &address) {
+            if (!guard)
+                return;
+            const QUrl origin(address);
+            for (QNetworkCookie cookie : QNetworkCookie::parseCookies(value)) {
+                cookie.normalize(origin);
+                if (handedOver)
+                    handedOver(cookie);
+                store->setCookie(cookie, origin);
+            }
+        });
     // The cookies kept from earlier sessions arrive through cookieAdded.
     store->loadAllCookies();
 }

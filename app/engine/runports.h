@@ -52,6 +52,41 @@ public:
     // `deliver` once it has arrived. When there is no document or no root element,
     // `deliver` is not called (or is called with a null text, which counts the same).
     virtual void RequestMarkup(std::function<void(const QString &markup)> deliver) = 0;
+
+    // Pages ahead: later pages of the series load out of sight while the run handles the
+    // current one, at most kPagesAhead at once. A browser that cannot keeps these defaults
+    // and loads every page in its turn.
+    static constexpr int kPagesAhead = 3;
+    using AheadId = quint64; // 0: none
+    // Starts loading the address out of sight; 0 when this browser cannot.
+    virtual AheadId LoadAhead(const QString &address)
+    {
+        Q_UNUSED(address);
+        return 0;
+    }
+    // How long ago the request of the page ahead went out; -1 while it waits to start.
+    virtual qint64 AheadLoadingMs(AheadId id) const
+    {
+        Q_UNUSED(id);
+        return -1;
+    }
+    enum class Ahead {
+        Stale,   // not shown: a cookie it would carry changed since its request went out
+        Loading, // shown, its load still under way
+        Loaded,  // shown, its load over
+    };
+    // Shows the page loaded ahead as if Navigate(its address) were called now: the end of
+    // its load is reported to the host like that of any other load, the markup it had as its
+    // load ended then answers RequestMarkup. Either way the page is no longer ahead.
+    virtual Ahead ShowAhead(AheadId id)
+    {
+        Q_UNUSED(id);
+        return Ahead::Stale;
+    }
+    // Closes the page loaded ahead, ending its load.
+    virtual void CloseAhead(AheadId id) { Q_UNUSED(id); }
+    // Ends the load of the page shown, if one is under way.
+    virtual void StopLoading() {}
 };
 
 // The run's "Error" box: title "Error", Yes and No, no icon.

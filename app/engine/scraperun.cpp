@@ -92,6 +92,46 @@ QString NotANumber(const QString &field, const QString &text)
     return u"Type mismatch: %1 \"%2\" is not a number."_s.arg(field, text);
 }
 
+// The time-out a text sets, in whole seconds; none for a text the run refuses.
+std::optional<int> TimeOutSeconds(const QString &text)
+{
+    const auto value = numbers::ToNumber(text);
+    const auto seconds = value ? numbers::ToInt32(*value) : std::nullopt;
+    if (!seconds || *seconds <= 0)
+        return std::nullopt;
+    return *seconds;
+}
+
+// The entry of the letter table a letter loop's value stands for; none when out of range.
+std::optional<QString> LetterAt(double value)
+{
+    const double position = numbers::RoundHalfEven(value);
+    if (!(position >= 0 && position < static_cast<double>(linkrules::Letters().size())))
+        return std::nullopt;
+    return linkrules::Letters()[static_cast<std::size_t>(position)];
+}
+
+// The browser goes to an address that differs from the one before only in its fragment
+// without loading anything: such a page cannot be loaded ahead.
+bool SameDocument(const QString &before, const QString &address)
+{
+    const QUrl next(address, QUrl::TolerantMode);
+    return next.hasFragment()
+        && QUrl(before, QUrl::TolerantMode).adjusted(QUrl::RemoveFragment)
+        == next.adjusted(QUrl::RemoveFragment);
+}
+
+int TimerInterval(qint64 milliseconds)
+{
+    return static_cast<int>(std::clamp<qint64>(milliseconds, 0, std::numeric_limits<int>::max()));
+}
+
+// The address as the page is navigated to: spaces become %20.
+QString Navigated(const QString &address)
+{
+    return QString(address).replace(u' ', u"%20"_s);
+}
+
 } // namespace
 
 ScrapeRun::ScrapeRun(RunPorts ports, QObject *parent) : QObject(parent), m_ports(std::move(ports))
@@ -147,6 +187,8 @@ void ScrapeRun::Stop()
     m_ports.view->SetStopEnabled(false);
     m_ports.view->SetGoEnabled(true);
     EndWait(WaitOutcome::Stopped);
+    CloseAllAhead();
+    m_ports.browser->StopLoading();
 }
 
 void ScrapeRun::Close()
@@ -173,6 +215,13 @@ void ScrapeRun::Walk()
     view.SetBusyPointer(true);
     view.ShowStatusPage();
     m_itemsDownloaded = 0;
+    m_loadAhead = false;
+    m_aheadReloaded = 0;
+    const auto series = qScopeGuard([this] {
+        CloseAllAhead();
+        m_letterLoop.reset();
+        m_numberLoop.reset();
+    });
 
     try {
         LetterLoop();
@@ -201,14 +250,16 @@ void ScrapeRun::LetterLoop()
     }
 
     for (numbers::CountingLoop loop(first, last, 2 * *increment); loop.running(); loop.advance()) {
+        m_letterLoop = loop;
+        m_numberLoop.reset();
         CheckPoint();
         ApplyTimeOut();
-        const double position = numbers::RoundHalfEven(loop.value());
-        if (!(position >= 0 && position < static_cast<double>(linkrules::Letters().size()))) {
+        const std::optional<QString> letter = LetterAt(loop.value());
+        if (!letter) {
             Failure(kSubscriptOutOfRange, u"Subscript out of range"_s);
             continue;
         }
-        NumberLoop(linkrules::Letters()[static_cast<std::size_t>(position)]);
+        NumberLoop(*letter);
     }
 }
 
@@ -230,7 +281,9 @@ void ScrapeRun::NumberLoop(const QString &letter)
         return;
     }
 
+    m_letter = letter;
     for (numbers::CountingLoop loop(*first, *last, *step); loop.running(); loop.advance()) {
+        m_numberLoop = loop;
         m_currentNumber = loop.value();
         CheckPoint();
         ApplyTimeOut();
@@ -244,15 +297,13 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     m_lstCode.clear();
     m_ports.view->SetCodeList(m_lstCode);
 
-    QString address = m_ports.job->txtAddress();
-    address.replace(u"^L"_s, letter);
-    address.replace(u"^N"_s, numbers::ToText(number));
-    if (!RetrievePage(TrimSpaces(address)))
+    const QString address = PageAddress(letter, number);
+    if (!RetrievePage(address))
         return; // a page that could not be loaded contributes no links
     ExtractLinks();
     // The page's links are fetched as the browser would fetch them from the page shown.
     const QString shown = m_ports.browser->LocationURL();
-    m_ports.transfer->SetReferrer(shown.isEmpty() ? TrimSpaces(address) : shown);
+    m_ports.transfer->SetReferrer(shown.isEmpty() ? address : shown);
 
     DownloadsAhead ahead(*m_ports.transfer, *m_ports.files);
     PagePlan plan;
@@ -265,6 +316,118 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
         SaveLink(m_lstCode.at(i), i, ahead);
         YieldNow();
     }
+}
+
+QString ScrapeRun::PageAddress(const QString &letter, double number) const
+{
+    QString address = m_ports.job->txtAddress();
+    address.replace(u"^L"_s, letter);
+    address.replace(u"^N"_s, numbers::ToText(number));
+    return TrimSpaces(address);
+}
+
+QList<ScrapeRun::PageAhead> ScrapeRun::ForeseePages() const
+{
+    // The loops' own bounds as they read them, the fields a later loop or page reads as they
+    // are now: a page whose turn finds other values is loaded again then.
+    QList<PageAhead> pages;
+    const JobSettings &job = *m_ports.job;
+    const std::optional<int> seconds = TimeOutSeconds(job.txtTimeOut());
+    if (!m_letterLoop || !m_numberLoop || !seconds)
+        return pages;
+    numbers::CountingLoop letters = *m_letterLoop;
+    numbers::CountingLoop pagesOfLetter = *m_numberLoop;
+    QString letter = m_letter;
+    QString before = Navigated(PageAddress(letter, pagesOfLetter.value()));
+    pagesOfLetter.advance();
+    // Letters without a single page could go round for ever.
+    for (int turn = 0;
+         pages.size() < PageBrowser::kPagesAhead && turn < 4 * PageBrowser::kPagesAhead; ++turn) {
+        if (pagesOfLetter.running()) {
+            const QString address = Navigated(PageAddress(letter, pagesOfLetter.value()));
+            if (SameDocument(before, address))
+                break;
+            pages.append(PageAhead{0, address, *seconds});
+            before = address;
+            pagesOfLetter.advance();
+            continue;
+        }
+        // What the next letter's turn would stop at with a question is as far as it goes.
+        letters.advance();
+        const std::optional<QString> next = letters.running() ? LetterAt(letters.value())
+                                                              : std::nullopt;
+        const auto first = numbers::ToNumber(job.txtStartNum());
+        const auto last = numbers::ToNumber(job.txtStopNum());
+        const auto step = numbers::ToNumber(job.txtIncrementNumerically());
+        if (!next || !first || !last || !step)
+            break;
+        letter = *next;
+        pagesOfLetter = numbers::CountingLoop(*first, *last, *step);
+    }
+    return pages;
+}
+
+void ScrapeRun::LoadPagesAhead()
+{
+    // A site that changes its cookies with every page has each page ahead loaded twice:
+    // the rest of its run goes one page at a time.
+    if (!m_loadAhead || m_cancelRequested || m_aheadReloaded > PageBrowser::kPagesAhead) {
+        CloseAllAhead();
+        return;
+    }
+    const QList<PageAhead> next = ForeseePages();
+    qsizetype kept = 0;
+    while (kept < m_ahead.size() && kept < next.size()
+           && m_ahead.at(kept).address == next.at(kept).address
+           && m_ahead.at(kept).seconds == next.at(kept).seconds)
+        ++kept;
+    while (m_ahead.size() > kept)
+        m_ports.browser->CloseAhead(m_ahead.takeLast().id);
+    for (qsizetype i = kept; i < next.size(); ++i) {
+        PageAhead page = next.at(i);
+        page.id = m_ports.browser->LoadAhead(page.address);
+        if (page.id == 0)
+            return;
+        m_ahead.append(page);
+    }
+}
+
+std::optional<ScrapeRun::PageAhead> ScrapeRun::TakeAhead(const QString &address, int seconds)
+{
+    if (m_ahead.isEmpty())
+        return std::nullopt;
+    PageAhead first = m_ahead.takeFirst();
+    if (first.address == address && first.seconds == seconds)
+        return first;
+    // Fields edited since it started: this turn loads the page the run asks for now.
+    m_ports.browser->CloseAhead(first.id);
+    return std::nullopt;
+}
+
+std::optional<qint64> ScrapeRun::StartPage(const QString &address, int seconds)
+{
+    const std::optional<PageAhead> ahead = TakeAhead(address, seconds);
+    // A page ahead whose request has yet to go out is as good as none.
+    const qint64 loadingMs = ahead ? m_ports.browser->AheadLoadingMs(ahead->id) : -1;
+    if (loadingMs >= 0) {
+        const PageBrowser::Ahead shown = m_ports.browser->ShowAhead(ahead->id);
+        m_aheadReloaded = shown == PageBrowser::Ahead::Stale ? m_aheadReloaded + 1 : 0;
+        if (shown == PageBrowser::Ahead::Loading)
+            return loadingMs;
+        if (shown == PageBrowser::Ahead::Loaded)
+            return 0;
+    } else if (ahead) {
+        m_ports.browser->CloseAhead(ahead->id);
+    }
+    m_ports.browser->Navigate(address);
+    return std::nullopt;
+}
+
+void ScrapeRun::CloseAllAhead()
+{
+    for (const PageAhead &page : std::as_const(m_ahead))
+        m_ports.browser->CloseAhead(page.id);
+    m_ahead.clear();
 }
 
 void ScrapeRun::PlanAhead(DownloadsAhead &ahead, PagePlan &plan)
@@ -304,7 +467,7 @@ void ScrapeRun::YieldNow()
 bool ScrapeRun::RetrievePage(const QString &address)
 {
     m_ports.view->SetStatusText(u"Downloading source code: "_s + address);
-    const QString navigated = QString(address).replace(u' ', u"%20"_s);
+    const QString navigated = Navigated(address);
 
     switch (WaitForPage(navigated)) {
     case WaitOutcome::Arrived:
@@ -322,6 +485,10 @@ bool ScrapeRun::RetrievePage(const QString &address)
         return false;
     }
 
+    // Pages after this one start loading now that one has: whatever cookies it set are
+    // then in the store for them.
+    m_loadAhead = true;
+    LoadPagesAhead();
     m_ports.view->SetSourceText(m_pageMarkup);
     AddToLog(u"Source code has been downloaded: "_s + navigated + u'.');
     return true;
@@ -334,8 +501,6 @@ ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
     timer.setSingleShot(true);
     const int seconds = m_ports.transfer->RequestTimeout();
     const qint64 milliseconds = 1000LL * (seconds > 0 ? seconds : kFallbackPageSeconds);
-    timer.setInterval(
-        static_cast<int>(std::min<qint64>(milliseconds, std::numeric_limits<int>::max())));
     connect(&timer, &QTimer::timeout, this, [this] { EndWait(WaitOutcome::TimedOut); });
 
     PageWait wait;
@@ -343,11 +508,15 @@ ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
     wait.firstTicket = m_nextTicket; // markup asked for before this navigation is not this page's
     wait.loop = &loop;
     wait.timer = &timer;
+    wait.fullMs = TimerInterval(milliseconds);
     m_wait = &wait;
     const auto done = qScopeGuard([this] { m_wait = nullptr; });
 
-    m_ports.browser->Navigate(address);
+    // A page loading ahead has had its time-out running since its request went out.
+    const std::optional<qint64> loadingMs = StartPage(address, seconds);
+    timer.setInterval(loadingMs ? TimerInterval(milliseconds - *loadingMs) : wait.fullMs);
     m_ports.view->SetLocationCaption(u"Loading: "_s + DoubleAmpersands(address));
+    LoadPagesAhead();
     if (wait.outcome == WaitOutcome::Waiting) {
         timer.start();
         loop.exec();
@@ -383,7 +552,7 @@ void ScrapeRun::OnDownloadComplete(LoadResult result)
                 EndWait(WaitOutcome::Failed);
         } else if (result == LoadResult::Succeeded && m_wait->timer->isActive()) {
             // The load is in; its markup gets the same time again to arrive.
-            m_wait->timer->start();
+            m_wait->timer->start(m_wait->fullMs);
         }
     }
 
@@ -567,9 +736,8 @@ void ScrapeRun::CountItem()
 void ScrapeRun::ApplyTimeOut()
 {
     const QString text = m_ports.job->txtTimeOut();
-    const auto value = numbers::ToNumber(text);
-    const auto seconds = value ? numbers::ToInt32(*value) : std::nullopt;
-    if (!seconds || *seconds <= 0) {
+    const std::optional<int> seconds = TimeOutSeconds(text);
+    if (!seconds) {
         // Yes: the time-out in force stays.
         Failure(
             kTypeMismatch,

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "numbers.h"
 #include "runports.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 class DownloadsAhead;
 class QEventLoop;
@@ -82,6 +85,15 @@ private:
         WaitOutcome outcome = WaitOutcome::Waiting;
         QEventLoop *loop = nullptr;
         QTimer *timer = nullptr;
+        int fullMs = 0; // the time-out as the page started loading
+    };
+
+    // A later page of the series, loading out of sight.
+    struct PageAhead
+    {
+        PageBrowser::AheadId id = 0;
+        QString address; // as it will be navigated to
+        int seconds = 0; // the time-out in force as it was asked for
     };
 
     void StartQueuedRun();
@@ -89,6 +101,14 @@ private:
     void LetterLoop();
     void NumberLoop(const QString &letter);
     void VisitPage(const QString &letter, double number);
+    QString PageAddress(const QString &letter, double number) const;
+    QList<PageAhead> ForeseePages() const;
+    void LoadPagesAhead();
+    std::optional<PageAhead> TakeAhead(const QString &address, int seconds);
+    // Shows the page ahead this turn asks for, or navigates: how long the page shown has been
+    // loading, none when it starts now.
+    std::optional<qint64> StartPage(const QString &address, int seconds);
+    void CloseAllAhead();
     bool RetrievePage(const QString &address);
     WaitOutcome WaitForPage(const QString &address);
     void EndWait(WaitOutcome outcome);
@@ -123,6 +143,14 @@ private:
     bool m_closing = false;
     quint64 m_nextTicket = 0;
     PageWait *m_wait = nullptr;
+
+    // Where the run stands in its two series, for foreseeing the pages after this one.
+    std::optional<numbers::CountingLoop> m_letterLoop, m_numberLoop;
+    QString m_letter;
+    // Pages ahead, in the order the run will reach them.
+    QList<PageAhead> m_ahead;
+    bool m_loadAhead = false; // once a page of the run has loaded
+    int m_aheadReloaded = 0;  // pages ahead found stale in their turn, one after another
 
     // Since the event loop last ran for a run that found its downloads already in.
     QElapsedTimer m_sinceYield;

@@ -1,6 +1,69 @@
 #include "webpagebrowser.h"
 
-#include "webbrowser.h"
+#include <QDateTime>
+#include <QNetworkCookie>
+#include <QUrl>
+#include <QWebEngineCookieStore>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray CookieKey(const QNetworkCookie &cookie)
+{
+    return cookie.domain().toLower().toUtf8() + '\t' + cookie.path().toUtf8() + '\t'
+        + cookie.name();
+}
+
+// Whether a request for the address would carry the cookie; when unsure, it would.
+bool WouldCarry(const QNetworkCookie &cookie, const QUrl &address)
+{
+    const QString host = address.host();
+    QString domain = cookie.domain().toLower();
+    if (domain.isEmpty() || host.isEmpty())
+        return true;
+    if (domain.startsWith(u'.')) {
+        domain.remove(0, 1);
+        if (host != domain && !host.endsWith(u'.' + domain))
+            return false;
+    } else if (host != domain) {
+        return false;
+    }
+    const QString path = address.path().isEmpty() ? u"/"_s : address.path();
+    const QString scope = cookie.path().isEmpty() ? u"/"_s : cookie.path();
+    return path == scope
+        || (path.startsWith(scope) && (scope.endsWith(u'/') || path.at(scope.size()) == u'/'));
+}
+
+// The address asked for, and where redirects have taken the page since.
+bool WouldCarry(const QNetworkCookie &cookie, const BackgroundPage &page)
+{
+    return WouldCarry(cookie, page.requested()) || WouldCarry(cookie, page.url());
+}
+
+} // namespace
+
+WebPageBrowser::WebPageBrowser(WebBrowser &browser) : m_browser(browser)
+{
+    m_browser.SetPagesOutOfSight(kPagesAhead);
+    m_stagger.setSingleShot(true);
+    QObject::connect(&m_stagger, &QTimer::timeout, &m_context, [this] { StartWaiting(); });
+    // The page shown last may be the one whose answer the next page ahead waits for.
+    QObject::connect(&m_browser, &WebBrowser::DownloadComplete, &m_context,
+                     [this] { Browser_Answered(); });
+    QObject::connect(m_browser.view(), &QWebEngineView::urlChanged, &m_context,
+                     [this] { Browser_Answered(); });
+    QWebEngineCookieStore *store = m_browser.view()->page()->profile()->cookieStore();
+    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, &m_context,
+                     [this](const QNetworkCookie &cookie) { CookieChanged(cookie, false); });
+    QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, &m_context,
+                     [this](const QNetworkCookie &cookie) { CookieChanged(cookie, true); });
+}
+
+WebPageBrowser::~WebPageBrowser() = default;
 
 void WebPageBrowser::Navigate(const QString &address)
 {
@@ -18,4 +81,123 @@ void WebPageBrowser::RequestMarkup(std::function<void(const QString &markup)> de
         if (ok)
             deliver(markup);
     });
+}
+
+PageBrowser::AheadId WebPageBrowser::LoadAhead(const QString &address)
+{
+    const AheadId id = ++m_lastId;
+    PageAhead ahead;
+    ahead.address = address;
+    m_ahead.emplace(id, std::move(ahead));
+    StartWaiting();
+    return id;
+}
+
+void WebPageBrowser::StartWaiting()
+{
+    // A server that answers at once sees the pages asked for in order; one that holds its
+    // answers back still gets the next request in good time.
+    for (auto &[id, ahead] : m_ahead) {
+        if (ahead.page)
+            continue;
+        if (!m_lastAnswered && !m_sinceStart.hasExpired(kStaggerMs)) {
+            m_stagger.start(static_cast<int>(kStaggerMs - m_sinceStart.elapsed()));
+            return;
+        }
+        ahead.page = m_browser.LoadOutOfSight(ahead.address);
+        ahead.started.start();
+        m_lastStarted = id;
+        m_lastAnswered = false;
+        m_lastShown = false;
+        m_sinceStart.start();
+        QObject::connect(ahead.page.get(), &BackgroundPage::Answered, &m_context, [this, id = id] {
+            if (id == m_lastStarted)
+                m_lastAnswered = true;
+            StartWaiting();
+        });
+    }
+}
+
+void WebPageBrowser::Browser_Answered()
+{
+    if (m_lastShown && !m_lastAnswered) {
+        m_lastAnswered = true;
+        StartWaiting();
+    }
+}
+
+qint64 WebPageBrowser::AheadLoadingMs(AheadId id) const
+{
+    const auto at = m_ahead.find(id);
+    return at == m_ahead.end() || !at->second.page ? -1 : at->second.started.elapsed();
+}
+
+PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
+{
+    const auto at = m_ahead.find(id);
+    if (at == m_ahead.end() || !at->second.page) {
+        if (at != m_ahead.end())
+            m_ahead.erase(at);
+        return Ahead::Stale;
+    }
+    PageAhead ahead = std::move(at->second);
+    m_ahead.erase(at);
+    bool same = !ahead.changed;
+    for (auto it = ahead.before.cbegin(); same && it != ahead.before.cend(); ++it)
+        same = it.value() == Known(it.key());
+    if (!same)
+        return Ahead::Stale; // closed as it goes out of scope
+    const bool loaded = ahead.page->loadEnded();
+    m_browser.Show(std::move(ahead.page));
+    // Only after the view has announced the page it now shows.
+    m_lastShown = m_lastShown || id == m_lastStarted;
+    return loaded ? Ahead::Loaded : Ahead::Loading;
+}
+
+void WebPageBrowser::CloseAhead(AheadId id)
+{
+    m_ahead.erase(id);
+}
+
+void WebPageBrowser::StopLoading()
+{
+    m_browser.Stop();
+}
+
+void WebPageBrowser::CookieHandedToStore(const QNetworkCookie &cookie)
+{
+    const bool expired = !cookie.isSessionCookie()
+        && cookie.expirationDate() <= QDateTime::currentDateTimeUtc();
+    if ((expired ? CookieValue() : CookieValue(cookie.value())) == Known(CookieKey(cookie)))
+        return;
+    for (auto &[id, ahead] : m_ahead)
+        if (ahead.page && WouldCarry(cookie, *ahead.page))
+            ahead.changed = true;
+}
+
+void WebPageBrowser::CookieChanged(const QNetworkCookie &cookie, bool removed)
+{
+    // A change that comes back to the value a page ahead started with (the store replaces a
+    // cookie by removing and adding it) is no change for that page.
+    const QByteArray key = CookieKey(cookie);
+    const CookieValue known = Known(key);
+    for (auto &[id, ahead] : m_ahead) {
+        if (!ahead.page || ahead.changed || ahead.before.contains(key)
+            || !WouldCarry(cookie, *ahead.page))
+            continue;
+        if (removed && !known)
+            ahead.changed = true; // it had a value the store never reported
+        else
+            ahead.before.insert(key, known);
+    }
+    if (removed)
+        m_cookies.remove(key);
+    else
+        m_cookies.insert(key, cookie.value());
+}
+
+WebPageBrowser::CookieValue WebPageBrowser::Known(const QByteArray &key) const
+{
+    const auto at = m_cookies.constFind(key);
+    return at == m_cookies.cend() ? CookieValue() : CookieValue(at.value());
 }

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QNetworkCookie>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -92,7 +93,10 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
                                                  [this] { return ErrorCheck(); },
                                                  {}});
     // A user logged in on the Web Browser tab is logged in for the downloads too.
-    ShareBrowserIdentity(*ui.Browser->view()->page()->profile(), m_inet, this);
+    // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
+    ShareBrowserIdentity(
+        *ui.Browser->view()->page()->profile(), m_inet, this,
+        [this](const QNetworkCookie &cookie) { m_pageBrowser->CookieHandedToStore(cookie); });
     connectHandlers();
     ui.client->installEventFilter(this);
     // Shortcut overrides go to the focused widget, which may be created later (the
