@@ -496,6 +496,12 @@ bool ScrapeRun::RetrievePage(const QString &address)
 
 ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
 {
+    // A download that ended before its turn came may still have cookies on their way to the
+    // browser: they get there before this page is taken, ahead or not.
+    QCoreApplication::processEvents();
+    if (m_cancelRequested)
+        return WaitOutcome::Stopped;
+
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);

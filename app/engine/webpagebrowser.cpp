@@ -136,19 +136,20 @@ PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
 {
     const auto at = m_ahead.find(id);
     if (at == m_ahead.end() || !at->second.page) {
-        if (at != m_ahead.end())
-            m_ahead.erase(at);
+        CloseAhead(id);
         return Ahead::Stale;
     }
-    PageAhead ahead = std::move(at->second);
-    m_ahead.erase(at);
-    bool same = !ahead.changed;
-    for (auto it = ahead.before.cbegin(); same && it != ahead.before.cend(); ++it)
+    bool same = !at->second.changed;
+    for (auto it = at->second.before.cbegin(); same && it != at->second.before.cend(); ++it)
         same = it.value() == Known(it.key());
-    if (!same)
-        return Ahead::Stale; // closed as it goes out of scope
-    const bool loaded = ahead.page->loadEnded();
-    m_browser.Show(std::move(ahead.page));
+    if (!same) {
+        CloseAhead(id);
+        return Ahead::Stale;
+    }
+    std::unique_ptr<BackgroundPage> page = std::move(at->second.page);
+    m_ahead.erase(at);
+    const bool loaded = page->loadEnded();
+    m_browser.Show(std::move(page));
     // Only after the view has announced the page it now shows.
     m_lastShown = m_lastShown || id == m_lastStarted;
     return loaded ? Ahead::Loaded : Ahead::Loading;
@@ -157,6 +158,11 @@ PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
 void WebPageBrowser::CloseAhead(AheadId id)
 {
     m_ahead.erase(id);
+    // A request cut short keeps none after it waiting.
+    if (id == m_lastStarted && !m_lastAnswered) {
+        m_lastAnswered = true;
+        StartWaiting();
+    }
 }
 
 void WebPageBrowser::StopLoading()
