@@ -154,7 +154,7 @@ void ScrapeRun::Walk()
     view.ClearLog();
     view.SetBusyPointer(true);
     view.ShowStatusPage();
-    m_itemsDownloaded = 0;
+    m_itemsDownloaded = m_ports.countFrom;
 
     try {
         LetterLoop();
