@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 
 class JobSettings;
@@ -150,4 +151,7 @@ struct RunPorts
     std::function<bool()> errorCheck;
     // The time-of-day text of a log line; SystemTimeOfDay when not set.
     std::function<QString()> timeOfDay;
+    // The count a run starts from: 0, or what an interrupted run had counted when a run
+    // carries it on.
+    std::int32_t countFrom = 0;
 };

@@ -1,9 +1,11 @@
 #include "scraperun.h"
 
 #include "downloadsahead.h"
+#include "failurecodes.h"
 #include "jobsettings.h"
 #include "linkrules.h"
 #include "numbers.h"
+#include "runsteps.h"
 #include "scan.h"
 #include "transfer/transfer.h"
 
@@ -19,15 +21,15 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
+using runsteps::RunAbandoned;
+using runsteps::RunCancelled;
+using runsteps::TrimSpaces;
 
 namespace {
 
-// Codes of the failures the run itself detects; the others come from the failing rule
-// or transfer.
-constexpr int kOverflow = 6;
-constexpr int kSubscriptOutOfRange = 9;
-constexpr int kTypeMismatch = 13;
-constexpr int kFileAccess = 75;
+// Codes of the failures the run itself finds; a rule or a transfer brings its own.
+using failurecodes::kSubscriptOutOfRange;
+using failurecodes::kTypeMismatch;
 constexpr int kPageNotLoaded = 1001;
 constexpr int kPageTimedOut = 1002;
 
@@ -37,29 +39,9 @@ constexpr int kFallbackPageSeconds = 60;
 // Downloads fetched ahead may all be in already: the window still gets its turn this often.
 constexpr qint64 kYieldMilliseconds = 20;
 
-// The ways a run ends early, thrown from deep inside a page to the run's top.
-struct RunCancelled
-{
-};
-struct RunAbandoned
-{
-};
-
 QString DoubleAmpersands(QString text)
 {
     return text.replace(u'&', u"&&"_s);
-}
-
-// Leading and trailing spaces only; tabs and line breaks stay.
-QString TrimSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == u' ')
-        ++first;
-    while (last > first && text.at(last - 1) == u' ')
-        --last;
-    return text.mid(first, last - first);
 }
 
 // The browser may hand back an address in its normal form (lower-case host, a slash
@@ -214,7 +196,7 @@ void ScrapeRun::Walk()
     view.ClearLog();
     view.SetBusyPointer(true);
     view.ShowStatusPage();
-    m_itemsDownloaded = 0;
+    m_itemsDownloaded = m_ports.countFrom;
     m_loadAhead = false;
     m_aheadReloaded = 0;
     const auto series = qScopeGuard([this] {
@@ -430,32 +412,6 @@ void ScrapeRun::CloseAllAhead()
     m_ahead.clear();
 }
 
-void ScrapeRun::PlanAhead(DownloadsAhead &ahead, PagePlan &plan)
-{
-    // Only what the link's own turn would download is fetched ahead; any guess that turns
-    // out wrong there is dropped and the link fetched in its turn.
-    const JobSettings &job = *m_ports.job;
-    if (job.chkSaveLinks() != 1 || job.txtSaveLinks().isEmpty())
-        return;
-    const bool overwrite = job.chkOverwrite() == 1;
-    while (plan.next < m_lstCode.size() && ahead.Held() < Transfer::MaxParallel) {
-        const qsizetype index = plan.next++;
-        const QString &link = m_lstCode.at(index);
-        QString path, address;
-        try {
-            path = DownloadPath(link);
-            address = TrimSpaces(linkrules::GetPath(link, job.txtAddress()));
-        } catch (const linkrules::RuleError &) {
-            continue; // its turn reports the rule's failure
-        }
-        // Without overwriting, a name taken earlier on the page is there by the link's turn.
-        if ((!overwrite && plan.paths.contains(path)) || KeepsExisting(path))
-            continue;
-        plan.paths.insert(path);
-        ahead.Offer(index, address, path);
-    }
-}
-
 void ScrapeRun::YieldNow()
 {
     if (!m_sinceYield.hasExpired(kYieldMilliseconds))
@@ -604,139 +560,6 @@ void ScrapeRun::ExtractLinks()
     AddToLog(u"Filters have been applied: "_s + QString::number(m_lstCode.size())
              + u" relevant links."_s);
     view.SetCodeList(m_lstCode);
-}
-
-QString ScrapeRun::DownloadPath(const QString &link)
-{
-    const JobSettings &job = *m_ports.job;
-    const QString folder = job.txtSaveLinks();
-    const QString extension = job.txtDefaultExtension();
-    if (folder.isEmpty() && job.chkSaveLinks() != 1) {
-        // Nothing is saved and there is no folder to make: the file name alone serves
-        // the log line.
-        const QString here = linkrules::GetFilename(link, u"."_s, m_currentNumber, extension);
-        return here.mid(2);
-    }
-    return linkrules::GetFilename(link, folder, m_currentNumber, extension);
-}
-
-bool ScrapeRun::KeepsExisting(const QString &path) const
-{
-    // Without a download folder the path is a bare name: testing it would look into
-    // whatever the process's current directory happens to be.
-    const JobSettings &job = *m_ports.job;
-    return !job.txtSaveLinks().isEmpty() && job.chkOverwrite() != 1
-        && m_ports.files->FileExists(path);
-}
-
-void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead)
-{
-    const JobSettings &job = *m_ports.job;
-    FileStore &files = *m_ports.files;
-    const QString extension = job.txtDefaultExtension();
-
-    QString path;
-    try {
-        path = DownloadPath(link);
-    } catch (const linkrules::RuleError &error) {
-        Failure(error.code(), error.description());
-    }
-
-    if (KeepsExisting(path)) {
-        ahead.Drop(index);
-        AddToLog(u"File already exists: "_s + path + u'.');
-        return;
-    }
-
-    m_ports.view->SetStatusText(u"Downloading: "_s + link);
-
-    QString address;
-    try {
-        address = linkrules::GetPath(link, job.txtAddress());
-    } catch (const linkrules::RuleError &error) {
-        Failure(error.code(), error.description());
-    }
-
-    if (job.chkSaveLinks() == 1) {
-        QString error;
-        std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, TrimSpaces(address), path,
-                                                                 error);
-        const auto release = qScopeGuard([&] {
-            if (fetch)
-                ahead.Release(*fetch);
-        });
-        // Without a temporary file beside the path the download goes through memory, and
-        // the write then tells why the folder refuses it.
-        const Transfer::Result result = fetch ? ahead.Finish(*fetch)
-                                              : m_ports.transfer->OpenURL(TrimSpaces(address));
-        // Two bytes or fewer is no content worth a file, nor its address.
-        const qint64 size = std::max<qint64>(result.size, result.content.size());
-        // Only a whole download stays beside the path, also while a question is open.
-        if (fetch && !(result.ok && size > 2))
-            ahead.Release(*fetch);
-        if (!result.ok && m_cancelRequested)
-            throw RunCancelled{}; // Stop cut the download short: not a failure to report
-        if (!result.ok && !result.fileError) {
-            Failure(result.code, result.description);
-            return; // Yes: no content, so neither a file nor its address
-        }
-        if (size <= 2)
-            return;
-        if (result.fileError)
-            Failure(kFileAccess, FileAccessError(path, result.description));
-        else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
-                       : !files.WriteWhole(path, result.content, error))
-            Failure(kFileAccess, error);
-        if (fetch)
-            fetch->temporary.clear(); // moved onto the path, or already removed
-    }
-
-    if (job.chkSaveHREFs() == 1) {
-        const QString number = numbers::ToText(m_currentNumber);
-        const QString folder = job.txtSaveHREFs();
-        QString listPath;
-        try {
-            listPath = linkrules::LinkListPath(folder, m_currentNumber, extension);
-        } catch (const linkrules::RuleError &ruleError) {
-            // No folder to write into (ticked during a run with the field empty): Yes
-            // skips the record.
-            Failure(ruleError.code(), ruleError.description());
-        }
-        QString error;
-        if (job.optOneHREFPerFile()) {
-            QStringList parts = address.split(u'=');
-            if (parts.size() < 2)
-                Failure(kSubscriptOutOfRange,
-                        u"Subscript out of range: the address has no \"=\": "_s + address);
-            else
-                parts = parts.at(1).split(u'&');
-            if (parts.at(0).isEmpty())
-                return;
-            try {
-                if (!listPath.isEmpty())
-                    path = linkrules::GetFilename(number + u'.' + extension, folder,
-                                                  m_currentNumber, extension);
-            } catch (const linkrules::RuleError &ruleError) {
-                Failure(ruleError.code(), ruleError.description());
-            }
-            if (!listPath.isEmpty() && !files.WriteRecord(listPath, parts.at(0), error))
-                Failure(kFileAccess, error);
-        } else if (!listPath.isEmpty() && !files.AppendRecord(listPath, address, error)) {
-            Failure(kFileAccess, error);
-        }
-    }
-
-    CountItem();
-    AddToLog(u"Download complete: "_s + path + u'.');
-}
-
-void ScrapeRun::CountItem()
-{
-    if (m_itemsDownloaded == std::numeric_limits<std::int32_t>::max()) {
-        Failure(kOverflow, u"Overflow"_s);
-        return;
-    }
-    ++m_itemsDownloaded;
 }
 
 void ScrapeRun::ApplyTimeOut()

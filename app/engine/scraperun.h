@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class DownloadsAhead;
@@ -122,12 +123,25 @@ private:
     };
     void PlanAhead(DownloadsAhead &ahead, PagePlan &plan);
     bool KeepsExisting(const QString &path) const;
+    // What a step of a link leaves to the link: its next step, or its end.
+    enum class Then { NextStep, EndLink };
     void SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead);
+    // A step that applies a link rule; none when the rule failed and Yes skipped the step.
+    std::optional<QString> RuleStep(const std::function<QString()> &rule);
+    // The content of the address into the path.
+    Then DownloadStep(const QString &path, const QString &address, qsizetype index,
+                      DownloadsAhead &ahead);
+    // The address record in the page's link-address file; in one-per-file mode the path
+    // becomes that file's, for the log line.
+    Then RecordStep(const QString &address, QString &path);
+    QString FirstQueryValue(const QString &address);
     void YieldNow();
     QString DownloadPath(const QString &link);
     void CountItem();
     void ApplyTimeOut();
     void CheckPoint() const;
+    // A step failed: asks the "Error" question. Returns on Yes, and the caller goes on with
+    // its next step; throws RunAbandoned on No, which ends the run.
     void Failure(int code, const QString &description);
 
     RunPorts m_ports;

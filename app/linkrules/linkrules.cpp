@@ -1,5 +1,6 @@
 #include "linkrules.h"
 
+#include "failurecodes.h"
 #include "numbers.h"
 
 #include <QDir>
@@ -22,7 +23,7 @@ constexpr qsizetype kMaxTextLength = 32767;
 void ThrowOverflowIfTooLong(const QString &text)
 {
     if (text.size() > kMaxTextLength)
-        throw RuleError(6, u"Overflow"_s);
+        throw RuleError(failurecodes::kOverflow, u"Overflow"_s);
 }
 
 bool HoldsControlCharacter(QStringView text)
@@ -53,7 +54,7 @@ void MakeFolder(const QString &path)
     const std::filesystem::path native(QFile::encodeName(path).toStdString());
     std::filesystem::create_directory(native, error);
     if (error)
-        throw RuleError(75,
+        throw RuleError(failurecodes::kFileAccess,
                         u"Cannot create the folder \"%1\": %2"_s.arg(
                             path, QString::fromLocal8Bit(error.message())));
 }
@@ -97,7 +98,7 @@ QString GetPath(const QString &link, const QString &targetAddress)
         directories += parts[i] + u'/';
     ThrowOverflowIfTooLong(directories);
     if (n < 2)
-        throw RuleError(9, u"Subscript out of range"_s);
+        throw RuleError(failurecodes::kSubscriptOutOfRange, u"Subscript out of range"_s);
 
     qsizetype common = 0;
     while (common < directories.size() && common < relative.size()
@@ -134,7 +135,8 @@ QString GetFilename(const QString &name, const QString &folder, double currentNu
 {
     ThrowOverflowIfTooLong(name);
     if (folder.isEmpty())
-        throw RuleError(76, u"No folder was given for the file \"%1\"."_s.arg(name));
+        throw RuleError(failurecodes::kPathNotFound,
+                        u"No folder was given for the file \"%1\"."_s.arg(name));
 
     QString fileName = LastSegment(name);
     if (!ValidFilename(name) || IsUnsafeSegment(fileName))
@@ -160,7 +162,8 @@ QString LinkListPath(const QString &folder, double currentNumber, const QString 
 {
     const QString name = NumberedName(currentNumber, defaultExtension);
     if (folder.isEmpty())
-        throw RuleError(76, u"No folder was given for the file \"%1\"."_s.arg(name));
+        throw RuleError(failurecodes::kPathNotFound,
+                        u"No folder was given for the file \"%1\"."_s.arg(name));
     const QChar separator = QDir::separator();
     QString path = folder + separator + name;
     path.replace(QString(2, separator), QString(separator));

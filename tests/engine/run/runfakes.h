@@ -124,6 +124,23 @@ struct FakeTransfer final : Transfer
     }
     int RequestTimeout() const override { return timeouts.isEmpty() ? 0 : timeouts.last(); }
     void SetRequestTimeout(int seconds) override { timeouts.append(seconds); }
+    // Fetches started ahead and not yet finished or discarded, and the most at once.
+    int outstanding = 0, maxOutstanding = 0;
+    Ticket Start(const QString &address, const QString &file) override
+    {
+        maxOutstanding = std::max(maxOutstanding, ++outstanding);
+        return Transfer::Start(address, file);
+    }
+    Result Finish(Ticket ticket) override
+    {
+        --outstanding;
+        return Transfer::Finish(ticket);
+    }
+    void Discard(Ticket ticket) override
+    {
+        --outstanding;
+        Transfer::Discard(ticket);
+    }
     bool StillExecuting() const override { return loop; }
     void Cancel() override
     {
@@ -137,10 +154,13 @@ struct FakePrompt final : RunPrompt
 {
     QList<bool> answers; // taken from the front; Yes once they run out
     QStringList texts;
+    std::function<void()> whileAsking; // the user does this before answering
 
     bool AskContinue(const QString &text) override
     {
         texts.append(text);
+        if (whileAsking)
+            whileAsking();
         return answers.isEmpty() || answers.takeFirst();
     }
 };
@@ -157,14 +177,14 @@ struct RunRig
     bool refuse = false;
     std::unique_ptr<ScrapeRun> run;
 
-    RunRig()
+    explicit RunRig(std::int32_t countFrom = 0)
     {
         job.f.address = QStringLiteral("http://h/d/p^N.htm");
         job.f.defaultExtension = QStringLiteral("txt");
         job.f.timeOut = QStringLiteral("5");
         run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt,
                                                    &files, [this] { return !refuse; },
-                                                   [] { return kTime; }});
+                                                   [] { return kTime; }, countFrom});
         browser.run = run.get();
     }
 };

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 // One page, number 3, whose kept links go through the link output into a temporary
@@ -27,11 +29,13 @@ struct LinkCase
     QList<bool> answers{};
     int runs = 1;
     bool runInRoot = false; // the process's current directory is the temporary folder
+    std::int32_t countFrom = 0;
 
     QMap<QString, QByteArray> after{}; // every file afterwards, nothing else
     QList<int> prompts{};              // error codes, in order
     QStringList logged{};              // messages among the log's, "@" standing for the folder
     int count = 0;
+    std::int32_t items = -1; // the run's count at the end; -1: `count`
     bool done = true;
 };
 Q_DECLARE_METATYPE(LinkCase)
@@ -185,6 +189,14 @@ void TestLinkOutput::linkOutput_data()
     noFolder.before = {{u"x.zip"_s, "stray"}};
     noFolder.after.insert(u"x.zip"_s, "stray");
     QTest::newRow("no download folder, same name in the current directory") << noFolder;
+    QTest::newRow("count at its limit: Overflow, Yes logs the link uncounted")
+        << LinkCase{.links = {u"a.zip"_s, u"b.zip"_s},
+                    .saveHREFs = 0,
+                    .countFrom = std::numeric_limits<std::int32_t>::max() - 1,
+                    .after = {{u"links/a.zip"_s, ten}, {u"links/b.zip"_s, ten}},
+                    .prompts = {6},
+                    .count = 2,
+                    .items = std::numeric_limits<std::int32_t>::max()};
 }
 
 void TestLinkOutput::linkOutput()
@@ -203,7 +215,7 @@ void TestLinkOutput::linkOutput()
     if (!c.directoryInTheWay.isEmpty())
         QVERIFY(QDir(root).mkpath(c.directoryInTheWay));
 
-    RunRig rig;
+    RunRig rig(c.countFrom);
     QString markup;
     for (const QString &link : c.links)
         markup += u"<a href=\""_s + link + u"\">.</a>"_s;
@@ -242,8 +254,10 @@ void TestLinkOutput::linkOutput()
         return m.startsWith(u"Download complete: "_s);
     });
     QCOMPARE(static_cast<int>(complete), c.count);
-    QCOMPARE(rig.run->ItemsDownloaded(), c.count);
-    QCOMPARE(messages.last() == u"Done.  Items downloaded: %1."_s.arg(c.count), c.done);
+    QCOMPARE(rig.run->ItemsDownloaded(), c.items < 0 ? c.count : c.items);
+    QCOMPARE(messages.last()
+                 == u"Done.  Items downloaded: %1."_s.arg(c.items < 0 ? c.count : c.items),
+             c.done);
     QVERIFY(rig.view.idle());
 }
 

@@ -1,5 +1,6 @@
 #include "runfakes.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +28,11 @@ private slots:
     void refusedRunLeavesWindowAlone();
     void logCap_data();
     void logCap();
+    void goWhileUnwindingDoesNotNest_data();
     void goWhileUnwindingDoesNotNest();
+    void stopWhileAskedEndsBeforeNextPage();
+    void failedPageKeepsNoEarlierMarkup();
+    void fetchesAheadStayWithinTransferLimit();
 };
 
 void TestScrapeRun::pageOrder_data()
@@ -110,6 +115,7 @@ void TestScrapeRun::addressShownNavigatedAndLogged()
     QCOMPARE(rig.view.messages().value(0),
              u"Source code has been downloaded: "_s + navigated + u'.');
     QCOMPARE(rig.view.source, u"<html></html>"_s);
+    QCOMPARE(rig.view.statusTexts.last(), u"Parsing source code: 100%"_s);
 }
 
 void TestScrapeRun::stopDuringPageWait()
@@ -293,9 +299,18 @@ void TestScrapeRun::logCap()
 }
 
 // Stop, then Go, pressed while the run sits inside a download: the new run must not
-// start inside the old one, and must start once the old one has returned.
+// start inside the old one, and must start once the old one has returned; unless the
+// window closes meanwhile.
+void TestScrapeRun::goWhileUnwindingDoesNotNest_data()
+{
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("queued run starts") << false;
+    QTest::newRow("window closes: queued run never starts") << true;
+}
+
 void TestScrapeRun::goWhileUnwindingDoesNotNest()
 {
+    QFETCH(bool, closes);
     RunRig rig;
     const QString link = u"http://h/d/x.zip"_s;
     rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
@@ -306,9 +321,11 @@ void TestScrapeRun::goWhileUnwindingDoesNotNest()
     QVERIFY(dir.isValid());
     rig.job.f.saveLinksFolder = dir.path();
     rig.transfer.hangCount = 1;
-    rig.transfer.whileOpen = [&rig] {
+    rig.transfer.whileOpen = [&rig, closes] {
         rig.run->Stop();
         rig.run->Go();
+        if (closes)
+            rig.run->Close();
     };
     QStringList firstRunLog;
     int runsEnded = 0;
@@ -321,16 +338,93 @@ void TestScrapeRun::goWhileUnwindingDoesNotNest()
 
     QCOMPARE(runsEnded, 1);
     QCOMPARE(rig.transfer.maxDepth, 1);
-    QCOMPARE(rig.transfer.cancels, 1);
-    QVERIFY(rig.prompt.texts.isEmpty()); // a cancelled download is a Stop, not a failure
+    QCOMPARE(rig.transfer.cancels, closes ? 2 : 1); // Close stops again
+    QVERIFY(rig.prompt.texts.isEmpty());            // a cancelled download is a Stop, not a failure
     QCOMPARE(firstRunLog.last(), u"Action has been cancelled!"_s);
     QVERIFY(!firstRunLog.contains(u"Done.  Items downloaded: 0."_s));
 
+    if (closes) {
+        // A queued run would start from the next turn of the event loop.
+        for (int turn = 0; turn < 5; ++turn)
+            QCoreApplication::processEvents();
+        QCOMPARE(runsEnded, 1);
+        QCOMPARE(rig.transfer.requested, QStringList{link});
+        QCOMPARE(rig.view.messages(), firstRunLog);
+        QVERIFY(rig.view.idle());
+        return;
+    }
     QTRY_COMPARE_WITH_TIMEOUT(runsEnded, 2, 5000);
     QCOMPARE(rig.transfer.maxDepth, 1);
     QCOMPARE(rig.transfer.requested, (QStringList{link, link}));
     QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 1."_s);
     QVERIFY(rig.view.idle());
+}
+
+// Stop pressed while the "Error" question of a page's last link is open, answered Yes:
+// the run ends before it loads another page.
+void TestScrapeRun::stopWhileAskedEndsBeforeNextPage()
+{
+    RunRig rig;
+    rig.job.f.stopNum = u"2"_s;
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+        LoadResult::Succeeded, {}, u"<a href=\"bad.zip\">x</a>"_s};
+    rig.job.f.saveLinks = 1;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    rig.job.f.saveLinksFolder = dir.path();
+    rig.transfer.results[u"http://h/d/bad.zip"_s] = Transfer::Result{
+        false, {}, 404, u"Not Found"_s};
+    rig.prompt.whileAsking = [&rig] { rig.run->Stop(); };
+
+    rig.run->Go();
+
+    QCOMPARE(rig.prompt.texts.size(), 1);
+    QCOMPARE(rig.view.messages(),
+             (QStringList{u"Source code has been downloaded: http://h/d/p1.htm."_s,
+                          u"Source code has been parsed: 1 total links."_s,
+                          u"Filters have been applied: 1 relevant links."_s,
+                          u"Action has been cancelled!"_s}));
+    QVERIFY(rig.view.idle());
+}
+
+// Regression guard: a page that never arrives must not leave the page before's markup as
+// its own.
+void TestScrapeRun::failedPageKeepsNoEarlierMarkup()
+{
+    RunRig rig;
+    rig.job.f.stopNum = u"2"_s;
+    rig.job.f.timeOut = u"1"_s;
+    rig.browser.answerUnknown = false;
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+        LoadResult::Succeeded, {}, u"<a href=\"first.zip\">x</a>"_s};
+
+    rig.run->Go();
+
+    QCOMPARE(rig.prompt.texts.size(), 1); // page 2 timed out, Yes
+    QCOMPARE(rig.run->PageMarkup(), QString());
+    QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 1."_s);
+}
+
+// A page's links are fetched ahead as far as the transfer runs them at once, never further.
+void TestScrapeRun::fetchesAheadStayWithinTransferLimit()
+{
+    RunRig rig;
+    QString markup;
+    for (int i = 0; i < 3 * Transfer::MaxParallel; ++i)
+        markup += u"<a href=\"f%1.zip\">x</a>"_s.arg(i);
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{LoadResult::Succeeded, {}, markup};
+    rig.job.f.saveLinks = 1;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    rig.job.f.saveLinksFolder = dir.path();
+
+    rig.run->Go();
+
+    QCOMPARE(rig.transfer.maxOutstanding, Transfer::MaxParallel);
+    QCOMPARE(rig.transfer.outstanding, 0);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
+             3 * Transfer::MaxParallel);
+    QCOMPARE(rig.run->ItemsDownloaded(), 3 * Transfer::MaxParallel);
 }
 
 QTEST_GUILESS_MAIN(TestScrapeRun)
