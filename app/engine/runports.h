@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class JobSettings;
 class Transfer;
@@ -86,6 +87,21 @@ public:
     }
     // Closes the page loaded ahead, ending its load.
     virtual void CloseAhead(AheadId id) { Q_UNUSED(id); }
+    // A page ahead whose load is over, successfully, and which no cookie change has reached
+    // since: where it ended up and the markup it had as its load ended.
+    struct AheadDocument
+    {
+        QString location;
+        QString markup;
+    };
+    virtual std::optional<AheadDocument> LoadedAhead(AheadId id) const
+    {
+        Q_UNUSED(id);
+        return std::nullopt;
+    }
+    // Counts the changes of the browser's cookies, those handed to it included: a download
+    // started before one may lack a cookie its turn would send.
+    virtual quint64 CookieChanges() const { return 0; }
     // Ends the load of the page shown, if one is under way.
     virtual void StopLoading() {}
 };

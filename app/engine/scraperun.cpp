@@ -199,7 +199,9 @@ void ScrapeRun::Walk()
     m_itemsDownloaded = m_ports.countFrom;
     m_loadAhead = false;
     m_aheadReloaded = 0;
+    m_nextDropped = 0;
     const auto series = qScopeGuard([this] {
+        m_next.reset();
         CloseAllAhead();
         m_letterLoop.reset();
         m_numberLoop.reset();
@@ -285,18 +287,91 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     ExtractLinks();
     // The page's links are fetched as the browser would fetch them from the page shown.
     const QString shown = m_ports.browser->LocationURL();
-    m_ports.transfer->SetReferrer(shown.isEmpty() ? address : shown);
+    const QString referrer = shown.isEmpty() ? address : shown;
+    m_ports.transfer->SetReferrer(referrer);
 
-    DownloadsAhead ahead(*m_ports.transfer, *m_ports.files);
     PagePlan plan;
+    const std::unique_ptr<DownloadsAhead> ahead = DownloadsOfThisPage(number, plan);
     m_sinceYield.start();
     const qsizetype count = m_lstCode.size();
     for (qsizetype i = 0; i < count; ++i) {
         CheckPoint();
         plan.next = std::max(plan.next, i);
-        PlanAhead(ahead, plan);
-        SaveLink(m_lstCode.at(i), i, ahead);
+        PlanAhead(*ahead, plan);
+        PlanNextPage(*ahead, plan, referrer);
+        SaveLink(m_lstCode.at(i), i, *ahead);
         YieldNow();
+    }
+}
+
+std::unique_ptr<DownloadsAhead> ScrapeRun::DownloadsOfThisPage(double number, PagePlan &plan)
+{
+    std::optional<NextDownloads> next = std::exchange(m_next, std::nullopt);
+    // Fetched from the very markup this turn took and its links as they are filtered now, and
+    // with every cookie the downloads before them brought; otherwise each link is fetched anew.
+    const bool cookiesChanged = next && next->cookieChanges != m_ports.browser->CookieChanges();
+    if (next)
+        m_nextDropped = cookiesChanged ? m_nextDropped + 1 : 0;
+    if (next && !cookiesChanged && next->page == m_shownAhead && next->number == number
+        && next->links == m_lstCode) {
+        plan = std::move(next->plan);
+        return std::move(next->ahead);
+    }
+    return std::make_unique<DownloadsAhead>(*m_ports.transfer, *m_ports.files);
+}
+
+void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan,
+                             const QString &referrer)
+{
+    // Only once this page's links are all on their way, into room they leave; a site whose
+    // cookies change with every download has its pages' downloads each in their own turn.
+    const JobSettings &job = *m_ports.job;
+    if (plan.next < m_lstCode.size() || m_ahead.isEmpty() || m_nextDropped > 1
+        || job.chkSaveLinks() != 1 || job.txtSaveLinks().isEmpty())
+        return;
+    const PageAhead &page = m_ahead.constFirst();
+    if (!m_next || m_next->page != page.id) {
+        m_next.reset();
+        const std::optional<PageBrowser::AheadDocument> document = m_ports.browser->LoadedAhead(
+            page.id);
+        if (!document)
+            return;
+        NextDownloads next;
+        next.page = page.id;
+        next.number = page.number;
+        next.location = document->location;
+        scan::Observer observer;
+        observer.cancelled = [this] { return m_cancelRequested; };
+        if (scan::ScanLinks(document->markup, next.links, observer) == scan::Outcome::Cancelled)
+            return;
+        linkrules::TrimList(next.links, CriteriaOf(job));
+        next.ahead = std::make_unique<DownloadsAhead>(*m_ports.transfer, *m_ports.files);
+        next.cookieChanges = m_ports.browser->CookieChanges();
+        m_next = std::move(next);
+    }
+    NextDownloads &next = *m_next;
+    const bool overwrite = job.chkOverwrite() == 1;
+    // They go out as from the next page, as its own turn would send them.
+    m_ports.transfer->SetReferrer(next.location);
+    const auto back = qScopeGuard([&] { m_ports.transfer->SetReferrer(referrer); });
+    while (next.plan.next < next.links.size()
+           && current.Held() + next.ahead->Held() < Transfer::MaxParallel) {
+        const qsizetype index = next.plan.next++;
+        const QString &link = next.links.at(index);
+        QString path, address;
+        try {
+            path = linkrules::GetFilename(link, job.txtSaveLinks(), next.number,
+                                          job.txtDefaultExtension());
+            address = TrimSpaces(linkrules::GetPath(link, job.txtAddress()));
+        } catch (const linkrules::RuleError &) {
+            continue; // its turn reports the rule's failure
+        }
+        // Without overwriting, a name this page or the next took first is there by its turn.
+        if ((!overwrite && (plan.paths.contains(path) || next.plan.paths.contains(path)))
+            || KeepsExisting(path))
+            continue;
+        next.plan.paths.insert(path);
+        next.ahead->Offer(index, address, path);
     }
 }
 
@@ -329,7 +404,7 @@ QList<ScrapeRun::PageAhead> ScrapeRun::ForeseePages() const
             const QString address = Navigated(PageAddress(letter, pagesOfLetter.value()));
             if (SameDocument(before, address))
                 break;
-            pages.append(PageAhead{0, address, *seconds});
+            pages.append(PageAhead{0, address, *seconds, pagesOfLetter.value()});
             before = address;
             pagesOfLetter.advance();
             continue;
@@ -388,12 +463,15 @@ std::optional<ScrapeRun::PageAhead> ScrapeRun::TakeAhead(const QString &address,
 
 std::optional<qint64> ScrapeRun::StartPage(const QString &address, int seconds)
 {
+    m_shownAhead = 0;
     const std::optional<PageAhead> ahead = TakeAhead(address, seconds);
     // A page ahead whose request has yet to go out is as good as none.
     const qint64 loadingMs = ahead ? m_ports.browser->AheadLoadingMs(ahead->id) : -1;
     if (loadingMs >= 0) {
         const PageBrowser::Ahead shown = m_ports.browser->ShowAhead(ahead->id);
         m_aheadReloaded = shown == PageBrowser::Ahead::Stale ? m_aheadReloaded + 1 : 0;
+        if (shown != PageBrowser::Ahead::Stale)
+            m_shownAhead = ahead->id;
         if (shown == PageBrowser::Ahead::Loading)
             return loadingMs;
         if (shown == PageBrowser::Ahead::Loaded)

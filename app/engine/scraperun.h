@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class DownloadsAhead;
@@ -95,6 +96,7 @@ private:
         PageBrowser::AheadId id = 0;
         QString address; // as it will be navigated to
         int seconds = 0; // the time-out in force as it was asked for
+        double number = 0;
     };
 
     void StartQueuedRun();
@@ -122,6 +124,19 @@ private:
         QSet<QString> paths;
     };
     void PlanAhead(DownloadsAhead &ahead, PagePlan &plan);
+    // The next page's first downloads, fetched while this page's last ones come in.
+    struct NextDownloads
+    {
+        PageBrowser::AheadId page = 0;
+        double number = 0;
+        QString location;
+        QStringList links;
+        PagePlan plan;
+        std::unique_ptr<DownloadsAhead> ahead;
+        quint64 cookieChanges = 0; // the browser's, as they started
+    };
+    void PlanNextPage(const DownloadsAhead &current, const PagePlan &plan, const QString &referrer);
+    std::unique_ptr<DownloadsAhead> DownloadsOfThisPage(double number, PagePlan &plan);
     bool KeepsExisting(const QString &path) const;
     // What a step of a link leaves to the link: its next step, or its end.
     enum class Then { NextStep, EndLink };
@@ -165,6 +180,9 @@ private:
     QList<PageAhead> m_ahead;
     bool m_loadAhead = false; // once a page of the run has loaded
     int m_aheadReloaded = 0;  // pages ahead found stale in their turn, one after another
+    PageBrowser::AheadId m_shownAhead = 0; // the page ahead this turn shows, if any
+    std::optional<NextDownloads> m_next;
+    int m_nextDropped = 0; // next pages' downloads a cookie change cost, one after another
 
     // Since the event loop last ran for a run that found its downloads already in.
     QElapsedTimer m_sinceYield;

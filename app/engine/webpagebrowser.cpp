@@ -100,8 +100,9 @@ void WebPageBrowser::StartWaiting()
     for (auto &[id, ahead] : m_ahead) {
         if (ahead.page)
             continue;
-        if (!m_lastAnswered && !m_sinceStart.hasExpired(kStaggerMs)) {
-            m_stagger.start(static_cast<int>(kStaggerMs - m_sinceStart.elapsed()));
+        const qint64 waited = m_lastAnswered ? kStaggerMs : m_sinceStart.elapsed();
+        if (waited < kStaggerMs) {
+            m_stagger.start(static_cast<int>(kStaggerMs - waited));
             return;
         }
         ahead.page = m_browser.LoadOutOfSight(ahead.address);
@@ -139,10 +140,7 @@ PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
         CloseAhead(id);
         return Ahead::Stale;
     }
-    bool same = !at->second.changed;
-    for (auto it = at->second.before.cbegin(); same && it != at->second.before.cend(); ++it)
-        same = it.value() == Known(it.key());
-    if (!same) {
+    if (!Fresh(at->second)) {
         CloseAhead(id);
         return Ahead::Stale;
     }
@@ -153,6 +151,23 @@ PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
     // Only after the view has announced the page it now shows.
     m_lastShown = m_lastShown || id == m_lastStarted;
     return loaded ? Ahead::Loaded : Ahead::Loading;
+}
+
+bool WebPageBrowser::Fresh(const PageAhead &ahead) const
+{
+    bool same = !ahead.changed;
+    for (auto it = ahead.before.cbegin(); same && it != ahead.before.cend(); ++it)
+        same = it.value() == Known(it.key());
+    return same;
+}
+
+std::optional<PageBrowser::AheadDocument> WebPageBrowser::LoadedAhead(AheadId id) const
+{
+    const auto at = m_ahead.find(id);
+    if (at == m_ahead.end() || !at->second.page || !at->second.page->ready()
+        || !at->second.page->loadOk() || !Fresh(at->second))
+        return std::nullopt;
+    return AheadDocument{at->second.page->url().toString(), at->second.page->markup()};
 }
 
 void WebPageBrowser::CloseAhead(AheadId id)
@@ -176,6 +191,7 @@ void WebPageBrowser::CookieHandedToStore(const QNetworkCookie &cookie)
         && cookie.expirationDate() <= QDateTime::currentDateTimeUtc();
     if ((expired ? CookieValue() : CookieValue(cookie.value())) == Known(CookieKey(cookie)))
         return;
+    ++m_cookieChanges;
     for (auto &[id, ahead] : m_ahead)
         if (ahead.page && WouldCarry(cookie, *ahead.page))
             ahead.changed = true;
@@ -196,6 +212,8 @@ void WebPageBrowser::CookieChanged(const QNetworkCookie &cookie, bool removed)
         else
             ahead.before.insert(key, known);
     }
+    if (removed || known != CookieValue(cookie.value()))
+        ++m_cookieChanges;
     if (removed)
         m_cookies.remove(key);
     else

@@ -26,7 +26,7 @@ class QNetworkCookie;
 class WebPageBrowser final : public PageBrowser
 {
 public:
-    static constexpr int kStaggerMs = 200;
+    static constexpr int kStaggerMs = 50;
 
     explicit WebPageBrowser(WebBrowser &browser);
     ~WebPageBrowser() override;
@@ -40,6 +40,8 @@ public:
     qint64 AheadLoadingMs(AheadId id) const override;
     Ahead ShowAhead(AheadId id) override;
     void CloseAhead(AheadId id) override;
+    std::optional<AheadDocument> LoadedAhead(AheadId id) const override;
+    quint64 CookieChanges() const override { return m_cookieChanges; }
     void StopLoading() override;
 
     // A download's answer hands the cookie to the browser's store, which reports it only
@@ -62,6 +64,8 @@ private:
     void Browser_Answered();
     void CookieChanged(const QNetworkCookie &cookie, bool removed);
     CookieValue Known(const QByteArray &key) const;
+    // No cookie it would carry has changed since its request went out.
+    bool Fresh(const PageAhead &ahead) const;
 
     WebBrowser &m_browser;
     QObject m_context;
@@ -76,4 +80,5 @@ private:
     QTimer m_stagger;
     // The store's cookies as it has reported them, by domain, path and name.
     QHash<QByteArray, QByteArray> m_cookies;
+    quint64 m_cookieChanges = 0;
 };

@@ -37,6 +37,9 @@ public:
     bool loadEnded() const { return m_ended; }
     // The load has ended and its markup is in.
     bool ready() const { return m_ended && m_markupRead; }
+    // Once ready: whether the load succeeded, and the markup (null without a document).
+    bool loadOk() const { return m_ok; }
+    QString markup() const { return m_markup; }
 
 signals:
     void Answered();
