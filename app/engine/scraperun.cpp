@@ -546,6 +546,7 @@ ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
     PageWait wait;
     wait.address = address;
     wait.firstTicket = m_nextTicket; // markup asked for before this navigation is not this page's
+    m_markupFrom = wait.firstTicket;
     wait.loop = &loop;
     wait.timer = &timer;
     wait.fullMs = TimerInterval(milliseconds);
@@ -608,9 +609,11 @@ void ScrapeRun::OnMarkup(quint64 ticket, bool fromSucceededLoad, const QString &
 {
     if (markup.isNull())
         return; // no document: the markup stays as it was
-    if (m_wait && m_wait->outcome == WaitOutcome::Waiting) {
-        if (ticket < m_wait->firstTicket)
-            return; // an earlier document, answered late
+    // An earlier document answering late (a page left, or shown ahead and replaced since)
+    // must not take the place of the markup the latest page's wait took.
+    if (ticket < m_markupFrom || (m_wait && m_wait->outcome != WaitOutcome::Waiting))
+        return;
+    if (m_wait) {
         m_pageMarkup = markup;
         // The first load that completes after the navigation is the run's own, also when
         // it ended at another address (a redirect).

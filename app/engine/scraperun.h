@@ -171,6 +171,7 @@ private:
     bool m_goQueued = false;
     bool m_closing = false;
     quint64 m_nextTicket = 0;
+    quint64 m_markupFrom = 0; // the first ticket of the latest page wait
     PageWait *m_wait = nullptr;
 
     // Where the run stands in its two series, for foreseeing the pages after this one.

@@ -76,7 +76,9 @@ void BackgroundPage::answer()
 
 void BackgroundPage::page_loadFinished(bool ok)
 {
-    m_loading = false;
+    // A page kept for reuse may still report the end of the load it had before this one.
+    if (!std::exchange(m_loading, false))
+        return;
     answer();
     // A load failing elsewhere was cut short by the next (a script navigating); later loads
     // belong to whoever shows the page.
