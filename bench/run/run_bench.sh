@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # The scrape run against a loopback site, and the floors it is measured against, in one
-# sitting. Once with no latency and once with a delay on every page and every file answer:
-# Linkhauler in its real window under Xvfb, the browser engine alone on the same pages, curl
-# on the same files one after another and six at once, and Linkhauler offscreen. Then
-# Linkhauler's window on 1,000 pages, for its memory as the run grows. Builds nothing.
+# sitting. Once with no latency, once with a delay on every page and every file answer, and
+# once with the longer delays of a distant site: Linkhauler in its real window under Xvfb
+# (pages of the series loading ahead while it handles one), the browser engine alone on the
+# same pages, curl on the same files one after another and six at once, and Linkhauler
+# offscreen. Then Linkhauler's window on 1,000 pages, for its memory as the run grows.
+# Builds nothing.
 #   bench/run/run_bench.sh [build dir]   (default: build; bench_site, bench_run, bench_engine in <dir>/bin)
 # PAGES (200) and BIG_PAGES (1000, 0 skips that run) set the runs' lengths; LINKS (25) and
 # BYTES (10240) the site's shape; PAGE_DELAY_MS (100) and FILE_DELAY_MS (20) the delays of
-# the second pass. OFFSCREEN_AT_LATENCY=1 also runs Linkhauler offscreen with the delays.
+# the second pass; SLOW_PAGES (100, 0 skips the pass), SLOW_PAGE_DELAY_MS (500) and
+# SLOW_FILE_DELAY_MS (50) those of the third, which runs curl six at once only (one after
+# another would take minutes). OFFSCREEN_AT_LATENCY=1 also runs Linkhauler offscreen with the
+# delays.
 # SHOT=<png> saves a picture of the screen SHOT_AFTER seconds (3) into the first window run.
 # STOP_AFTER=<s> presses Stop on the long run after that many seconds; KEEP=1 keeps the files.
 set -euo pipefail
@@ -20,6 +25,9 @@ links=${LINKS:-25}
 bytes=${BYTES:-10240}
 page_delay=${PAGE_DELAY_MS:-100}
 file_delay=${FILE_DELAY_MS:-20}
+slow_pages=${SLOW_PAGES:-100}
+slow_page_delay=${SLOW_PAGE_DELAY_MS:-500}
+slow_file_delay=${SLOW_FILE_DELAY_MS:-50}
 for tool in bench_site bench_run bench_engine; do
   [ -x "$bin/$tool" ] || { echo "no $bin/$tool: build the targets bench_site, bench_run and bench_engine first" >&2; exit 2; }
 done
@@ -163,16 +171,16 @@ ratio() { # text, numerator, denominator...: numerator / sum of the rest
 }
 
 # One pass over the site: every figure at one latency.
-pass() { # tag, page delay, file delay, with offscreen (0|1), bench_run options for the window run...
-  local tag=$1 pd=$2 fd=$3 offscreen=$4 size
-  shift 4
+pass() { # tag, page delay, file delay, with offscreen (0|1), with curl one after another (0|1), bench_run options for the window run...
+  local tag=$1 pd=$2 fd=$3 offscreen=$4 one=$5 size
+  shift 5
   echo
   echo "######## $pages pages, $pd ms per page answer, $fd ms per file answer"
   start_site "$pages" "$pd" "$fd"
   linkhauler window "$pages" "lh-$tag" 0 "$@"
   size=$(sed -n 's/^platform .*window \([0-9]*x[0-9]*\).*/\1/p' "$work/lh-$tag.out")
   engine "engine-$tag" "${size:-938x590}"
-  curl_floor "curl1-$tag" "one connection"
+  if [ "$one" = 1 ]; then curl_floor "curl1-$tag" "one connection"; fi
   curl_floor "curl6-$tag" "6 at once" --parallel --parallel-max 6
   if [ "$offscreen" = 1 ]; then linkhauler offscreen "$pages" "lhoff-$tag" 0; fi
   stop_site
@@ -180,8 +188,14 @@ pass() { # tag, page delay, file delay, with offscreen (0|1), bench_run options 
 
 shot=()
 [ -n "${SHOT:-}" ] && shot=(--shot "$(readlink -f "$SHOT")" --shot-after "${SHOT_AFTER:-3}")
-pass zero 0 0 1 "${shot[@]}"
-pass delay "$page_delay" "$file_delay" "${OFFSCREEN_AT_LATENCY:-0}"
+pass zero 0 0 1 1 "${shot[@]}"
+pass delay "$page_delay" "$file_delay" "${OFFSCREEN_AT_LATENCY:-0}" 1
+if [ "$slow_pages" -gt 0 ]; then
+  saved_pages=$pages
+  pages=$slow_pages
+  pass slow "$slow_page_delay" "$slow_file_delay" "${OFFSCREEN_AT_LATENCY:-0}" 0
+  pages=$saved_pages
+fi
 
 if [ "$big_pages" -gt 0 ]; then
   echo
@@ -195,22 +209,29 @@ if [ "$big_pages" -gt 0 ]; then
 fi
 
 wall() { value "$work/$1.out" "wall time"; }
+cell() { if [ -f "$work/$1.out" ]; then wall "$1"; else echo -; fi; }
 echo
 echo "######## summary (seconds; the window runs are Linkhauler's real window under Xvfb)"
-printf '%-28s %10s %10s\n' "" "0 ms" "$page_delay/$file_delay ms"
+printf '%-28s %10s %10s %10s\n' "" "0 ms" "$page_delay/$file_delay ms" \
+  "$(if [ "$slow_pages" -gt 0 ]; then echo "$slow_page_delay/$slow_file_delay ms"; fi)"
+printf '%-28s %10s %10s %10s\n' "pages" "$pages" "$pages" "$(if [ "$slow_pages" -gt 0 ]; then echo "$slow_pages"; fi)"
 for row in "Linkhauler, window:lh" "Linkhauler, offscreen:lhoff" "browser engine alone:engine" \
   "curl, one connection:curl1" "curl, 6 at once:curl6"; do
   label=${row#*:}
-  printf '%-28s %10s %10s\n' "${row%%:*}" "$(if [ -f "$work/$label-zero.out" ]; then wall "$label-zero"; fi)" \
-    "$(if [ -f "$work/$label-delay.out" ]; then wall "$label-delay"; else echo -; fi)"
+  printf '%-28s %10s %10s %10s\n' "${row%%:*}" "$(cell "$label-zero")" "$(cell "$label-delay")" \
+    "$(if [ "$slow_pages" -gt 0 ]; then cell "$label-slow"; fi)"
 done
 ratio "no latency: window / (engine + curl 1)" "$(wall lh-zero)" "$(wall engine-zero)" "$(wall curl1-zero)"
-echo "                                         target 1.3"
+echo "                                         target 1.1"
 ratio "latency: window / (engine + curl 6)" "$(wall lh-delay)" "$(wall engine-delay)" "$(wall curl6-delay)"
-echo "                                         target 1.5"
+echo "                                         target 0.6"
+if [ -f "$work/lh-slow.out" ]; then
+  ratio "distant: window / (engine + curl 6)" "$(wall lh-slow)" "$(wall engine-slow)" "$(wall curl6-slow)"
+  echo "                                         target 0.45"
+fi
 ratio "no latency: window / offscreen" "$(wall lh-zero)" "$(wall lhoff-zero)"
 if [ -f "$work/lhoff-delay.out" ]; then ratio "latency: window / offscreen" "$(wall lh-delay)" "$(wall lhoff-delay)"; fi
-for label in lh-zero lh-delay lh-big; do
+for label in lh-zero lh-delay lh-slow lh-big; do
   if [ -f "$work/$label.out" ]; then
     printf '%-40s %s ms\n' "longest event-loop stall, $label" "$(value "$work/$label.out" "max gap")"
   fi
