@@ -229,6 +229,8 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     QString address = m_ports.job->txtAddress();
     address.replace(u"^L"_s, letter);
     address.replace(u"^N"_s, numbers::ToText(number));
+    // Between pages a failure belongs to no address.
+    const auto leftPage = qScopeGuard([this] { m_stepAddress.clear(); });
     if (!RetrievePage(TrimSpaces(address)))
         return; // a page that could not be loaded contributes no links
     ExtractLinks();
@@ -261,6 +263,8 @@ bool ScrapeRun::RetrievePage(const QString &address)
 {
     m_ports.view->SetStatusText(u"Downloading source code: "_s + address);
     const QString navigated = QString(address).replace(u' ', u"%20"_s);
+    m_stepAddress = navigated;
+    Events().PageStarted(navigated);
 
     switch (WaitForPage(navigated)) {
     case WaitOutcome::Arrived:
@@ -280,6 +284,7 @@ bool ScrapeRun::RetrievePage(const QString &address)
 
     m_ports.view->SetSourceText(m_pageMarkup);
     AddToLog(u"Source code has been downloaded: "_s + navigated + u'.');
+    Events().PageLoaded(navigated);
     return true;
 }
 
@@ -381,9 +386,11 @@ void ScrapeRun::ExtractLinks()
     AddToLog(u"Source code has been parsed: "_s + QString::number(m_lstCode.size())
              + u" total links."_s);
 
+    const qsizetype found = m_lstCode.size();
     linkrules::TrimList(m_lstCode, CriteriaOf(*m_ports.job));
     AddToLog(u"Filters have been applied: "_s + QString::number(m_lstCode.size())
              + u" relevant links."_s);
+    Events().LinksKept(m_stepAddress, found, m_lstCode.size());
     view.SetCodeList(m_lstCode);
 }
 
@@ -413,6 +420,13 @@ void ScrapeRun::Failure(int code, const QString &description)
 {
     const QString text = u"An error has occurred.\r\n\r\nError: "_s + QString::number(code)
         + u"\r\nDescription: "_s + description + u"\r\n\r\nWould you like to continue?"_s;
+    Events().Failed(code, description, m_stepAddress);
     if (!m_ports.prompt->AskContinue(text))
         throw RunAbandoned{};
+}
+
+RunEvents &ScrapeRun::Events() const
+{
+    static RunEvents none;
+    return m_ports.events ? *m_ports.events : none;
 }
