@@ -209,8 +209,9 @@ int Main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     PrepareBrowserEngine();
     defaultHandler = qInstallMessageHandler(QuietEngineNotices);
-    // The engine's report of its start-up parameters, unless the caller asks for it.
-    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
+    // The engine's report of its start-up parameters and the pages' console messages, unless
+    // the caller asks for them.
+    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false\njs=false"_s);
     QApplication app(argc, argv);
     UseSystemProxy();
     QApplication::setApplicationName(u"Linkhauler"_s);
