@@ -1,19 +1,237 @@
 #include "loglist.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
 
+namespace {
+
+// One line of the log, as a list view's row looks to accessibility clients. Made when a
+// client first asks for the row; the list's interface keeps it, so a line keeps one identity.
+class LogLineAccessible final : public QAccessibleInterface, public QAccessibleTableCellInterface
+{
+    Q_DISABLE_COPY_MOVE(LogLineAccessible)
+
+public:
+    LogLineAccessible(LogList *log, int row) : m_log(log), m_row(row) {}
+
+    LogList *log() const { return m_log; }
+    bool isValid() const override { return m_log && m_row < m_log->count(); }
+    QObject *object() const override { return nullptr; }
+    QAccessibleInterface *parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(m_log);
+    }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override
+    {
+        return m_log && t == QAccessible::Name ? m_log->line(m_row) : QString();
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    QRect rect() const override;
+    QAccessible::State state() const override;
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::TableCellInterface
+            ? static_cast<QAccessibleTableCellInterface *>(this)
+            : nullptr;
+    }
+
+    bool isSelected() const override { return isValid() && m_log->currentRow() == m_row; }
+    QList<QAccessibleInterface *> columnHeaderCells() const override { return {}; }
+    QList<QAccessibleInterface *> rowHeaderCells() const override { return {}; }
+    int columnIndex() const override { return 0; }
+    int rowIndex() const override { return m_row; }
+    int columnExtent() const override { return 1; }
+    int rowExtent() const override { return 1; }
+    QAccessibleInterface *table() const override { return parent(); }
+
+private:
+    QPointer<LogList> m_log;
+    const int m_row;
+};
+
+QRect LogLineAccessible::rect() const
+{
+    if (!isValid())
+        return {};
+    const QRect inView = m_log->visualRect(m_row);
+    return QRect(m_log->viewport()->mapToGlobal(inView.topLeft()), inView.size());
+}
+
+QAccessible::State LogLineAccessible::state() const
+{
+    QAccessible::State state;
+    if (!isValid()) {
+        state.invalid = true;
+        return state;
+    }
+    // As a list view reports its rows: the current one is selected and focused.
+    state.selectable = true;
+    state.focusable = true;
+    state.selected = m_log->currentRow() == m_row;
+    state.focused = state.selected;
+    state.invisible = !m_log->viewport()->rect().intersects(m_log->visualRect(m_row));
+    return state;
+}
+
+// The log as a list view with one column. Child interfaces are made only for the rows a
+// client asks for, so lines added while no client listens cost nothing here.
+class LogListAccessible final : public QAccessibleWidget, public QAccessibleTableInterface
+{
+    Q_DISABLE_COPY_MOVE(LogListAccessible)
+
+public:
+    explicit LogListAccessible(LogList *log) : QAccessibleWidget(log, QAccessible::List) {}
+    ~LogListAccessible() override { forgetLines(); }
+
+    LogList *log() const { return static_cast<LogList *>(widget()); }
+
+    int childCount() const override { return log()->count(); }
+    QAccessibleInterface *child(int index) const override;
+    int indexOfChild(const QAccessibleInterface *child) const override;
+    QAccessibleInterface *childAt(int x, int y) const override;
+    QAccessibleInterface *focusChild() const override;
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::TableInterface ? static_cast<QAccessibleTableInterface *>(this)
+                                                   : QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessibleInterface *caption() const override { return nullptr; }
+    QAccessibleInterface *summary() const override { return nullptr; }
+    QAccessibleInterface *cellAt(int row, int column) const override
+    {
+        return column == 0 ? child(row) : nullptr;
+    }
+    int selectedCellCount() const override { return log()->currentRow() >= 0 ? 1 : 0; }
+    QList<QAccessibleInterface *> selectedCells() const override;
+    QString columnDescription(int) const override { return {}; }
+    QString rowDescription(int) const override { return {}; }
+    int selectedColumnCount() const override { return 0; }
+    int selectedRowCount() const override { return selectedCellCount(); }
+    int columnCount() const override { return 1; }
+    int rowCount() const override { return childCount(); }
+    QList<int> selectedColumns() const override { return {}; }
+    QList<int> selectedRows() const override;
+    bool isColumnSelected(int) const override { return false; }
+    bool isRowSelected(int row) const override { return row >= 0 && row == log()->currentRow(); }
+    bool selectRow(int row) override;
+    bool selectColumn(int) override { return false; }
+    bool unselectRow(int) override { return false; }
+    bool unselectColumn(int) override { return false; }
+    void modelChange(QAccessibleTableModelChangeEvent *event) override;
+
+private:
+    void forgetLines();
+
+    mutable QHash<int, QAccessible::Id> m_lines; // the rows clients have asked for
+};
+
+QAccessibleInterface *LogListAccessible::child(int index) const
+{
+    if (index < 0 || index >= childCount())
+        return nullptr;
+    if (const QAccessible::Id id = m_lines.value(index))
+        return QAccessible::accessibleInterface(id);
+    auto *line = new LogLineAccessible(log(), index);
+    m_lines.insert(index, QAccessible::registerAccessibleInterface(line));
+    return line;
+}
+
+int LogListAccessible::indexOfChild(const QAccessibleInterface *child) const
+{
+    const auto *line = dynamic_cast<const LogLineAccessible *>(child);
+    return line && line->log() == log() && line->isValid() ? line->rowIndex() : -1;
+}
+
+QAccessibleInterface *LogListAccessible::childAt(int x, int y) const
+{
+    const QPoint at = log()->viewport()->mapFromGlobal(QPoint(x, y));
+    if (!log()->viewport()->rect().contains(at))
+        return nullptr;
+    return child(log()->rowAt(at.y()));
+}
+
+QAccessibleInterface *LogListAccessible::focusChild() const
+{
+    if (log()->hasFocus() && log()->currentRow() >= 0)
+        return child(log()->currentRow());
+    return QAccessibleWidget::focusChild();
+}
+
+QList<QAccessibleInterface *> LogListAccessible::selectedCells() const
+{
+    if (QAccessibleInterface *current = child(log()->currentRow()))
+        return {current};
+    return {};
+}
+
+QList<int> LogListAccessible::selectedRows() const
+{
+    if (log()->currentRow() >= 0)
+        return {log()->currentRow()};
+    return {};
+}
+
+bool LogListAccessible::selectRow(int row)
+{
+    if (row < 0 || row >= log()->count())
+        return false;
+    log()->setCurrentRow(row);
+    return true;
+}
+
+void LogListAccessible::modelChange(QAccessibleTableModelChangeEvent *event)
+{
+    // Lines are only ever added at the end, so a row keeps its line until the log is cleared.
+    if (event->modelChangeType() == QAccessibleTableModelChangeEvent::ModelReset)
+        forgetLines();
+}
+
+void LogListAccessible::forgetLines()
+{
+    for (const QAccessible::Id id : std::as_const(m_lines))
+        QAccessible::deleteAccessibleInterface(id);
+    m_lines.clear();
+}
+
+void announceRow(LogList *log, QAccessible::Event type, int row)
+{
+    QAccessibleEvent event(log, type);
+    event.setChild(row);
+    QAccessible::updateAccessibility(&event);
+}
+
+QAccessibleInterface *accessibleLog(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(LogList::staticMetaObject.className()) && object
+        && object->isWidgetType())
+        return new LogListAccessible(static_cast<LogList *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 LogList::LogList(QWidget *parent) : QAbstractScrollArea(parent)
 {
+    QAccessible::installFactory(&accessibleLog);
     setFocusPolicy(Qt::StrongFocus);
     measure();
     updateScrollBars();
@@ -30,6 +248,13 @@ void LogList::appendLines(const QStringList &lines)
     updateScrollBars();
     viewport()->update();
     emit linesAppended(first, count() - 1);
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent event(this,
+                                               QAccessibleTableModelChangeEvent::RowsInserted);
+        event.setFirstRow(first);
+        event.setLastRow(count() - 1);
+        QAccessible::updateAccessibility(&event);
+    }
     setCurrentRow(count() - 1);
 }
 
@@ -41,6 +266,9 @@ void LogList::appendLine(const QString &line)
 void LogList::clear()
 {
     const bool hadCurrent = m_current >= 0;
+    // A list view drops its selection while the row is still there, then resets.
+    if (hadCurrent && QAccessible::isActive())
+        announceRow(this, QAccessible::SelectionRemove, m_current);
     m_lines.clear();
     m_current = -1;
     m_widest = 0;
@@ -49,6 +277,10 @@ void LogList::clear()
     if (hadCurrent)
         emit currentRowChanged(-1);
     emit cleared();
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 int LogList::count() const
@@ -74,9 +306,24 @@ void LogList::setCurrentRow(int row)
         scrollToRow(row);
     if (row == m_current)
         return;
+    const int previous = m_current;
     m_current = row;
     viewport()->update();
     emit currentRowChanged(row);
+    announceCurrent(previous);
+}
+
+void LogList::announceCurrent(int previous)
+{
+    if (!QAccessible::isActive())
+        return;
+    // The events a list view sends when a click or a key moves its single selection.
+    if (m_current >= 0)
+        announceRow(this, QAccessible::SelectionAdd, m_current);
+    if (previous >= 0)
+        announceRow(this, QAccessible::SelectionRemove, previous);
+    if (m_current >= 0 && hasFocus())
+        announceRow(this, QAccessible::Focus, m_current);
 }
 
 void LogList::initRowOption(QStyleOptionViewItem &option) const
@@ -148,6 +395,13 @@ void LogList::scrollToRow(int row)
         vertical->setValue(row - rows + 1);
 }
 
+QRect LogList::visualRect(int row) const
+{
+    return QRect(-horizontalScrollBar()->value(),
+                 (row - verticalScrollBar()->value()) * m_rowHeight,
+                 std::max(viewport()->width(), m_widest), m_rowHeight);
+}
+
 int LogList::rowAt(int y) const
 {
     if (y < 0)
@@ -165,10 +419,8 @@ void LogList::paintEvent(QPaintEvent *event)
     const int top = verticalScrollBar()->value();
     const int first = top + std::max(0, event->rect().top()) / m_rowHeight;
     const int last = std::min(count() - 1, top + event->rect().bottom() / m_rowHeight);
-    const int left = -horizontalScrollBar()->value();
-    const int width = std::max(viewport()->width(), m_widest);
     for (int row = first; row <= last; ++row) {
-        option.rect = QRect(left, (row - top) * m_rowHeight, width, m_rowHeight);
+        option.rect = visualRect(row);
         option.text = m_lines.at(row);
         option.state = state;
         if (row == m_current) {

@@ -9,7 +9,8 @@ class QStyleOptionViewItem;
 // The activity log: one line of text a row, drawn as a list row of the current style. The
 // lines sit in one array and only the rows in view are painted, so adding a line costs
 // the same whether the log holds ten lines or a hundred thousand (a list widget lays out
-// and keeps an object for every row).
+// and keeps an object for every row). Screen readers and other accessibility clients see it
+// as a list view: a list item per line, the current line selected.
 class LogList final : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -26,6 +27,10 @@ public:
     QString line(int row) const;
     int currentRow() const; // -1 when empty
     void setCurrentRow(int row);
+    // Where the row is drawn, in viewport coordinates, and the row drawn at viewport height y
+    // (-1 for none).
+    QRect visualRect(int row) const;
+    int rowAt(int y) const;
 
 signals:
     void linesAppended(int first, int last);
@@ -51,8 +56,9 @@ private:
     void scrollToRow(int row);
     // Rows that fit whole in the viewport; the vertical scroll bar counts rows.
     int fullRows() const;
-    int rowAt(int y) const;
     void initRowOption(QStyleOptionViewItem &option) const;
+    // Tells accessibility clients, if any, that the current line moved from `previous`.
+    void announceCurrent(int previous);
 
     QStringList m_lines;
     int m_current = -1;

@@ -52,6 +52,10 @@ frmSplash::frmSplash(QWidget *owner)
 {
     setObjectName(u"frmSplash"_s);
     setFixedSize(400, 200);
+    // The picture carries the name, the tagline and the web-site line; screen readers read
+    // them here.
+    setAccessibleName(MakerInfo::AppTitle());
+    setAccessibleDescription(u"Harvests the links of whole series of web pages"_s);
 
     // The labels use the window's own small face, as the picture was drawn for it.
     QFont formFont = font();
@@ -68,6 +72,7 @@ frmSplash::frmSplash(QWidget *owner)
     lblWebLink->setGeometry(94, 172, 209, 19);
     lblWebLink->setCursor(Qt::PointingHandCursor);
     lblWebLink->setToolTip(MakerInfo::MakerSite());
+    lblWebLink->setAccessibleName(u"Visit us at www.example.com"_s);
 
     Label1 = new SplashLabel(u"BETA Release 1"_s, this);
     Label1->setObjectName(u"Label1"_s);

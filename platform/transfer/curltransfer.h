@@ -8,7 +8,8 @@
 // (at most MaxParallel, MaxPerHost to one host), on connections kept between transfers.
 // Waiting calls wait in a local event loop, so the caller's windows keep repainting and a
 // Cancel from one of their handlers ends the transfers at once. Use it from one thread
-// only (the one that calls Start, Finish and OpenURL).
+// only (the one that calls Start, Finish and OpenURL): that side lives in curltransfer.cpp,
+// the worker's in curlworker.cpp, and the two meet only in the jobs of curljob.h.
 class CurlTransfer final : public Transfer
 {
 public:

@@ -1,5 +1,6 @@
 #include "loglist.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -19,6 +20,21 @@ QStringList Numbered(int count)
     for (int i = 0; i < count; ++i)
         lines.append(u"12:00:%1 -> line %2"_s.arg(i % 60, 2, 10, QChar(u'0')).arg(i));
     return lines;
+}
+
+// "+a,b" appends a batch ("+" an empty one), "clear" clears, "=row" sets the current row.
+void Apply(LogList &log, const QString &step)
+{
+    if (step == u"clear"_s)
+        log.clear();
+    else if (step.startsWith(u'='))
+        log.setCurrentRow(step.mid(1).toInt());
+    else if (step == u"+"_s)
+        log.appendLines({});
+    else if (!step.contains(u','))
+        log.appendLine(step.mid(1));
+    else
+        log.appendLines(step.mid(1).split(u','));
 }
 
 bool TakeFocus(QWidget *widget)
@@ -49,6 +65,8 @@ private slots:
     void keysAndClicks_data();
     void keysAndClicks();
     void appendBringsTheNewLineIntoView();
+    void accessibleList_data();
+    void accessibleList();
 
 private:
     // What a list widget at the log's place shows with these lines and this current row.
@@ -106,7 +124,6 @@ QImage tst_LogList::logLook(bool focused)
 
 void tst_LogList::appendAndClear_data()
 {
-    // "+a,b" appends a batch ("+" an empty one), "clear" clears, "=row" sets the current row.
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("current");
@@ -146,18 +163,8 @@ void tst_LogList::appendAndClear()
     connect(m_log, &LogList::currentRowChanged, this,
             [&](int row) { seen.append(u"current %1"_s.arg(row)); });
     connect(m_log, &LogList::cleared, this, [&] { seen.append(u"cleared"_s); });
-    for (const QString &step : steps) {
-        if (step == u"clear"_s)
-            m_log->clear();
-        else if (step.startsWith(u'='))
-            m_log->setCurrentRow(step.mid(1).toInt());
-        else if (step == u"+"_s)
-            m_log->appendLines({});
-        else if (!step.contains(u','))
-            m_log->appendLine(step.mid(1));
-        else
-            m_log->appendLines(step.mid(1).split(u','));
-    }
+    for (const QString &step : steps)
+        Apply(*m_log, step);
 
     QCOMPARE(m_log->count(), lines.size());
     for (int row = 0; row < lines.size(); ++row)
@@ -281,6 +288,52 @@ void tst_LogList::appendBringsTheNewLineIntoView()
     m_log->appendLine(text.last());
     QVERIFY(m_log->horizontalScrollBar()->maximum() > 0);
     QVERIFY(logLook(false) == listLook(text, 501, false));
+}
+
+void tst_LogList::accessibleList_data()
+{
+    QTest::addColumn<QStringList>("steps"); // as in appendAndClear
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("selected");
+
+    QTest::newRow("empty") << QStringList() << QStringList() << -1;
+    QTest::newRow("one by one") << QStringList{u"+a"_s, u"+b"_s} << QStringList{u"a"_s, u"b"_s}
+                                << 1;
+    QTest::newRow("current set by hand")
+        << QStringList{u"+a,b,c"_s, u"=0"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s} << 0;
+    QTest::newRow("cleared") << QStringList{u"+a,b"_s, u"clear"_s} << QStringList() << -1;
+    QTest::newRow("new lines after clearing")
+        << QStringList{u"+a,b,c"_s, u"clear"_s, u"+d,e"_s} << QStringList{u"d"_s, u"e"_s} << 1;
+}
+
+void tst_LogList::accessibleList()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, names);
+    QFETCH(int, selected);
+
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(m_log);
+    QVERIFY(list && list->tableInterface());
+    QCOMPARE(list->role(), QAccessible::List);
+    // A client reads the tree after every step, so rows it has seen must follow later ones.
+    for (const QString &step : steps) {
+        Apply(*m_log, step);
+        for (int row = 0; row < list->childCount(); ++row)
+            QVERIFY(!list->child(row)->text(QAccessible::Name).isNull());
+    }
+
+    QCOMPARE(list->childCount(), names.size());
+    QCOMPARE(list->child(names.size()), nullptr);
+    for (int row = 0; row < names.size(); ++row) {
+        QAccessibleInterface *line = list->child(row);
+        QCOMPARE(line->role(), QAccessible::ListItem);
+        QCOMPARE(line->text(QAccessible::Name), names.at(row));
+        QCOMPARE(bool(line->state().selected), row == selected);
+        QCOMPARE(list->indexOfChild(line), row);
+        QCOMPARE(line->parent(), list);
+    }
+    QCOMPARE(list->tableInterface()->selectedRows(),
+             selected >= 0 ? QList<int>{selected} : QList<int>());
 }
 
 QTEST_MAIN(tst_LogList)

@@ -3,6 +3,7 @@
 #include "modmain.h"
 #include "shellwindows.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
@@ -49,10 +50,15 @@ void TestSplash::designState()
     QCOMPARE(splash.size(), QSize(400, 200));
     QVERIFY(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
     QCOMPARE(splash.windowType(), Qt::SplashScreen);
-    const auto *web = splash.findChild<QLabel *>(u"lblWebLink"_s);
+    auto *web = splash.findChild<QLabel *>(u"lblWebLink"_s);
     QVERIFY(web);
     QCOMPARE(web->geometry(), QRect(94, 172, 209, 19));
     QVERIFY(web->text().isEmpty());
+    // What the picture shows, for those who cannot see it.
+    QCOMPARE(QAccessible::queryAccessibleInterface(web)->text(QAccessible::Name),
+             u"Visit us at www.example.com"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(&splash)->text(QAccessible::Name),
+             u"Linkhauler"_s);
     QCOMPARE(splash.findChild<QLabel *>(u"Label1"_s)->text(), u"BETA Release 1"_s);
     QCOMPARE(splash.findChild<QLabel *>(u"lblVersion"_s)->text(), u"version 1.0"_s);
     QCOMPARE(splash.findChild<QLabel *>(u"lblMessage"_s)->text(),

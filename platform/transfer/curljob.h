@@ -1,0 +1,64 @@
+#pragma once
+
+#include "transfer.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+class QEventLoop;
+
+// What the two threads of CurlTransfer hand each other. The caller's thread (the one that
+// calls Start, Finish and Cancel) builds a Job and queues it on the worker; the worker
+// thread alone drives libcurl and hands the outcome back through the same Job.
+namespace curltransfer {
+
+// curl_global_init, once per process, before the first handle of either side.
+void initCurl();
+
+Transfer::Result failure(int code, const QString &description);
+Transfer::Result cancelled();
+
+// One transfer. The request is fixed before the job is queued and only read afterwards;
+// `cancel` is the caller's word to the worker; the outcome comes back under the job's own
+// lock, and a quit queued to the caller's waiting loop is the wake-up.
+class Job final
+{
+    Q_DISABLE_COPY_MOVE(Job)
+
+public:
+    struct Request
+    {
+        QByteArray url;
+        QString file; // when not empty: an existing file that receives the body
+        long timeout = 0;
+        QByteArray userAgent, referrer, acceptLanguage;
+        // Worker thread: hands a Set-Cookie value and the answering address on.
+        std::function<void(QByteArray, QString)> cookieReceived;
+    };
+
+    explicit Job(Request request) : request(std::move(request)) {}
+
+    const Request request;
+    std::atomic<bool> cancel{false};
+
+    // Worker thread, once: the transfer has ended; the caller's wait, if any, ends too.
+    // `running`, the worker's count, drops under the job's lock just before that wake-up.
+    void finish(Transfer::Result result, std::atomic<int> &running);
+    // Caller's thread: `loop` is the one finish() quits. False when the job has ended already.
+    bool waitWith(QEventLoop *loop);
+    // Caller's thread, after the wait: the outcome, or nothing when the job has not ended.
+    std::optional<Transfer::Result> take();
+
+private:
+    std::mutex m_mutex;
+    bool m_done = false;
+    Transfer::Result m_result;
+    QEventLoop *m_waiter = nullptr;
+};
+
+} // namespace curltransfer

@@ -1,0 +1,397 @@
+#include "curlworker.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <optional>
+
+namespace curltransfer {
+
+// One transfer in libcurl's hands. Only the worker thread touches it; libcurl's callbacks
+// get it as their user data, so it stays at one address until it is released.
+struct Exchange
+{
+    Q_DISABLE_COPY_MOVE(Exchange)
+
+    explicit Exchange(std::shared_ptr<Job> job) : job(std::move(job)) {}
+    ~Exchange() { release(nullptr); }
+
+    // libcurl lets go of the transfer and the file is closed: the job may end now.
+    void release(CURLM *multi)
+    {
+        if (easy) {
+            if (added && multi)
+                curl_multi_remove_handle(multi, easy);
+            curl_easy_cleanup(easy);
+            easy = nullptr;
+        }
+        out.reset();
+        curl_slist_free_all(headers);
+        headers = nullptr;
+    }
+
+    const std::shared_ptr<Job> job;
+    CURL *easy = nullptr;
+    bool added = false; // to the multi handle
+    curl_slist *headers = nullptr;
+    std::unique_ptr<QFile> out;
+    QByteArray body;
+    qint64 bytes = 0;
+    long httpStatus = 0; // of the last response; 0 when the protocol is not HTTP
+    QByteArray reason;
+    bool outOfMemory = false;
+    QString writeError; // set when the file refused the body
+    // When a request was last sent or a byte last came in; unset while connecting.
+    std::optional<std::chrono::steady_clock::time_point> lastTraffic;
+    bool stalled = false;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+};
+
+namespace {
+
+constexpr const char *AllowedProtocols = "http,https,ftp";
+constexpr long MaxRedirects = 10;
+// How long the worker sleeps in libcurl when nothing happens; a new transfer or a cancel
+// wakes it sooner.
+constexpr int PollMilliseconds = 1000;
+
+QString curlText(CURLcode code)
+{
+    return QString::fromUtf8(curl_easy_strerror(code));
+}
+
+size_t onHeader(char *data, size_t size, size_t count, void *user)
+{
+    auto *exchange = static_cast<Exchange *>(user);
+    const size_t length = size * count;
+    exchange->lastTraffic = std::chrono::steady_clock::now();
+    const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
+    const auto &cookieReceived = exchange->job->request.cookieReceived;
+    if (line.size() > 11 && line.left(11).toLower() == "set-cookie:" && cookieReceived) {
+        const char *address = nullptr;
+        curl_easy_getinfo(exchange->easy, CURLINFO_EFFECTIVE_URL, &address);
+        cookieReceived(line.mid(11).trimmed(), QString::fromUtf8(address ? address : ""));
+    }
+    // Every response of a redirect chain starts with its status line; the last one counts.
+    if (line.startsWith("HTTP/")) {
+        const QList<QByteArray> parts = line.split(' ');
+        exchange->httpStatus = parts.size() > 1 ? parts.at(1).toLong() : 0;
+        const qsizetype reasonStart = parts.size() > 2 ? parts.at(0).size() + parts.at(1).size() + 2
+                                                       : -1;
+        exchange->reason = reasonStart > 0 ? line.mid(reasonStart).trimmed() : QByteArray();
+        exchange->body.clear();
+        QFile *out = exchange->out.get();
+        if (out && exchange->bytes > 0 && !(out->seek(0) && out->resize(0))) {
+            exchange->writeError = out->errorString();
+            return 0;
+        }
+        exchange->bytes = 0;
+    }
+    return length;
+}
+
+size_t onData(char *data, size_t size, size_t count, void *user)
+{
+    auto *exchange = static_cast<Exchange *>(user);
+    const size_t length = size * count;
+    exchange->lastTraffic = std::chrono::steady_clock::now();
+    // An error page is never content: read it to keep the connection usable, drop it.
+    if (exchange->httpStatus >= 400)
+        return length;
+    if (QFile *out = exchange->out.get()) {
+        // A write cut short (a full disk) tells no reason; writing the rest then does.
+        for (qint64 written = 0; written < qint64(length);) {
+            const qint64 step = out->write(data + written, qint64(length) - written);
+            if (step <= 0) {
+                exchange->writeError = out->errorString();
+                return 0;
+            }
+            written += step;
+        }
+    } else {
+        try {
+            exchange->body.append(data, qsizetype(length));
+        } catch (const std::bad_alloc &) {
+            exchange->outOfMemory = true;
+            return 0;
+        }
+    }
+    exchange->bytes += qint64(length);
+    return length;
+}
+
+// Connected (or reusing a connection), the request about to go out: the stall clock starts.
+int onRequest(void *user, char *, char *, int, int)
+{
+    static_cast<Exchange *>(user)->lastTraffic = std::chrono::steady_clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
+// libcurl's own low-speed check averages over seconds and so ends a download that brings a
+// byte a second; a stall is a time-out without any byte at all. Connecting has its own limit.
+int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto *exchange = static_cast<Exchange *>(user);
+    const auto now = std::chrono::steady_clock::now();
+    if (exchange->lastTraffic
+        && now - *exchange->lastTraffic >= std::chrono::seconds(exchange->job->request.timeout)) {
+        exchange->stalled = true;
+        return 1;
+    }
+    return 0;
+}
+
+// What a transfer that libcurl has ended with `code` amounts to.
+Transfer::Result outcome(Exchange &exchange, CURLcode code)
+{
+    if (exchange.out) {
+        if (exchange.writeError.isEmpty() && !exchange.out->flush())
+            exchange.writeError = exchange.out->errorString();
+        exchange.out->close();
+    }
+    if (!exchange.writeError.isEmpty()) {
+        Transfer::Result result = failure(0, exchange.writeError);
+        result.fileError = true;
+        result.size = exchange.bytes;
+        return result;
+    }
+    if (exchange.outOfMemory)
+        return failure(CURLE_OUT_OF_MEMORY, curlText(CURLE_OUT_OF_MEMORY));
+    if (exchange.stalled)
+        return failure(
+            CURLE_OPERATION_TIMEDOUT,
+            curlText(CURLE_OPERATION_TIMEDOUT)
+                + QStringLiteral(
+                      ": Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds")
+                      .arg(exchange.job->request.timeout));
+    if (code != CURLE_OK) {
+        QString description = curlText(code);
+        const QString detail = QString::fromUtf8(exchange.errorBuffer).trimmed();
+        if (!detail.isEmpty() && detail != description)
+            description += QStringLiteral(": ") + detail;
+        return failure(int(code), description);
+    }
+    if (exchange.httpStatus >= 400) {
+        const int status = int(exchange.httpStatus);
+        return failure(status,
+                       exchange.reason.isEmpty() ? QStringLiteral("HTTP error %1").arg(status)
+                                                 : QStringLiteral("HTTP %1 %2")
+                                                       .arg(status)
+                                                       .arg(QString::fromLatin1(exchange.reason)));
+    }
+    Transfer::Result result;
+    result.ok = true;
+    result.content = std::move(exchange.body);
+    result.size = exchange.bytes;
+    return result;
+}
+
+CURLM *newMulti()
+{
+    initCurl();
+    CURLM *multi = curl_multi_init();
+    if (multi) {
+        curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(Transfer::MaxParallel));
+        curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, long(Transfer::MaxPerHost));
+    }
+    return multi;
+}
+
+} // namespace
+
+Worker::Worker(CURLSH *share) : m_multi(newMulti()), m_share(share)
+{
+}
+
+Worker::~Worker()
+{
+    stop();
+    if (m_multi)
+        curl_multi_cleanup(m_multi);
+}
+
+void Worker::submit(std::shared_ptr<Job> job)
+{
+    if (!m_multi) {
+        ++m_running;
+        settle(*job, failure(CURLE_FAILED_INIT, curlText(CURLE_FAILED_INIT)));
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(job));
+        ++m_running;
+    }
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { run(); });
+    wake();
+}
+
+void Worker::wake()
+{
+    if (m_multi)
+        curl_multi_wakeup(m_multi);
+}
+
+void Worker::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    wake();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+int Worker::running() const
+{
+    return m_running;
+}
+
+// The worker thread's loop: takes new transfers, drops cancelled ones, moves the rest.
+void Worker::run()
+{
+    for (;;) {
+        std::vector<std::shared_ptr<Job>> queued;
+        bool stopping = false;
+        {
+            std::lock_guard lock(m_mutex);
+            queued.swap(m_queue);
+            stopping = m_stopping;
+        }
+        for (std::shared_ptr<Job> &job : queued)
+            admit(std::move(job), stopping);
+        std::erase_if(m_active, [&](const std::unique_ptr<Exchange> &exchange) {
+            if (!stopping && !exchange->job->cancel)
+                return false;
+            end(*exchange, cancelled());
+            return true;
+        });
+        if (stopping)
+            return;
+        perform();
+    }
+}
+
+// The one place where a queued transfer starts, or ends before it has started.
+void Worker::admit(std::shared_ptr<Job> job, bool stopping)
+{
+    if (stopping || job->cancel) {
+        settle(*job, cancelled());
+        return;
+    }
+    if (std::unique_ptr<Exchange> exchange = begin(std::move(job)))
+        m_active.push_back(std::move(exchange));
+}
+
+// Hands the job to libcurl, or ends it when it cannot start.
+std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job)
+{
+    auto exchange = std::make_unique<Exchange>(std::move(job));
+    const Job::Request &request = exchange->job->request;
+    if (!request.file.isEmpty()) {
+        exchange->out = std::make_unique<QFile>(request.file);
+        // The file must still be there: a caller that gave it up has removed it. Unbuffered,
+        // so that a write that fails is the one that reports why.
+        if (!exchange->out->open(QIODevice::WriteOnly | QIODevice::ExistingOnly
+                                 | QIODevice::Truncate | QIODevice::Unbuffered)) {
+            Transfer::Result result = failure(0, exchange->out->errorString());
+            result.fileError = true;
+            end(*exchange, std::move(result));
+            return nullptr;
+        }
+    }
+    CURL *easy = curl_easy_init();
+    if (!easy) {
+        end(*exchange, failure(CURLE_FAILED_INIT, curlText(CURLE_FAILED_INIT)));
+        return nullptr;
+    }
+    exchange->easy = easy;
+    if (!request.acceptLanguage.isEmpty())
+        exchange->headers = curl_slist_append(
+            nullptr, ("Accept-Language: " + request.acceptLanguage).constData());
+    Exchange *user = exchange.get();
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, user);
+    curl_easy_setopt(easy, CURLOPT_URL, request.url.constData());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, MaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, AllowedProtocols);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
+    curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
+    // An empty cookie file reads nothing but switches the cookie engine on.
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, request.userAgent.constData());
+    if (!request.referrer.isEmpty())
+        curl_easy_setopt(easy, CURLOPT_REFERER, request.referrer.constData());
+    if (exchange->headers)
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, exchange->headers);
+    // The time-out bounds connecting and any stall, never a download that keeps moving.
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, request.timeout);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &onRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, user);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, user);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, exchange->errorBuffer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, user);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onData);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, user);
+    if (CURLMcode added = curl_multi_add_handle(m_multi, easy); added != CURLM_OK) {
+        end(*exchange, failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(added))));
+        return nullptr;
+    }
+    exchange->added = true;
+    return exchange;
+}
+
+// Moves every running transfer as far as it goes, ends those libcurl has finished, then
+// sleeps in libcurl until there is traffic, news from the caller, or the poll's time is up.
+void Worker::perform()
+{
+    int still = 0;
+    CURLMcode step = curl_multi_perform(m_multi, &still);
+    int left = 0;
+    while (CURLMsg *message = curl_multi_info_read(m_multi, &left)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        Exchange *ended = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &ended);
+        const CURLcode code = message->data.result;
+        auto at = std::find_if(m_active.begin(), m_active.end(),
+                               [ended](const auto &exchange) { return exchange.get() == ended; });
+        if (at == m_active.end())
+            continue;
+        const std::unique_ptr<Exchange> exchange = std::move(*at);
+        m_active.erase(at);
+        // A cancel that came while libcurl was ending it still wins.
+        end(*exchange, exchange->job->cancel ? cancelled() : outcome(*exchange, code));
+    }
+    if (step == CURLM_OK)
+        step = curl_multi_poll(m_multi, nullptr, 0, PollMilliseconds, nullptr);
+    if (step != CURLM_OK) {
+        for (const std::unique_ptr<Exchange> &exchange : m_active)
+            end(*exchange,
+                failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(step))));
+        m_active.clear();
+    }
+}
+
+void Worker::end(Exchange &exchange, Transfer::Result result)
+{
+    exchange.release(m_multi);
+    settle(*exchange.job, std::move(result));
+}
+
+// The job has ended: tell whoever waits for it. (On the caller's thread only when there is no
+// multi handle and so no worker.)
+void Worker::settle(Job &job, Transfer::Result result)
+{
+    job.finish(std::move(result), m_running);
+}
+
+} // namespace curltransfer
