@@ -50,7 +50,7 @@ QStringList WithoutTime(const QStringList &lines)
 {
     QStringList messages;
     for (const QString &line : lines)
-        messages.append(line.section(u" -> "_s, 1));
+        messages.append(line.contains(u" -> "_s) ? line.section(u" -> "_s, 1) : line);
     return messages;
 }
 
@@ -223,6 +223,10 @@ void tst_Unattended::exitStatus_data()
     QTest::newRow("valid job") << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s} + ok) << QString() << 0
                                << u"Done.  Items downloaded: 2."_s << QString()
                                << QStringList{u"10"_s, u"20"_s};
+    QTest::newRow("valid job, events")
+        << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s, u"--json"_s} + ok) << QString() << 0
+        << uR"({"bytes":30,"end":"completed","event":"done","exitStatus":0,"failures":0,"files":2,"items":2,"links":2,"pages":1,"series":1})"_s
+        << QString() << QStringList{u"10"_s, u"20"_s};
     QTest::newRow("failing link, skip")
         << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--failed"_s, u"$OUT/failed.txt"_s} + ok)
         << QString() << 1 << u"Done.  Items downloaded: 2."_s << u"Error 404 at $BASE/status/404"_s
