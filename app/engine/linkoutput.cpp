@@ -88,11 +88,13 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
 
     // The download path; its folder is made on the way. Skipped, there is none: nothing
     // exists there, and a download's write fails and asks again.
+    m_stepAddress = link;
     QString path = RuleStep([&] { return DownloadPath(link); }).value_or(QString());
 
     if (KeepsExisting(path)) {
         ahead.Drop(index);
         AddToLog(u"File already exists: "_s + path + u'.');
+        Events().FileExists(path);
         return;
     }
 
@@ -100,6 +102,8 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
 
     const auto absolute = [&] { return linkrules::GetPath(link, job.txtAddress()); };
     const QString address = RuleStep(absolute).value_or(QString());
+    if (!address.isEmpty())
+        m_stepAddress = address;
 
     if (job.chkSaveLinks() == 1 && DownloadStep(path, address, index, ahead) == Then::EndLink)
         return;
@@ -108,6 +112,7 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
 
     CountItem();
     AddToLog(u"Download complete: "_s + path + u'.');
+    Events().LinkDone(address, path);
 }
 
 std::optional<QString> ScrapeRun::RuleStep(const std::function<QString()> &rule)
@@ -154,6 +159,8 @@ ScrapeRun::Then ScrapeRun::DownloadStep(const QString &path, const QString &addr
     else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
                    : !files.WriteWhole(path, result.content, error))
         Failure(kFileAccess, error);
+    else
+        Events().FileSaved(source, path, size);
     if (fetch)
         fetch->temporary.clear(); // moved onto the path, or already removed
     return Then::NextStep;

@@ -116,6 +116,50 @@ public:
     virtual bool AskContinue(const QString &text) = 0;
 };
 
+// What a run reports as it goes, for a program that follows it without reading the log.
+// Each call comes where the matching log line or question does; every member does nothing
+// by default, and a run without events behaves exactly the same.
+class RunEvents
+{
+public:
+    virtual ~RunEvents() = default;
+
+    // A page of the series is about to be loaded, at this address.
+    virtual void PageStarted(const QString &address) { Q_UNUSED(address); }
+    // "Source code has been downloaded: "
+    virtual void PageLoaded(const QString &address) { Q_UNUSED(address); }
+    // "Filters have been applied: ": the page's links found, and kept by the criteria.
+    virtual void LinksKept(const QString &page, qsizetype found, qsizetype kept)
+    {
+        Q_UNUSED(page);
+        Q_UNUSED(found);
+        Q_UNUSED(kept);
+    }
+    // "File already exists: "
+    virtual void FileExists(const QString &path) { Q_UNUSED(path); }
+    // A link's content now stands whole at the path.
+    virtual void FileSaved(const QString &address, const QString &path, qint64 bytes)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(path);
+        Q_UNUSED(bytes);
+    }
+    // "Download complete: ": the link is counted.
+    virtual void LinkDone(const QString &address, const QString &path)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(path);
+    }
+    // A step failed, right before the "Error" question; the address is the page's or the
+    // link's that the step worked on, empty between pages.
+    virtual void Failed(int code, const QString &description, const QString &address)
+    {
+        Q_UNUSED(code);
+        Q_UNUSED(description);
+        Q_UNUSED(address);
+    }
+};
+
 // The file system, as far as the link output needs it. Each write reports failure with
 // a description for the error prompt.
 class FileStore
@@ -170,4 +214,6 @@ struct RunPorts
     // The count a run starts from: 0, or what an interrupted run had counted when a run
     // carries it on.
     std::int32_t countFrom = 0;
+    // Not needed by the window; none: nothing is reported.
+    RunEvents *events = nullptr;
 };

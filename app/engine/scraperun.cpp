@@ -282,6 +282,8 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     m_ports.view->SetCodeList(m_lstCode);
 
     const QString address = PageAddress(letter, number);
+    // Between pages a failure belongs to no address.
+    const auto leftPage = qScopeGuard([this] { m_stepAddress.clear(); });
     if (!RetrievePage(address))
         return; // a page that could not be loaded contributes no links
     ExtractLinks();
@@ -502,6 +504,8 @@ bool ScrapeRun::RetrievePage(const QString &address)
 {
     m_ports.view->SetStatusText(u"Downloading source code: "_s + address);
     const QString navigated = Navigated(address);
+    m_stepAddress = navigated;
+    Events().PageStarted(navigated);
 
     switch (WaitForPage(navigated)) {
     case WaitOutcome::Arrived:
@@ -525,6 +529,7 @@ bool ScrapeRun::RetrievePage(const QString &address)
     LoadPagesAhead();
     m_ports.view->SetSourceText(m_pageMarkup);
     AddToLog(u"Source code has been downloaded: "_s + navigated + u'.');
+    Events().PageLoaded(navigated);
     return true;
 }
 
@@ -637,9 +642,11 @@ void ScrapeRun::ExtractLinks()
     AddToLog(u"Source code has been parsed: "_s + QString::number(m_lstCode.size())
              + u" total links."_s);
 
+    const qsizetype found = m_lstCode.size();
     linkrules::TrimList(m_lstCode, CriteriaOf(*m_ports.job));
     AddToLog(u"Filters have been applied: "_s + QString::number(m_lstCode.size())
              + u" relevant links."_s);
+    Events().LinksKept(m_stepAddress, found, m_lstCode.size());
     view.SetCodeList(m_lstCode);
 }
 
@@ -668,6 +675,13 @@ void ScrapeRun::Failure(int code, const QString &description)
 {
     const QString text = u"An error has occurred.\r\n\r\nError: "_s + QString::number(code)
         + u"\r\nDescription: "_s + description + u"\r\n\r\nWould you like to continue?"_s;
+    Events().Failed(code, description, m_stepAddress);
     if (!m_ports.prompt->AskContinue(text))
         throw RunAbandoned{};
+}
+
+RunEvents &ScrapeRun::Events() const
+{
+    static RunEvents none;
+    return m_ports.events ? *m_ports.events : none;
 }

@@ -158,6 +158,7 @@ private:
     // A step failed: asks the "Error" question. Returns on Yes, and the caller goes on with
     // its next step; throws RunAbandoned on No, which ends the run.
     void Failure(int code, const QString &description);
+    RunEvents &Events() const;
 
     RunPorts m_ports;
 
@@ -166,6 +167,8 @@ private:
     double m_currentNumber = 0;
     QString m_pageMarkup;
     QStringList m_lstCode;
+    // The page's or the link's address that the current step works on, for RunEvents.
+    QString m_stepAddress;
 
     bool m_active = false;
     bool m_goQueued = false;

@@ -1,5 +1,6 @@
 #include "modmain.h"
 
+#include "browserengine.h"
 #include "componentfolderpicker.h"
 #include "curltransfer.h"
 #include "frmmain.h"
@@ -10,7 +11,6 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
-#include <QNetworkProxyFactory>
 #include <QSocketNotifier>
 #include <QUrl>
 
@@ -86,16 +86,9 @@ void SetShellOpenHandler(ShellOpenHandler handler)
 
 int Main(int argc, char *argv[])
 {
-    // Chromium's sandbox cannot run as root; keep it for everyone else.
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // The embedded browsers share one graphics context; this must precede the application.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-
+    PrepareBrowserEngine();
     QApplication app(argc, argv);
-    // The browser engine then takes its proxy from the system's settings, which on Linux are
-    // the http_proxy, https_proxy and no_proxy variables that libcurl reads for downloads.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    UseSystemProxy();
     QApplication::setApplicationName(MakerInfo::AppTitle());
     QApplication::setOrganizationName(MakerInfo::OrganizationName());
     QApplication::setApplicationVersion(MakerInfo::AppVersion());

@@ -1,5 +1,8 @@
 // Starts the real program headless and checks that it comes up and goes down cleanly.
 
+#include "testhttpserver.h"
+
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,6 +18,7 @@ class tst_smoke final : public QObject
 
 private slots:
     void startsShowsTheWindowAndEndsOnTerminate();
+    void unattendedRunWithoutADisplay();
 };
 
 void tst_smoke::startsShowsTheWindowAndEndsOnTerminate()
@@ -61,6 +65,33 @@ void tst_smoke::startsShowsTheWindowAndEndsOnTerminate()
     QVERIFY2(program.waitForFinished(30000), "the program did not end on SIGTERM");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
+}
+
+void tst_smoke::unattendedRunWithoutADisplay()
+{
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    TestHttpServer server;
+    server.addPage(u"/tiny.htm"_s, "<html><body><a href=\"/bytes/10\">x</a></body></html>");
+    QVERIFY(server.start());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"QT_QPA_PLATFORM"_s);
+
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(LINKHAULER_RUN_BINARY), {u"--help"_s});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(program.readAllStandardOutput().startsWith("Usage: linkhauler-run [options]"));
+
+    program.start(QStringLiteral(LINKHAULER_RUN_BINARY),
+                  {u"-a"_s, server.url(u"/tiny.htm"_s), u"-e"_s, u"10"_s, u"-x"_s, u"bin"_s,
+                   u"-o"_s, out.path()});
+    QVERIFY(program.waitForFinished(60000));
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
+    QVERIFY(program.readAllStandardOutput().endsWith(" -> Done.  Items downloaded: 1.\n"));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{u"10"_s});
 }
 
 QTEST_GUILESS_MAIN(tst_smoke)

@@ -1,0 +1,12 @@
+#pragma once
+
+// The program's exit statuses, for scripts.
+namespace exitstatus {
+
+constexpr int kDone = 0;             // the run came to its end and nothing failed
+constexpr int kFailuresSkipped = 1;  // the run came to its end past failures it skipped
+constexpr int kInvalid = 2;          // the options or the job were refused; nothing was fetched
+constexpr int kStoppedByFailure = 3; // a failure ended the run (--on-error stop)
+constexpr int kInterrupted = 130;    // SIGINT or SIGTERM stopped the run
+
+} // namespace exitstatus

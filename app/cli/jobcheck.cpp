@@ -1,0 +1,104 @@
+#include "jobcheck.h"
+
+#include "numbers.h"
+#include "validation.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using validation::Field;
+
+// The control a refusal points at, and the option that fills it.
+QString Where(Field field)
+{
+    switch (field) {
+    case Field::txtAddress:
+        return u"txtAddress, --address"_s;
+    case Field::txtStartNum:
+        return u"txtStartNum, --numbers"_s;
+    case Field::txtStopNum:
+        return u"txtStopNum, --numbers"_s;
+    case Field::txtIncrementNumerically:
+        return u"txtIncrementNumerically, --numbers"_s;
+    case Field::txtStartAlpha:
+        return u"txtStartAlpha, --letters"_s;
+    case Field::txtStopAlpha:
+        return u"txtStopAlpha, --letters"_s;
+    case Field::txtIncrementAlphabetically:
+        return u"txtIncrementAlphabetically, --letters"_s;
+    case Field::txtSaveLinks:
+        return u"txtSaveLinks, --save-links"_s;
+    case Field::txtDefaultExtension:
+        return u"txtDefaultExtension, --extension"_s;
+    case Field::txtSaveHREFs:
+        break;
+    }
+    return u"txtSaveHREFs, --save-hrefs"_s;
+}
+
+struct Counter
+{
+    const QString &text;
+    QLatin1StringView name;
+    QLatin1StringView reset;
+};
+
+// Unticking a series box resets its fields, so while it is off they hold these values only.
+std::optional<QString> CheckSeriesOff(int tick, QLatin1StringView box, QLatin1StringView option,
+                                      std::initializer_list<Counter> counters)
+{
+    if (tick == 1)
+        return std::nullopt;
+    for (const Counter &c : counters)
+        if (c.text != c.reset)
+            return u"\"%1\" is \"%2\", but without %3 (%4 not ticked) it holds \"%5\"."_s.arg(
+                c.name, c.text, option, box, c.reset);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> CheckBeforeRun(const RunSettings &settings)
+{
+    const JobFields &f = settings.job;
+    if (auto error = CheckSeriesOff(
+            f.incNum, "chkIncNum"_L1, "--numbers"_L1,
+            {{f.startNum, "txtStartNum"_L1, "1"_L1},
+             {f.stopNum, "txtStopNum"_L1, "1"_L1},
+             {f.incrementNumerically, "txtIncrementNumerically"_L1, "1"_L1}}))
+        return error;
+    if (auto error = CheckSeriesOff(
+            f.incAlpha, "chkIncAlpha"_L1, "--letters"_L1,
+            {{f.startAlpha, "txtStartAlpha"_L1, "a"_L1},
+             {f.stopAlpha, "txtStopAlpha"_L1, "a"_L1},
+             {f.incrementAlphabetically, "txtIncrementAlphabetically"_L1, "1"_L1}}))
+        return error;
+
+    const PlainJobSettings job(f);
+    if (const auto refusal = validation::CheckJob(job))
+        return refusal->message + u" ("_s + Where(refusal->focus) + u')';
+
+    // The window puts back its last accepted time-out instead of taking such a text.
+    const auto seconds = numbers::TextToInt32(f.timeOut);
+    if (!seconds || *seconds <= 0)
+        return u"OOPS! The time-out must be a number of seconds from 1 to 2147483647! "
+               u"(txtTimeOut, --timeout)"_s;
+
+    if (validation::NeedsCriteriaQuestion(job) && !settings.allLinks)
+        return u"OOPS! You did not enter any search criteria! If you would like to get all "
+               u"links on every page, add --all-links."_s;
+
+    if (!settings.failedFile.isEmpty()) {
+        const QFileInfo failed(settings.failedFile);
+        if (!failed.absoluteDir().exists())
+            return u"The folder of the --failed file \"%1\" does not exist."_s.arg(
+                settings.failedFile);
+        if (failed.isDir())
+            return u"The --failed file \"%1\" is a folder."_s.arg(settings.failedFile);
+    }
+    return std::nullopt;
+}

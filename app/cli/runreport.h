@@ -1,0 +1,91 @@
+#pragma once
+
+#include "runports.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class JobSettings;
+
+// How a run ended, as the exit status tells it.
+enum class RunEnd {
+    Completed,        // "Done." was logged
+    StoppedByFailure, // a failure ended it under --on-error stop
+    Interrupted,      // a signal stopped it
+};
+
+struct FailureRecord
+{
+    int code = 0;
+    QString description;
+    QString address; // the page or link the failed step worked on; empty when none
+};
+
+// What the progress line shows.
+struct Progress
+{
+    qint64 pagesDone = 0;
+    std::optional<qint64> seriesPages; // nothing when the series does not end by itself
+    qint64 linksKept = 0;
+    qint64 files = 0;
+    qint64 bytes = 0;
+    qint64 failures = 0;
+};
+
+// The pages a job's series visits, counted as the run's loops count them; nothing when a
+// step of 0 repeats a page until Stop.
+std::optional<qint64> SeriesPages(const JobSettings &job);
+
+// "3/20 pages, 57 kept, 40 files, 1.2 MiB, 310.0 KiB/s, 0:12 elapsed, 0:48 left": short
+// enough for a terminal of 80 columns.
+QString ProgressText(const Progress &progress, qint64 elapsedMs);
+
+// 1023 B, 1.0 KiB, 3.9 MiB.
+QString ByteSize(qint64 bytes);
+
+// The run as it goes, from the engine's events: counts for the progress line and the
+// summary, the failures, and the JSON lines of --json.
+class RunReport final : public RunEvents
+{
+public:
+    using JsonLine = std::function<void(const QByteArray &line)>;
+
+    // `jsonLine`, when set, receives one compact JSON object with its line feed per event.
+    // `skipFailures` says what a failure does, for its JSON line.
+    RunReport(std::optional<qint64> seriesPages, bool skipFailures, JsonLine jsonLine = {});
+    Q_DISABLE_COPY_MOVE(RunReport)
+
+    void PageStarted(const QString &address) override;
+    void PageLoaded(const QString &address) override;
+    void LinksKept(const QString &page, qsizetype found, qsizetype kept) override;
+    void FileExists(const QString &path) override;
+    void FileSaved(const QString &address, const QString &path, qint64 bytes) override;
+    void LinkDone(const QString &address, const QString &path) override;
+    void Failed(int code, const QString &description, const QString &address) override;
+    void Ended(RunEnd end, int itemsDownloaded);
+
+    Progress progress() const { return m_progress; }
+    const QList<FailureRecord> &failures() const { return m_failures; }
+    // Before Ended: as if the run had come to its end now.
+    int ExitStatus() const;
+    // A few lines for standard error.
+    QString Summary() const;
+    // The failed addresses, one a line, each once, in the order they failed.
+    QByteArray FailedAddresses() const;
+
+private:
+    void Emit(const QString &event, QJsonObject fields);
+
+    JsonLine m_jsonLine;
+    bool m_skipFailures;
+    Progress m_progress;
+    qint64 m_pagesStarted = 0;
+    QList<FailureRecord> m_failures;
+    RunEnd m_end = RunEnd::Completed;
+    int m_items = 0;
+};

@@ -1,0 +1,226 @@
+#include "unattendedrun.h"
+
+#include "browserengine.h"
+#include "browseridentity.h"
+#include "console.h"
+#include "curltransfer.h"
+#include "diskfilestore.h"
+#include "exitstatus.h"
+#include "jobcheck.h"
+#include "jobinput.h"
+#include "runreport.h"
+#include "scraperun.h"
+#include "webbrowser.h"
+#include "webpagebrowser.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QNetworkCookie>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace unattended {
+
+namespace {
+
+void Print(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void Complain(const QString &message)
+{
+    Print(stderr, u"linkhauler-run: "_s + message + u'\n');
+}
+
+// SIGINT and SIGTERM reach the event loop through a pipe, so that they act as Stop does:
+// between two steps of the run, never in the middle of one.
+int signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void CatchStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A reader that went away (a pipe into head) must not kill the run between a download
+    // and its rename; the lines it would have read are lost, the files are not.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+// The browser engine's notices that it runs without a display, a graphics context or (as
+// root) its sandbox: all expected here, and noise in a script's mail.
+QtMessageHandler defaultHandler = nullptr;
+
+void QuietEngineNotices(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static const QLatin1StringView expected[] = {
+        "Sandboxing disabled by user"_L1,
+        "No suitable graphics backend found"_L1,
+        "WebEngineContext used before QtWebEngineCore::initialize()"_L1,
+        "QStandardPaths: XDG_RUNTIME_DIR not set"_L1,
+    };
+    if (type != QtCriticalMsg && type != QtFatalMsg)
+        for (const QLatin1StringView start : expected)
+            if (message.startsWith(start))
+                return;
+    defaultHandler(type, context, message);
+}
+
+bool WriteFailedFile(const QString &path, const QByteArray &lines)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size() && file.commit())
+        return true;
+    Complain(u"The --failed file \"%1\" could not be written: %2"_s.arg(path, file.errorString()));
+    return false;
+}
+
+} // namespace
+
+int Run(const RunSettings &given)
+{
+    RunSettings settings = given;
+    jobinput::MakeFoldersAbsolute(settings.job);
+    QFile out;
+    if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        Complain(u"Standard output cannot be written."_s);
+        return exitstatus::kInvalid;
+    }
+
+    PlainJobSettings job(settings.job);
+    QElapsedTimer clock;
+    // Filled in once the report exists; the line asks for its text only when it ticks.
+    const RunReport *counts = nullptr;
+    ProgressLine progress(STDERR_FILENO, [&] {
+        return ProgressText(counts ? counts->progress() : Progress{}, clock.elapsed());
+    });
+    const bool showProgress = progress.enabled() && !settings.quiet;
+    // The line makes room for standard output only where that goes to the same terminal.
+    const bool shareTerminal = showProgress && ::isatty(STDOUT_FILENO) == 1;
+    const auto toStdout = [&](const QByteArray &line) {
+        if (shareTerminal)
+            progress.Around([&] { out.write(line); });
+        else
+            out.write(line);
+    };
+
+    RunReport report(SeriesPages(job), settings.onError == ErrorPolicy::Skip,
+                     settings.json ? RunReport::JsonLine(toStdout) : RunReport::JsonLine());
+    counts = &report;
+    ConsoleRunView view(settings.json ? ConsoleRunView::Sink() : ConsoleRunView::Sink(toStdout));
+    PolicyPrompt prompt(settings.onError);
+    CurlTransfer inet;
+    DiskFileStore files;
+    // Never shown: on the offscreen platform the page loads, renders and runs its scripts
+    // all the same.
+    WebBrowser browser;
+    WebPageBrowser pageBrowser(browser);
+    RunPorts ports;
+    ports.job = &job;
+    ports.view = &view;
+    ports.browser = &pageBrowser;
+    ports.transfer = &inet;
+    ports.prompt = &prompt;
+    ports.files = &files;
+    ports.events = &report;
+    ScrapeRun run(ports);
+    // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
+    ShareBrowserIdentity(
+        *browser.view()->page()->profile(), inet, &run,
+        [&pageBrowser](const QNetworkCookie &cookie) { pageBrowser.CookieHandedToStore(cookie); });
+    QObject::connect(&browser, &WebBrowser::DownloadComplete, &run, [&] {
+        run.OnDownloadComplete(browser.lastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
+    });
+
+    bool interrupted = false;
+    if (::pipe(signalPipe) != 0) {
+        Complain(u"No pipe for the stop signals."_s);
+        return exitstatus::kInvalid;
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &run, [&] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+        interrupted = true;
+        run.Stop();
+    });
+    // Only now: the browser engine resets signal handling while its first view is built.
+    CatchStopSignals();
+
+    clock.start();
+    if (showProgress)
+        progress.Start();
+    // A signal that came while the engine started up leaves nothing to run.
+    QCoreApplication::processEvents();
+    if (!interrupted)
+        run.Go();
+    progress.Stop();
+
+    const RunEnd end = interrupted ? RunEnd::Interrupted
+        : prompt.endedRun()        ? RunEnd::StoppedByFailure
+                                   : RunEnd::Completed;
+    report.Ended(end, run.ItemsDownloaded());
+    Print(stderr, report.Summary());
+    int status = report.ExitStatus();
+    if (!settings.failedFile.isEmpty()
+        && !WriteFailedFile(settings.failedFile, report.FailedAddresses())
+        && status == exitstatus::kDone)
+        status = exitstatus::kFailuresSkipped;
+    return status;
+}
+
+int Main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.action == CommandLine::Action::Exit) {
+        if (commandLine.exitStatus == exitstatus::kDone)
+            Print(stdout, commandLine.message);
+        else
+            Complain(commandLine.message);
+        return commandLine.exitStatus;
+    }
+    if (const auto refused = CheckBeforeRun(commandLine.settings)) {
+        Complain(*refused);
+        return exitstatus::kInvalid;
+    }
+
+    // No display needed: the offscreen platform, unless the caller chose another one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareBrowserEngine();
+    defaultHandler = qInstallMessageHandler(QuietEngineNotices);
+    // The engine's report of its start-up parameters and the pages' console messages, unless
+    // the caller asks for them.
+    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false\njs=false"_s);
+    QApplication app(argc, argv);
+    UseSystemProxy();
+    QApplication::setApplicationName(u"Linkhauler"_s);
+    QApplication::setApplicationVersion(QStringLiteral(LINKHAULER_VERSION));
+    return Run(commandLine.settings);
+}
+
+} // namespace unattended

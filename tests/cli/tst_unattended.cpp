@@ -1,0 +1,300 @@
+// linkhauler-run started as a process against the loopback server: the same job gives what the
+// window gives, and each way a run can end gives its exit status.
+#include "curltransfer.h"
+#include "fakes.h"
+#include "frmmain.h"
+#include "testhttpserver.h"
+#include "wholerun.h"
+
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kRunMs = 60000;
+
+struct Finished
+{
+    int status = -1;
+    QStringList messages; // standard output's log lines without the time of day
+    QString errors;
+};
+
+// Every file under the folder, hidden ones too, by path relative to it.
+QMap<QString, QByteArray> Files(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path), ReadAll(path));
+        QFile::remove(path);
+    }
+    return files;
+}
+
+QStringList WithoutTime(const QStringList &lines)
+{
+    QStringList messages;
+    for (const QString &line : lines)
+        messages.append(line.contains(u" -> "_s) ? line.section(u" -> "_s, 1) : line);
+    return messages;
+}
+
+} // namespace
+
+class tst_Unattended final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void sameAsTheWindow_data();
+    void sameAsTheWindow();
+    void exitStatus_data();
+    void exitStatus();
+
+private:
+    QString expand(QString text) const
+    {
+        return text.replace(u"$BASE"_s, m_server.url(u""_s)).replace(u"$OUT"_s, m_out->path());
+    }
+    // Without a display and without a chosen platform; `interruptAt`: SIGINT once the server
+    // has been asked for that target.
+    Finished runProgram(const QStringList &arguments, const QString &interruptAt = {});
+
+    QTemporaryDir m_settings;
+    TestHttpServer m_server;
+    std::unique_ptr<QTemporaryDir> m_out;
+};
+
+void tst_Unattended::initTestCase()
+{
+    QVERIFY(m_settings.isValid());
+    KeepSettingsIn(m_settings.path());
+    // /cmp/p<n>.htm and /cmp/s<letter>.htm: links that depend on the page; s pages write
+    // theirs by script.
+    m_server.addPrefixRoute(u"/cmp/"_s, [](const TestHttpRequest &request) {
+        const QString page = QString::fromUtf8(request.path.mid(5).chopped(4));
+        const QString n = page.mid(1);
+        const QStringList links =
+            u"/bytes/1%1 /bytes/2 /bytes/300 a.gif /bytes/40?id=%1&x=1 /bytes/50?id=9&x=1"_s.arg(n)
+                .split(u' ');
+        return TestHttpResponse::page(page.startsWith(u's') ? TestHttpServer::scriptLinksPage(links)
+                                                            : Page(links));
+    });
+    m_server.addPage(u"/ok.htm"_s, Page({u"/bytes/10"_s, u"/bytes/20"_s}));
+    m_server.addPage(u"/fails.htm"_s, Page({u"/bytes/10"_s, u"/status/404"_s, u"/bytes/20"_s}));
+    m_server.addPage(u"/hangs.htm"_s, Page({u"/hang"_s}));
+    QVERIFY(m_server.start());
+}
+
+void tst_Unattended::init()
+{
+    m_out = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_out->isValid());
+    QVERIFY(QDir(m_out->path()).mkpath(u"hrefs"_s));
+    m_server.clearRequestLog();
+}
+
+Finished tst_Unattended::runProgram(const QStringList &arguments, const QString &interruptAt)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"QT_QPA_PLATFORM"_s);
+    env.remove(u"QTWEBENGINE_DISABLE_SANDBOX"_s); // the program decides that itself
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(LINKHAULER_RUN), arguments);
+    // A wait that ends without success leaves the status at -1, which no row expects.
+    Finished finished;
+    if (!interruptAt.isEmpty() && program.waitForStarted(10000)
+        && QTest::qWaitFor([&] { return m_server.requestCount(interruptAt) > 0; }, kRunMs))
+        ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+    if (!program.waitForFinished(kRunMs))
+        return finished;
+    finished.status = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    finished.messages = WithoutTime(out.split(u'\n', Qt::SkipEmptyParts));
+    finished.errors = QString::fromUtf8(program.readAllStandardError());
+    return finished;
+}
+
+void tst_Unattended::sameAsTheWindow_data()
+{
+    QTest::addColumn<QByteArray>("job");
+    QTest::newRow("numbers into a folder, all addresses in one file")
+        << QByteArray(R"({"txtAddress": "$BASE/cmp/p^N.htm", "chkIncNum": 1, "txtStartNum": "1",
+            "txtStopNum": "3", "lstBeginning": ["/bytes/"], "txtDefaultExtension": "bin",
+            "chkSaveLinks": 1, "txtSaveLinks": "$OUT/links", "chkSaveHREFs": 1,
+            "txtSaveHREFs": "$OUT/hrefs", "txtTimeOut": "10"})");
+    QTest::newRow("letters with links a script writes, addresses only, And")
+        << QByteArray(R"({"txtAddress": "$BASE/cmp/s^L.htm", "chkIncAlpha": 1,
+            "txtStartAlpha": "a", "txtStopAlpha": "c", "lstBeginning": ["/bytes/"],
+            "optAnd1": true, "lstInterior": ["1", "3"], "txtDefaultExtension": "txt",
+            "chkSaveHREFs": 1, "txtSaveHREFs": "$OUT/hrefs", "txtTimeOut": "10"})");
+    QTest::newRow("one value per file, names clash, overwriting")
+        << QByteArray(R"({"txtAddress": "$BASE/cmp/p^N.htm", "chkIncNum": 1, "txtStartNum": "4",
+            "txtStopNum": "5", "lstEnd": ["x=1"], "txtDefaultExtension": "dat",
+            "chkSaveLinks": 1, "chkOverwrite": 1, "txtSaveLinks": "$OUT/links",
+            "chkSaveHREFs": 1, "optOneHREFPerFile": true, "txtSaveHREFs": "$OUT/hrefs",
+            "txtTimeOut": "10"})");
+}
+
+void tst_Unattended::sameAsTheWindow()
+{
+    QFETCH(QByteArray, job);
+    const QJsonObject fields =
+        QJsonDocument::fromJson(expand(QString::fromUtf8(job)).toUtf8()).object();
+    QVERIFY(!fields.isEmpty());
+
+    QStringList windowLog;
+    {
+        CurlTransfer inet;
+        FakePrompts prompts;
+        frmMain window(inet);
+        window.setPrompts(&prompts);
+        window.setExitProgram([] {});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The file's keys are the controls' names: the job goes in as a user would type it,
+        // "Overwrite existing files" once "Save links to disk" has made it usable.
+        QStringList keys = fields.keys();
+        if (keys.removeOne(u"chkOverwrite"_s))
+            keys.append(u"chkOverwrite"_s);
+        for (const QString &key : std::as_const(keys)) {
+            const auto it = fields.find(key);
+            QObject *control = Child<QObject>(window, it.key().toLatin1().constData());
+            if (auto *edit = qobject_cast<QLineEdit *>(control))
+                edit->setText(it.value().toString());
+            else if (auto *box = qobject_cast<QCheckBox *>(control))
+                box->click(); // every tick box in the rows is ticked
+            else if (auto *option = qobject_cast<QRadioButton *>(control))
+                option->setChecked(it.value().toBool());
+            else
+                for (const QJsonValue &entry : it.value().toArray())
+                    qobject_cast<QListWidget *>(control)->addItem(entry.toString());
+        }
+        QVERIFY(PressGo(window, kRunMs));
+        QVERIFY(prompts.shown.isEmpty());
+        windowLog = WithoutTime(LogLines(*Child<LogList>(window, "lstLog")));
+    }
+    const QMap<QString, QByteArray> windowFiles = Files(m_out->path());
+
+    QFile jobFile(m_out->filePath(u"job.json"_s));
+    QVERIFY(jobFile.open(QIODevice::WriteOnly));
+    jobFile.write(QJsonDocument(fields).toJson());
+    jobFile.close();
+    const Finished program = runProgram({u"--job"_s, jobFile.fileName(), u"--quiet"_s});
+    jobFile.remove();
+    QCOMPARE(program.status, 0);
+    QCOMPARE(program.messages, windowLog);
+    QCOMPARE(Files(m_out->path()), windowFiles);
+    // Something was compared: the run logged its links and wrote its records.
+    QVERIFY(windowLog.size() > 4);
+    QVERIFY(!windowFiles.keys().filter(u"hrefs/"_s).isEmpty());
+}
+
+void tst_Unattended::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("interruptAt");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("lastLine");  // standard output's; empty: none at all
+    QTest::addColumn<QString>("error");     // on standard error
+    QTest::addColumn<QStringList>("files"); // everything left in $OUT/links
+
+    const QStringList ok{u"-b"_s, u"/"_s,          u"-x"_s, u"bin"_s,
+                         u"-o"_s, u"$OUT/links"_s, u"-t"_s, u"10"_s};
+    QTest::newRow("valid job") << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s} + ok) << QString() << 0
+                               << u"Done.  Items downloaded: 2."_s << QString()
+                               << QStringList{u"10"_s, u"20"_s};
+    QTest::newRow("valid job, events")
+        << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s, u"--json"_s} + ok) << QString() << 0
+        << uR"({"bytes":30,"end":"completed","event":"done","exitStatus":0,"failures":0,"files":2,"items":2,"links":2,"pages":1,"series":1})"_s
+        << QString() << QStringList{u"10"_s, u"20"_s};
+    QTest::newRow("failing link, skip")
+        << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--failed"_s, u"$OUT/failed.txt"_s} + ok)
+        << QString() << 1 << u"Done.  Items downloaded: 2."_s << u"Error 404 at $BASE/status/404"_s
+        << QStringList{u"10"_s, u"20"_s};
+    QTest::newRow("failing link, stop")
+        << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--on-error"_s, u"stop"_s} + ok)
+        << QString() << 3 << u"Download complete: $OUT/links/10."_s << u"Run stopped"_s
+        << QStringList{u"10"_s};
+    QTest::newRow("SIGINT mid-run leaves no file")
+        << (QStringList{u"-a"_s, u"$BASE/hangs.htm"_s} + ok) << u"/hang"_s << 130
+        << u"Action has been cancelled!"_s << u"Run interrupted"_s << QStringList{};
+
+    // Arguments split at "|"; the criteria and the extension are added unless a row has "-x".
+    const auto refused = [&](const char *name, const QString &arguments, const QString &text) {
+        QStringList list = (u"-a|$BASE/x|"_s + arguments).split(u'|');
+        if (!list.contains(u"-x"_s))
+            list += {u"-e"_s, u"zip"_s, u"-x"_s, u"bin"_s};
+        QTest::newRow(name) << list << QString() << 2 << QString() << text << QStringList{};
+    };
+    const QString greater = u"OOPS! You start number is greater than your stop number but your "
+                            u"incrmentation is not negative! "_s;
+    refused("no address", u"-a|  "_s,
+            u"OOPS! You forgot to enter an address! (txtAddress, --address)"_s);
+    refused("numbers without ^N", u"-n|1:2"_s,
+            u"OOPS! You checked the 'Increment numerically' checkbox but did not enter any "
+            u"wildcards (^N) into the address textbox!"_s);
+    refused("numbers the wrong way", u"-a|$BASE/^N|-n|5:1"_s,
+            greater + u"(txtIncrementNumerically, --numbers)"_s);
+    refused("a number that is none", u"-a|$BASE/^N|-n|x:1"_s,
+            u"OOPS! The 'Start at' field under 'Increment numerically' does not hold a number!"_s);
+    refused("letters without ^L", u"-l|a:b"_s,
+            u"OOPS! You checked the 'Increment alphabetically' checkbox but did not enter any "
+            u"wildcards (^L) into the address textbox!"_s);
+    refused("letters the wrong way", u"-a|$BASE/^L|-l|c:a"_s,
+            greater + u"(txtIncrementAlphabetically, --letters)"_s);
+    refused("links saved nowhere", u"-o|"_s,
+            u"OOPS! You didn't enter a destination path! (txtSaveLinks, --save-links)"_s);
+    refused("no extension", u"-e|zip|-x|"_s,
+            u"OOPS! You didn't enter a default extension! (txtDefaultExtension, --extension)"_s);
+    refused("an invalid extension", u"-e|zip|-x|h?m"_s, u"The extension you entered is invalid."_s);
+    refused("addresses saved nowhere", u"-r|"_s,
+            u"OOPS! You didn't enter a destination file! (txtSaveHREFs, --save-hrefs)"_s);
+    refused("a time-out of 0", u"-t|0"_s, u"OOPS! The time-out must be a number of seconds"_s);
+    refused("no criteria", u"-x|bin"_s, u"OOPS! You did not enter any search criteria!"_s);
+}
+
+void tst_Unattended::exitStatus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, interruptAt);
+    QFETCH(int, status);
+    QFETCH(QString, lastLine);
+    QFETCH(QString, error);
+    QFETCH(QStringList, files);
+
+    for (QString &argument : arguments)
+        argument = expand(argument);
+    const Finished finished = runProgram(arguments, interruptAt);
+    QVERIFY2(finished.status == status, qPrintable(finished.errors));
+    QCOMPARE(finished.messages.value(finished.messages.size() - 1), expand(lastLine));
+    QVERIFY2(finished.errors.contains(expand(error)), qPrintable(finished.errors));
+    QCOMPARE(QDir(m_out->filePath(u"links"_s)).entryList(QDir::Files | QDir::Hidden), files);
+    if (status == 2)
+        QCOMPARE(m_server.requestLog(), QStringList{}); // refused before anything is fetched
+    if (arguments.contains(u"--failed"_s))
+        QCOMPARE(ReadAll(m_out->filePath(u"failed.txt"_s)),
+                 m_server.url(u"/status/404\n"_s).toUtf8());
+}
+
+QTEST_MAIN(tst_Unattended)
+#include "tst_unattended.moc"
