@@ -11,7 +11,6 @@
 #include <optional>
 
 class QWebEnginePage;
-class QWebEngineProfile;
 class QWebEngineView;
 class WebBrowser;
 
@@ -32,8 +31,6 @@ public:
     QUrl requested() const { return m_requested; }
     // Where the page is now, after any redirect.
     QUrl url() const;
-    // The server has begun to answer: the page's document changed, or its load ended.
-    bool answered() const { return m_answered; }
     bool loadEnded() const { return m_ended; }
     // The load has ended and its markup is in.
     bool ready() const { return m_ended && m_markupRead; }
@@ -42,6 +39,7 @@ public:
     QString markup() const { return m_markup; }
 
 signals:
+    // The server has begun to answer: the page's document changed, or its load ended.
     void Answered();
     void Ready();
 
