@@ -41,7 +41,7 @@ bool WouldCarry(const QNetworkCookie &cookie, const QUrl &address)
 // The address asked for, and where redirects have taken the page since.
 bool WouldCarry(const QNetworkCookie &cookie, const BackgroundPage &page)
 {
-    return WouldCarry(cookie, page.requested()) || WouldCarry(cookie, page.url());
+    return WouldCarry(cookie, page.Requested()) || WouldCarry(cookie, page.Location());
 }
 
 } // namespace
@@ -146,7 +146,7 @@ PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
     }
     std::unique_ptr<BackgroundPage> page = std::move(at->second.page);
     m_ahead.erase(at);
-    const bool loaded = page->loadEnded();
+    const bool loaded = page->LoadEnded();
     m_browser.Show(std::move(page));
     // Only after the view has announced the page it now shows.
     m_lastShown = m_lastShown || id == m_lastStarted;
@@ -164,10 +164,10 @@ bool WebPageBrowser::Fresh(const PageAhead &ahead) const
 std::optional<PageBrowser::AheadDocument> WebPageBrowser::LoadedAhead(AheadId id) const
 {
     const auto at = m_ahead.find(id);
-    if (at == m_ahead.end() || !at->second.page || !at->second.page->ready()
-        || !at->second.page->loadOk() || !Fresh(at->second))
+    if (at == m_ahead.end() || !at->second.page || !at->second.page->MarkupIn()
+        || !at->second.page->LoadOk() || !Fresh(at->second))
         return std::nullopt;
-    return AheadDocument{at->second.page->url().toString(), at->second.page->markup()};
+    return AheadDocument{at->second.page->Location().toString(), at->second.page->Markup()};
 }
 
 void WebPageBrowser::CloseAhead(AheadId id)

@@ -45,12 +45,12 @@ BackgroundPage::~BackgroundPage()
     if (m_shown || !m_page)
         return;
     if (m_browser)
-        m_browser->recycle(m_page);
+        m_browser->Recycle(m_page);
     else
         delete m_page;
 }
 
-QUrl BackgroundPage::url() const
+QUrl BackgroundPage::Location() const
 {
     return m_page ? m_page->url() : m_requested;
 }
@@ -64,10 +64,10 @@ void BackgroundPage::page_urlChanged()
 {
     // A load's new document takes over its address only once the answer has begun to arrive.
     if (m_loading)
-        answer();
+        Answer();
 }
 
-void BackgroundPage::answer()
+void BackgroundPage::Answer()
 {
     if (std::exchange(m_answered, true))
         return;
@@ -79,7 +79,7 @@ void BackgroundPage::page_loadFinished(bool ok)
     // A page kept for reuse may still report the end of the load it had before this one.
     if (!std::exchange(m_loading, false))
         return;
-    answer();
+    Answer();
     // A load failing elsewhere was cut short by the next (a script navigating); later loads
     // belong to whoever shows the page.
     if (m_ended || (!ok && !SameAddress(m_page->url(), m_requested)))
@@ -179,7 +179,7 @@ void WebBrowser::SetPagesOutOfSight(int limit)
     m_limit = limit;
 }
 
-void WebBrowser::recycle(QWebEnginePage *page)
+void WebBrowser::Recycle(QWebEnginePage *page)
 {
     m_spares.removeAll(nullptr);
     // Only an idle page: one whose load is cut short reports that later, as if of the next.
@@ -218,13 +218,13 @@ void WebBrowser::Show(std::unique_ptr<BackgroundPage> background)
     m_view->setPage(page);
     m_swapping = false;
     if (old && old != page)
-        recycle(old);
+        Recycle(old);
 
     if (!background->m_ended)
         return; // the view reports the end of its load like any other
     m_shown = std::move(background);
     connect(m_shown.get(), &BackgroundPage::Ready, this, &WebBrowser::shown_Ready);
-    if (m_shown->ready())
+    if (m_shown->MarkupIn())
         QTimer::singleShot(0, m_shown.get(), [this] { shown_Ready(); });
 }
 

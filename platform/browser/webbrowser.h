@@ -28,15 +28,15 @@ class BackgroundPage final : public QObject
 public:
     ~BackgroundPage() override;
 
-    QUrl requested() const { return m_requested; }
+    QUrl Requested() const { return m_requested; }
     // Where the page is now, after any redirect.
-    QUrl url() const;
-    bool loadEnded() const { return m_ended; }
+    QUrl Location() const;
+    bool LoadEnded() const { return m_ended; }
     // The load has ended and its markup is in.
-    bool ready() const { return m_ended && m_markupRead; }
+    bool MarkupIn() const { return m_ended && m_markupRead; }
     // Once ready: whether the load succeeded, and the markup (null without a document).
-    bool loadOk() const { return m_ok; }
-    QString markup() const { return m_markup; }
+    bool LoadOk() const { return m_ok; }
+    QString Markup() const { return m_markup; }
 
 signals:
     // The server has begun to answer: the page's document changed, or its load ended.
@@ -49,7 +49,7 @@ private:
     void page_loadStarted();
     void page_urlChanged();
     void page_loadFinished(bool ok);
-    void answer();
+    void Answer();
 
     QPointer<WebBrowser> m_browser;
     QPointer<QWebEnginePage> m_page; // a child of the browser, and this page's until shown
@@ -116,7 +116,7 @@ private:
     void view_urlChanged(const QUrl &url);
     void view_loadFinished(bool ok);
     void shown_Ready();
-    void recycle(QWebEnginePage *page);
+    void Recycle(QWebEnginePage *page);
 
     QWebEngineView *m_view = nullptr;
     bool m_lastLoadOk = false;

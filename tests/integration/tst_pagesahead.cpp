@@ -36,7 +36,7 @@ constexpr int kPages = 5;
 
 } // namespace
 
-class tst_PagesAhead : public QObject
+class TestPagesAhead : public QObject
 {
     Q_OBJECT
 
@@ -53,14 +53,14 @@ private slots:
     void stopEndsEveryLoad();
 
 private:
-    void set(const char *field, const QString &text)
+    void Set(const char *field, const QString &text)
     {
         Child<QLineEdit>(*m_window, field)->setText(text);
     }
     // Pages 1 to kPages of the site, keeping links that end in ".bin", saved to the folder.
-    void job(const QString &site);
-    QStringList messages() const;
-    QStringList files() const;
+    void Job(const QString &site);
+    QStringList Messages() const;
+    QStringList Files() const;
 
     QTemporaryDir m_settingsDir;
     TestHttpServer m_server;
@@ -73,14 +73,14 @@ private:
     QTimer m_sampler;
 };
 
-void tst_PagesAhead::initTestCase()
+void TestPagesAhead::initTestCase()
 {
     QVERIFY(m_settingsDir.isValid());
     KeepSettingsIn(m_settingsDir.path());
     QVERIFY(m_server.start());
 }
 
-void tst_PagesAhead::init()
+void TestPagesAhead::init()
 {
     m_out = std::make_unique<QTemporaryDir>();
     QVERIFY(m_out->isValid());
@@ -92,8 +92,8 @@ void tst_PagesAhead::init()
     m_window->setExitProgram([] {});
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    set("txtTimeOut", u"10"_s);
-    set("txtDefaultExtension", u"txt"_s);
+    Set("txtTimeOut", u"10"_s);
+    Set("txtDefaultExtension", u"txt"_s);
     m_mostOutOfSight = 0;
     m_sampler.disconnect();
     connect(&m_sampler, &QTimer::timeout, this, [this] {
@@ -103,7 +103,7 @@ void tst_PagesAhead::init()
     m_sampler.start(2);
 }
 
-void tst_PagesAhead::cleanup()
+void TestPagesAhead::cleanup()
 {
     m_sampler.stop();
     QVERIFY2(!m_prompts->unexpected, "a box asked for an answer the test did not give");
@@ -113,19 +113,19 @@ void tst_PagesAhead::cleanup()
     m_out.reset();
 }
 
-void tst_PagesAhead::job(const QString &site)
+void TestPagesAhead::Job(const QString &site)
 {
-    set("txtAddress", m_server.url(site + u"/p^N.htm"_s));
+    Set("txtAddress", m_server.url(site + u"/p^N.htm"_s));
     Child<QListWidget>(*m_window, "lstEnd")->addItem(u"bin"_s);
     Child<QCheckBox>(*m_window, "chkIncNum")->click();
-    set("txtStartNum", u"1"_s);
-    set("txtStopNum", QString::number(kPages));
-    set("txtIncrementNumerically", u"1"_s);
+    Set("txtStartNum", u"1"_s);
+    Set("txtStopNum", QString::number(kPages));
+    Set("txtIncrementNumerically", u"1"_s);
     Child<QCheckBox>(*m_window, "chkSaveLinks")->click();
-    set("txtSaveLinks", m_out->path());
+    Set("txtSaveLinks", m_out->path());
 }
 
-QStringList tst_PagesAhead::messages() const
+QStringList TestPagesAhead::Messages() const
 {
     QStringList lines;
     for (const QString &line : LogLines(*Child<LogList>(*m_window, "lstLog")))
@@ -133,7 +133,7 @@ QStringList tst_PagesAhead::messages() const
     return lines;
 }
 
-QStringList tst_PagesAhead::files() const
+QStringList TestPagesAhead::Files() const
 {
     return QDir(m_out->path())
         .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
@@ -141,7 +141,7 @@ QStringList tst_PagesAhead::files() const
 
 // --- Cookies --------------------------------------------------------------------------------
 
-void tst_PagesAhead::cookiesOfTheOnePageBefore_data()
+void TestPagesAhead::cookiesOfTheOnePageBefore_data()
 {
     QTest::addColumn<QString>("site");
     QTest::addColumn<bool>("byScript"); // else by a download of the page
@@ -150,7 +150,7 @@ void tst_PagesAhead::cookiesOfTheOnePageBefore_data()
     QTest::newRow("set by a download of the page") << u"/ckd"_s << false;
 }
 
-void tst_PagesAhead::cookiesOfTheOnePageBefore()
+void TestPagesAhead::cookiesOfTheOnePageBefore()
 {
     QFETCH(QString, site);
     QFETCH(bool, byScript);
@@ -186,7 +186,7 @@ void tst_PagesAhead::cookiesOfTheOnePageBefore()
             body += "<a href=\"set/s" + QByteArray::number(n) + ".bin\">s</a>";
         return TestHttpResponse::page(body + "</body></html>");
     });
-    job(site);
+    Job(site);
     QVERIFY(PressGo(*m_window, kRunMs));
 
     QStringList expected{u"1-first.bin"_s};
@@ -197,22 +197,22 @@ void tst_PagesAhead::cookiesOfTheOnePageBefore()
             expected.append(u"s%1.bin"_s.arg(n));
     }
     expected.sort();
-    QCOMPARE(files(), expected);
+    QCOMPARE(Files(), expected);
     QCOMPARE(m_prompts->shown, QStringList());
-    QCOMPARE(messages().constLast(), u"Done.  Items downloaded: %1."_s.arg(expected.size()));
+    QCOMPARE(Messages().constLast(), u"Done.  Items downloaded: %1."_s.arg(expected.size()));
     QVERIFY(m_mostOutOfSight > 0);
 }
 
 // --- A page that fails ----------------------------------------------------------------------
 
-void tst_PagesAhead::failingPageAskedInItsTurn_data()
+void TestPagesAhead::failingPageAskedInItsTurn_data()
 {
     QTest::addColumn<bool>("answer");
     QTest::newRow("yes: on to the next page") << true;
     QTest::newRow("no: the run ends") << false;
 }
 
-void tst_PagesAhead::failingPageAskedInItsTurn()
+void TestPagesAhead::failingPageAskedInItsTurn()
 {
     QFETCH(bool, answer);
 
@@ -225,10 +225,10 @@ void tst_PagesAhead::failingPageAskedInItsTurn()
         const QByteArray n = request.path.mid(7).chopped(4);
         return TestHttpResponse::page(Page({u"/fail/%1.bin"_s.arg(QString::fromUtf8(n))}));
     });
-    job(u"/fail"_s);
+    Job(u"/fail"_s);
     m_prompts->answers.enqueue(answer);
     QStringList before;
-    m_prompts->whenAsked = [&] { before = messages(); };
+    m_prompts->whenAsked = [&] { before = Messages(); };
     QVERIFY(PressGo(*m_window, kRunMs));
 
     const QString page3 = m_server.url(u"/fail/p3.htm"_s);
@@ -240,25 +240,25 @@ void tst_PagesAhead::failingPageAskedInItsTurn()
     QStringList saved{u"1.bin"_s, u"2.bin"_s};
     if (answer)
         saved << u"4.bin"_s << u"5.bin"_s;
-    QCOMPARE(files(), saved);
-    QCOMPARE(messages().filter(u"Source code has been downloaded"_s).size(), answer ? 4 : 2);
+    QCOMPARE(Files(), saved);
+    QCOMPARE(Messages().filter(u"Source code has been downloaded"_s).size(), answer ? 4 : 2);
     if (answer)
-        QCOMPARE(messages().constLast(), u"Done.  Items downloaded: 4."_s);
+        QCOMPARE(Messages().constLast(), u"Done.  Items downloaded: 4."_s);
     else
-        QCOMPARE(messages().constLast(), before.constLast());
+        QCOMPARE(Messages().constLast(), before.constLast());
     QVERIFY(m_mostOutOfSight > 0);
 }
 
 // --- Stop -----------------------------------------------------------------------------------
 
-void tst_PagesAhead::stopEndsEveryLoad_data()
+void TestPagesAhead::stopEndsEveryLoad_data()
 {
     QTest::addColumn<bool>("closeWindow"); // else Stop
     QTest::newRow("Stop") << false;
     QTest::newRow("window closed") << true;
 }
 
-void tst_PagesAhead::stopEndsEveryLoad()
+void TestPagesAhead::stopEndsEveryLoad()
 {
     QFETCH(bool, closeWindow);
 
@@ -273,7 +273,7 @@ void tst_PagesAhead::stopEndsEveryLoad()
         response.trickleIntervalMs = 25;
         return response;
     });
-    job(u"/stop"_s);
+    Job(u"/stop"_s);
     auto *browser = Child<WebBrowser>(*m_window, "Browser");
     ActWhen act(
         [&] {
@@ -292,9 +292,9 @@ void tst_PagesAhead::stopEndsEveryLoad()
     QCOMPARE(browser->PagesOutOfSight(), 0);
     QVERIFY(!browser->view()->page()->isLoading());
     QVERIFY(!m_inet->StillExecuting());
-    QCOMPARE(messages().constLast(), u"Action has been cancelled!"_s);
-    QCOMPARE(files(), QStringList());
+    QCOMPARE(Messages().constLast(), u"Action has been cancelled!"_s);
+    QCOMPARE(Files(), QStringList());
 }
 
-QTEST_MAIN(tst_PagesAhead)
+QTEST_MAIN(TestPagesAhead)
 #include "tst_pagesahead.moc"
