@@ -3,8 +3,11 @@
 #include "curltransfer.h"
 
 #include <QEventLoop>
+#include <QUrl>
 
 #include <curl/curl.h>
+
+#include <algorithm>
 
 namespace curltransfer {
 
@@ -25,6 +28,30 @@ Transfer::Result failure(int code, const QString &description)
 Transfer::Result cancelled()
 {
     return failure(CurlTransfer::CancelledCode, QStringLiteral("Cancelled"));
+}
+
+std::optional<std::chrono::milliseconds> retryAfter(const QByteArray &value, qint64 nowMs)
+{
+    const QByteArray text = value.trimmed();
+    bool number = !text.isEmpty();
+    for (const char c : text)
+        number = number && c >= '0' && c <= '9';
+    if (number) {
+        // Beyond a day is as good as never; the cap keeps the sum in range.
+        const qint64 seconds = text.size() > 6 ? 86400 : std::min<qint64>(text.toLongLong(), 86400);
+        return std::chrono::seconds(seconds);
+    }
+    // Any of the three forms of an HTTP date.
+    const time_t date = curl_getdate(text.constData(), nullptr);
+    if (date < 0)
+        return std::nullopt;
+    const qint64 ms = std::clamp<qint64>(qint64(date) * 1000 - nowMs, 0, 86400 * 1000LL);
+    return std::chrono::milliseconds(ms);
+}
+
+QByteArray hostOf(const QString &address)
+{
+    return QUrl(address, QUrl::TolerantMode).host(QUrl::FullyEncoded).toLower().toUtf8();
 }
 
 void Job::finish(Transfer::Result result, std::atomic<int> &running)

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -23,6 +24,13 @@ void initCurl();
 Transfer::Result failure(int code, const QString &description);
 Transfer::Result cancelled();
 
+// How long a Retry-After value (whole seconds, or an HTTP date) asks to wait from `now`, in
+// milliseconds since the epoch; none when it says neither.
+std::optional<std::chrono::milliseconds> retryAfter(const QByteArray &value, qint64 nowMs);
+
+// The host an address's requests are counted against for politeness: its name, in lower case.
+QByteArray hostOf(const QString &address);
+
 // One transfer. The request is fixed before the job is queued and only read afterwards;
 // `cancel` is the caller's word to the worker; the outcome comes back under the job's own
 // lock, and a quit queued to the caller's waiting loop is the wake-up.
@@ -34,7 +42,8 @@ public:
     struct Request
     {
         QByteArray url;
-        QString file; // when not empty: an existing file that receives the body
+        QByteArray host; // hostOf the address
+        QString file;    // when not empty: an existing file that receives the body
         long timeout = 0;
         QByteArray userAgent, referrer, acceptLanguage;
         // Worker thread: hands a Set-Cookie value and the answering address on.

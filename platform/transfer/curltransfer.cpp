@@ -115,7 +115,7 @@ struct CurlTransfer::Engine
     // The worker ends before the receiver its cookie handler posts to goes.
     ~Engine() { worker.stop(); }
 
-    Ticket start(QByteArray url, const QString &file, int timeout);
+    Ticket start(const QString &address, const QString &file, int timeout);
 
     Share share;
     curltransfer::Worker worker{share.handle()};
@@ -130,10 +130,12 @@ struct CurlTransfer::Engine
     bool waiting = false; // a Finish is waiting
 };
 
-Transfer::Ticket CurlTransfer::Engine::start(QByteArray url, const QString &file, int timeout)
+Transfer::Ticket CurlTransfer::Engine::start(const QString &address, const QString &file,
+                                             int timeout)
 {
     Job::Request request;
-    request.url = std::move(url);
+    request.url = encodeAddress(address);
+    request.host = curltransfer::hostOf(address);
     request.file = file;
     request.timeout = timeout;
     request.userAgent = userAgent;
@@ -176,7 +178,7 @@ Transfer::Result CurlTransfer::OpenURL(const QString &address)
 
 Transfer::Ticket CurlTransfer::Start(const QString &address, const QString &file)
 {
-    return m_engine->start(encodeAddress(address), file, m_timeout);
+    return m_engine->start(address, file, m_timeout);
 }
 
 Transfer::Result CurlTransfer::Finish(Ticket ticket)
@@ -224,6 +226,16 @@ int CurlTransfer::RequestTimeout() const
 void CurlTransfer::SetRequestTimeout(int seconds)
 {
     m_timeout = std::max(seconds, 1);
+}
+
+void CurlTransfer::SetPoliteness(const Politeness &politeness)
+{
+    m_engine->worker.setPoliteness(politeness);
+}
+
+qint64 CurlTransfer::TakeTurn(const QString &address)
+{
+    return m_engine->worker.takeTurn(curltransfer::hostOf(address));
 }
 
 bool CurlTransfer::StillExecuting() const

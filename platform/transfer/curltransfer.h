@@ -45,6 +45,11 @@ public:
     void SetCookie(const QByteArray &netscapeLine) override;
     void OnCookieReceived(CookieReceived handler) override;
 
+    // Without politeness every transfer starts at once and is tried once. Stop and Cancel
+    // end a transfer that waits for its host's turn or for another try at once.
+    void SetPoliteness(const Politeness &politeness) override;
+    qint64 TakeTurn(const QString &address) override;
+
     bool StillExecuting() const override;
     // Ends every running transfer at once; each fails with CancelledCode. No effect when idle.
     void Cancel() override;

@@ -1,9 +1,11 @@
 #include "curlworker.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <new>
 #include <optional>
 
@@ -33,6 +35,7 @@ struct Exchange
     }
 
     const std::shared_ptr<Job> job;
+    int tries = 0; // made before this one
     CURL *easy = nullptr;
     bool added = false; // to the multi handle
     curl_slist *headers = nullptr;
@@ -41,6 +44,7 @@ struct Exchange
     qint64 bytes = 0;
     long httpStatus = 0; // of the last response; 0 when the protocol is not HTTP
     QByteArray reason;
+    QByteArray retryAfter; // of the last response
     bool outOfMemory = false;
     QString writeError; // set when the file refused the body
     // When a request was last sent or a byte last came in; unset while connecting.
@@ -56,6 +60,11 @@ constexpr long MaxRedirects = 10;
 // How long the worker sleeps in libcurl when nothing happens; a new transfer or a cancel
 // wakes it sooner.
 constexpr int PollMilliseconds = 1000;
+// Waits before another try double from this, up to the longest.
+constexpr double FirstBackoffSeconds = 1;
+constexpr double LongestBackoffSeconds = 60;
+// A host asking for more than this is held this long.
+constexpr auto LongestHold = std::chrono::hours(1);
 
 QString curlText(CURLcode code)
 {
@@ -69,6 +78,8 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
     exchange->lastTraffic = std::chrono::steady_clock::now();
     const QByteArray line = QByteArray(data, qsizetype(length)).trimmed();
     const auto &cookieReceived = exchange->job->request.cookieReceived;
+    if (line.size() > 12 && line.left(12).toLower() == "retry-after:")
+        exchange->retryAfter = line.mid(12).trimmed();
     if (line.size() > 11 && line.left(11).toLower() == "set-cookie:" && cookieReceived) {
         const char *address = nullptr;
         curl_easy_getinfo(exchange->easy, CURLINFO_EFFECTIVE_URL, &address);
@@ -81,6 +92,7 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
         const qsizetype reasonStart = parts.size() > 2 ? parts.at(0).size() + parts.at(1).size() + 2
                                                        : -1;
         exchange->reason = reasonStart > 0 ? line.mid(reasonStart).trimmed() : QByteArray();
+        exchange->retryAfter.clear();
         exchange->body.clear();
         QFile *out = exchange->out.get();
         if (out && exchange->bytes > 0 && !(out->seek(0) && out->resize(0))) {
@@ -188,6 +200,47 @@ Transfer::Result outcome(Exchange &exchange, CURLcode code)
     return result;
 }
 
+// What a failed try says about trying again: never, this transfer later, or every request to
+// its host later (the server says it is overloaded or asked too often).
+enum class Again { Never, Later, HostLater };
+
+Again againAfter(const Exchange &exchange, const Transfer::Result &result, CURLcode code)
+{
+    if (result.ok || result.fileError || exchange.outOfMemory)
+        return Again::Never;
+    if (exchange.stalled)
+        return Again::Later;
+    if (code != CURLE_OK) {
+        // A connection refused, dropped or cut off, a time-out: the same request may get through.
+        switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_HTTP2:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_GOT_NOTHING:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_HTTP2_STREAM:
+            return Again::Later;
+        default:
+            return Again::Never;
+        }
+    }
+    if (exchange.httpStatus == 429 || exchange.httpStatus == 503)
+        return Again::HostLater;
+    return exchange.httpStatus >= 500 ? Again::Later : Again::Never;
+}
+
+// 1, 2, 4, 8 ... seconds after each try, a quarter more at random so that transfers that
+// failed together do not come back together, never beyond the longest.
+std::chrono::steady_clock::duration backoff(int tries)
+{
+    const double base = FirstBackoffSeconds * std::ldexp(1.0, std::clamp(tries, 0, 16));
+    const double jitter = 1.0 + 0.25 * QRandomGenerator::global()->generateDouble();
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::min(base * jitter, LongestBackoffSeconds)));
+}
+
 CURLM *newMulti()
 {
     initCurl();
@@ -273,27 +326,119 @@ void Worker::run()
             end(*exchange, cancelled());
             return true;
         });
-        if (stopping)
+        if (stopping) {
+            for (const Waiting &waiting : m_waiting)
+                settle(*waiting.job, cancelled());
+            m_waiting.clear();
             return;
-        perform();
+        }
+        perform(startDue());
     }
 }
 
-// The one place where a queued transfer starts, or ends before it has started.
+// Where a queued transfer joins the transfers waiting for their host's turn, or ends before
+// it has started.
 void Worker::admit(std::shared_ptr<Job> job, bool stopping)
 {
     if (stopping || job->cancel) {
         settle(*job, cancelled());
         return;
     }
-    if (std::unique_ptr<Exchange> exchange = begin(std::move(job)))
-        m_active.push_back(std::move(exchange));
+    m_waiting.push_back(Waiting{std::move(job), 0, Clock::now()});
+}
+
+std::optional<Worker::Clock::duration> Worker::startDue()
+{
+    std::optional<Clock::duration> next;
+    const Clock::time_point now = Clock::now();
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        if (it->job->cancel) {
+            settle(*it->job, cancelled());
+            it = m_waiting.erase(it);
+            continue;
+        }
+        Clock::duration wait = it->notBefore - now;
+        if (wait <= Clock::duration::zero()) {
+            std::lock_guard lock(m_hostMutex);
+            wait = claimHost(it->job->request.host, now);
+        }
+        if (wait > Clock::duration::zero()) {
+            next = next ? std::min(*next, wait) : wait;
+            ++it;
+            continue;
+        }
+        std::shared_ptr<Job> job = std::move(it->job);
+        const int tries = it->tries;
+        it = m_waiting.erase(it);
+        if (std::unique_ptr<Exchange> exchange = begin(std::move(job), tries))
+            m_active.push_back(std::move(exchange));
+    }
+    return next;
+}
+
+Worker::Clock::duration Worker::claimHost(const QByteArray &host, Clock::time_point now)
+{
+    Host &entry = m_hosts[host];
+    Clock::time_point due = entry.heldUntil;
+    if (entry.lastStart)
+        due = std::max(due, *entry.lastStart + std::chrono::milliseconds(m_politeness.delayMs));
+    if (due > now)
+        return due - now;
+    entry.lastStart = now;
+    return Clock::duration::zero();
+}
+
+void Worker::setPoliteness(const Transfer::Politeness &politeness)
+{
+    {
+        std::lock_guard lock(m_hostMutex);
+        m_politeness = politeness;
+    }
+    wake();
+}
+
+qint64 Worker::takeTurn(const QByteArray &host)
+{
+    std::lock_guard lock(m_hostMutex);
+    const Clock::duration wait = claimHost(host, Clock::now());
+    return wait > Clock::duration::zero()
+        ? std::max<qint64>(1, std::chrono::ceil<std::chrono::milliseconds>(wait).count())
+        : 0;
+}
+
+bool Worker::retry(Exchange &exchange, const Transfer::Result &result, CURLcode code)
+{
+    const Again again = againAfter(exchange, result, code);
+    int retries = 0;
+    {
+        std::lock_guard lock(m_hostMutex);
+        retries = m_politeness.retries;
+    }
+    if (again == Again::Never || exchange.tries >= retries)
+        return false;
+    Clock::duration wait = backoff(exchange.tries);
+    const Clock::time_point now = Clock::now();
+    if (again == Again::HostLater) {
+        const auto asked = retryAfter(exchange.retryAfter,
+                                      std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                          .count());
+        if (asked)
+            wait = std::min<Clock::duration>(*asked, LongestHold);
+        std::lock_guard lock(m_hostMutex);
+        Host &host = m_hosts[exchange.job->request.host];
+        host.heldUntil = std::max(host.heldUntil, now + wait);
+    }
+    exchange.release(m_multi);
+    m_waiting.push_back(Waiting{exchange.job, exchange.tries + 1, now + wait});
+    return true;
 }
 
 // Hands the job to libcurl, or ends it when it cannot start.
-std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job)
+std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job, int tries)
 {
     auto exchange = std::make_unique<Exchange>(std::move(job));
+    exchange->tries = tries;
     const Job::Request &request = exchange->job->request;
     if (!request.file.isEmpty()) {
         exchange->out = std::make_unique<QFile>(request.file);
@@ -354,7 +499,7 @@ std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job)
 
 // Moves every running transfer as far as it goes, ends those libcurl has finished, then
 // sleeps in libcurl until there is traffic, news from the caller, or the poll's time is up.
-void Worker::perform()
+void Worker::perform(std::optional<Clock::duration> nextDue)
 {
     int still = 0;
     CURLMcode step = curl_multi_perform(m_multi, &still);
@@ -372,10 +517,20 @@ void Worker::perform()
         const std::unique_ptr<Exchange> exchange = std::move(*at);
         m_active.erase(at);
         // A cancel that came while libcurl was ending it still wins.
-        end(*exchange, exchange->job->cancel ? cancelled() : outcome(*exchange, code));
+        if (exchange->job->cancel) {
+            end(*exchange, cancelled());
+            continue;
+        }
+        Transfer::Result result = outcome(*exchange, code);
+        if (!retry(*exchange, result, code))
+            end(*exchange, std::move(result));
     }
+    int pollMs = PollMilliseconds;
+    if (nextDue)
+        pollMs = int(std::clamp<qint64>(
+            std::chrono::ceil<std::chrono::milliseconds>(*nextDue).count(), 1, PollMilliseconds));
     if (step == CURLM_OK)
-        step = curl_multi_poll(m_multi, nullptr, 0, PollMilliseconds, nullptr);
+        step = curl_multi_poll(m_multi, nullptr, 0, pollMs, nullptr);
     if (step != CURLM_OK) {
         for (const std::unique_ptr<Exchange> &exchange : m_active)
             end(*exchange,

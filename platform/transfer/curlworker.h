@@ -4,9 +4,14 @@
 
 #include <curl/curl.h>
 
+#include <QByteArray>
+#include <QHash>
+
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -18,7 +23,8 @@ struct Exchange;
 // connections kept between transfers and the name lookups) and the easy handle of every
 // running transfer. The caller's thread hands jobs over with submit(): the queue and the stop
 // flag sit under one lock, and curl_multi_wakeup cuts the worker's poll short whenever there
-// is news (a job, a cancel flag, the stop).
+// is news (a job, a cancel flag, the stop). Each transfer waits for its host's turn under the
+// politeness in force, and one that may succeed later is tried again after a while.
 class Worker final
 {
     Q_DISABLE_COPY_MOVE(Worker)
@@ -38,12 +44,39 @@ public:
     // Submitted and not yet ended; read from any thread.
     int running() const;
 
+    // Any thread.
+    void setPoliteness(const Transfer::Politeness &politeness);
+    // A request that goes out elsewhere takes its host's turn: 0 when it may go now (counted
+    // as a start), otherwise the milliseconds until the host is due.
+    qint64 takeTurn(const QByteArray &host);
+
 private:
+    using Clock = std::chrono::steady_clock;
+    // A transfer waiting to start, or to start again.
+    struct Waiting
+    {
+        std::shared_ptr<Job> job;
+        int tries = 0; // made so far
+        Clock::time_point notBefore;
+    };
+    struct Host
+    {
+        std::optional<Clock::time_point> lastStart;
+        Clock::time_point heldUntil; // a 429 or 503 holds every request to the host
+    };
+
     // Worker thread.
     void run();
     void admit(std::shared_ptr<Job> job, bool stopping);
-    std::unique_ptr<Exchange> begin(std::shared_ptr<Job> job);
-    void perform();
+    // Starts the waiting transfers that are due; the time until the next one is.
+    std::optional<Clock::duration> startDue();
+    // Under m_hostMutex: the time until the host is due, zero when it is (its start then
+    // counts from now).
+    Clock::duration claimHost(const QByteArray &host, Clock::time_point now);
+    // The transfer ended with `result`: true when it waits to be tried again instead.
+    bool retry(Exchange &exchange, const Transfer::Result &result, CURLcode code);
+    std::unique_ptr<Exchange> begin(std::shared_ptr<Job> job, int tries);
+    void perform(std::optional<Clock::duration> nextDue);
     void end(Exchange &exchange, Transfer::Result result);
     void settle(Job &job, Transfer::Result result);
 
@@ -56,7 +89,12 @@ private:
     bool m_stopping = false;
     std::atomic<int> m_running{0};
 
+    std::mutex m_hostMutex; // guards m_politeness and m_hosts, used from both threads
+    Transfer::Politeness m_politeness;
+    QHash<QByteArray, Host> m_hosts;
+
     std::vector<std::unique_ptr<Exchange>> m_active; // worker thread only
+    std::vector<Waiting> m_waiting;                  // worker thread only
 };
 
 } // namespace curltransfer

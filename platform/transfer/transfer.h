@@ -86,6 +86,24 @@ public:
     using CookieReceived = std::function<void(const QByteArray &setCookie, const QString &address)>;
     virtual void OnCookieReceived(CookieReceived handler) { Q_UNUSED(handler); }
 
+    // Politeness toward each host, and further tries of a transfer that may succeed later.
+    // A component without them starts every transfer at once and tries it once.
+    struct Politeness
+    {
+        int delayMs = 0; // at least this long between the starts of two requests to one host
+        // Further tries of a transfer cut off, timed out, or answered with a 5xx or a 429.
+        int retries = 0;
+    };
+    virtual void SetPoliteness(const Politeness &politeness) { Q_UNUSED(politeness); }
+    // A request to the address's host that goes out elsewhere (a page the browser loads) asks
+    // for its turn: 0 when it may go now, its start then counting from now; otherwise how
+    // many milliseconds to wait before asking again.
+    virtual qint64 TakeTurn(const QString &address)
+    {
+        Q_UNUSED(address);
+        return 0;
+    }
+
     // True while any transfer is running.
     virtual bool StillExecuting() const = 0;
     // Ends every running transfer at once; each fails as cancelled.
