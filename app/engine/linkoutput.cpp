@@ -48,7 +48,8 @@ void ScrapeRun::PlanAhead(DownloadsAhead &ahead, PagePlan &plan)
             continue; // its turn reports the rule's failure
         }
         // Without overwriting, a name taken earlier on the page is there by the link's turn.
-        if ((!overwrite && plan.paths.contains(path)) || KeepsExisting(path))
+        if ((!overwrite && plan.paths.contains(path)) || KeepsExisting(path)
+            || Ledger().LinkHeld(m_pagePosition, address, path) != RunLedger::Held::No)
             continue;
         plan.paths.insert(path);
         ahead.Offer(index, address, path);
@@ -78,6 +79,18 @@ bool ScrapeRun::KeepsExisting(const QString &path) const
         && m_ports.files->FileExists(path);
 }
 
+RunLedger::Held ScrapeRun::Held(qint64 position, const QString &link, const QString &path) const
+{
+    if (!m_ports.ledger)
+        return RunLedger::Held::No;
+    try {
+        const QString address = TrimSpaces(linkrules::GetPath(link, m_ports.job->txtAddress()));
+        return m_ports.ledger->LinkHeld(position, address, path);
+    } catch (const linkrules::RuleError &) {
+        return RunLedger::Held::No; // the address step reports the rule's failure
+    }
+}
+
 // One link, step after step. A step that fails asks the "Error" question (Failure): No
 // ends the run on the spot; Yes skips that step and the link goes on with the next one,
 // which then works with what the skipped step left (no path, no address, no list file).
@@ -91,7 +104,21 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
     m_stepAddress = link;
     QString path = RuleStep([&] { return DownloadPath(link); }).value_or(QString());
 
-    if (KeepsExisting(path)) {
+    // Known before the overwrite test: a file an earlier run saved is often still there.
+    const RunLedger::Held held = Held(m_pagePosition, link, path);
+    if (held == RunLedger::Held::Known) {
+        ahead.Drop(index);
+        const QString address = TrimSpaces(linkrules::GetPath(link, job.txtAddress()));
+        AddToLog(u"Already in the archive: "_s + address + u'.');
+        Events().LinkKnown(address, path);
+        if (Ledger().EnoughKnown(true))
+            throw runsteps::SeriesCut{};
+        return;
+    }
+    if (Ledger().EnoughKnown(false))
+        throw runsteps::SeriesCut{};
+
+    if (held != RunLedger::Held::SavedWhole && KeepsExisting(path)) {
         ahead.Drop(index);
         AddToLog(u"File already exists: "_s + path + u'.');
         Events().FileExists(path);
@@ -105,7 +132,9 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
     if (!address.isEmpty())
         m_stepAddress = address;
 
-    if (job.chkSaveLinks() == 1 && DownloadStep(path, address, index, ahead) == Then::EndLink)
+    if (held == RunLedger::Held::SavedWhole)
+        ahead.Drop(index); // its file stands whole from the run that was cut short
+    else if (job.chkSaveLinks() == 1 && DownloadStep(path, address, index, ahead) == Then::EndLink)
         return;
     if (job.chkSaveHREFs() == 1 && RecordStep(address, path) == Then::EndLink)
         return;
@@ -128,7 +157,6 @@ std::optional<QString> ScrapeRun::RuleStep(const std::function<QString()> &rule)
 ScrapeRun::Then ScrapeRun::DownloadStep(const QString &path, const QString &address,
                                         qsizetype index, DownloadsAhead &ahead)
 {
-    FileStore &files = *m_ports.files;
     const QString source = TrimSpaces(address);
     QString error;
     std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, source, path, error);
@@ -156,14 +184,25 @@ ScrapeRun::Then ScrapeRun::DownloadStep(const QString &path, const QString &addr
     // A write that fails asks; skipped, the link goes on to its address record.
     if (result.fileError)
         Failure(kFileAccess, FileAccessError(path, result.description));
-    else if (fetch ? !files.ReplaceWith(fetch->temporary, path, error)
-                   : !files.WriteWhole(path, result.content, error))
+    else if (!SaveFetched(source, path, fetch ? fetch->temporary : QString(), result.content,
+                          error))
         Failure(kFileAccess, error);
-    else
+    else {
+        Ledger().FileSaved(source, path, size);
         Events().FileSaved(source, path, size);
+    }
     if (fetch)
         fetch->temporary.clear(); // moved onto the path, or already removed
     return Then::NextStep;
+}
+
+bool ScrapeRun::SaveFetched(const QString &source, const QString &path, const QString &temporary,
+                            const QByteArray &content, QString &error)
+{
+    Ledger().SavingFile(source, path, temporary);
+    FileStore &files = *m_ports.files;
+    return temporary.isEmpty() ? files.WriteWhole(path, content, error)
+                               : files.ReplaceWith(temporary, path, error);
 }
 
 ScrapeRun::Then ScrapeRun::RecordStep(const QString &address, QString &path)

@@ -137,6 +137,12 @@ public:
     }
     // "File already exists: "
     virtual void FileExists(const QString &path) { Q_UNUSED(path); }
+    // A link an earlier run downloaded: not fetched, not counted.
+    virtual void LinkKnown(const QString &address, const QString &path)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(path);
+    }
     // A link's content now stands whole at the path.
     virtual void FileSaved(const QString &address, const QString &path, qint64 bytes)
     {
@@ -157,6 +163,67 @@ public:
         Q_UNUSED(code);
         Q_UNUSED(description);
         Q_UNUSED(address);
+    }
+};
+
+// What a run that keeps a record of its work asks besides what the window gives: which pages
+// of the series it visits, and which links earlier runs already hold. Every default is the
+// window's behaviour: every page is visited and every link goes its way.
+class RunLedger
+{
+public:
+    virtual ~RunLedger() = default;
+
+    // A page's position counts the pages of the series from 0, in the run's order across both
+    // series. A page not visited is neither loaded (not even ahead) nor logged.
+    virtual bool VisitsPage(qint64 position) const
+    {
+        Q_UNUSED(position);
+        return true;
+    }
+    // The visited page is about to load.
+    virtual void PageStarted(qint64 position) { Q_UNUSED(position); }
+    // Every link of the page has been handled (or the page failed and was skipped); the count
+    // is the run's after it.
+    virtual void PageHandled(qint64 position, std::int32_t itemsDownloaded)
+    {
+        Q_UNUSED(position);
+        Q_UNUSED(itemsDownloaded);
+    }
+
+    enum class Held {
+        No,         // the link goes its way
+        SavedWhole, // a run of this page that was cut short saved the link's file whole: it is
+                    // not fetched again, and the link goes on to its address record and count
+        Known,      // an earlier run downloaded the address: not fetched, logged, not counted
+    };
+    // Asked in the link's turn and before its file is fetched ahead; `address` is absolute.
+    virtual Held LinkHeld(qint64 position, const QString &address, const QString &path) const
+    {
+        Q_UNUSED(position);
+        Q_UNUSED(address);
+        Q_UNUSED(path);
+        return Held::No;
+    }
+    // Told of each kept link in its turn, known or not; true ends the run as if its series had.
+    virtual bool EnoughKnown(bool known)
+    {
+        Q_UNUSED(known);
+        return false;
+    }
+    // The link's download is about to move from its temporary file (empty: none) onto the path.
+    virtual void SavingFile(const QString &address, const QString &path, const QString &temporary)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(path);
+        Q_UNUSED(temporary);
+    }
+    // It stands whole at the path.
+    virtual void FileSaved(const QString &address, const QString &path, qint64 bytes)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(path);
+        Q_UNUSED(bytes);
     }
 };
 
@@ -216,4 +283,6 @@ struct RunPorts
     std::int32_t countFrom = 0;
     // Not needed by the window; none: nothing is reported.
     RunEvents *events = nullptr;
+    // Not needed by the window; none: every page visited, every link fetched in its turn.
+    RunLedger *ledger = nullptr;
 };

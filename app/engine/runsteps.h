@@ -15,6 +15,10 @@ struct RunCancelled
 struct RunAbandoned
 {
 };
+// Thrown when the ledger has seen enough known links: the run ends as if its series had.
+struct SeriesCut
+{
+};
 
 // Leading and trailing spaces only; tabs and line breaks stay.
 inline QString TrimSpaces(const QString &text)

@@ -23,6 +23,7 @@
 using namespace Qt::StringLiterals;
 using runsteps::RunAbandoned;
 using runsteps::RunCancelled;
+using runsteps::SeriesCut;
 using runsteps::TrimSpaces;
 
 namespace {
@@ -35,6 +36,9 @@ constexpr int kPageTimedOut = 1002;
 
 // Used while a time-out was never set successfully.
 constexpr int kFallbackPageSeconds = 60;
+
+// Pages the run does not visit that foreseeing the next pages looks past, at most.
+constexpr qint64 kMostPassedAhead = 100000;
 
 // Downloads fetched ahead may all be in already: the window still gets its turn this often.
 constexpr qint64 kYieldMilliseconds = 20;
@@ -169,6 +173,8 @@ void ScrapeRun::Stop()
     m_ports.view->SetStopEnabled(false);
     m_ports.view->SetGoEnabled(true);
     EndWait(WaitOutcome::Stopped);
+    if (m_turnWait)
+        m_turnWait->quit();
     CloseAllAhead();
     m_ports.browser->StopLoading();
 }
@@ -200,6 +206,7 @@ void ScrapeRun::Walk()
     m_loadAhead = false;
     m_aheadReloaded = 0;
     m_nextDropped = 0;
+    m_pagePosition = m_nextPosition = 0;
     const auto series = qScopeGuard([this] {
         m_next.reset();
         CloseAllAhead();
@@ -209,6 +216,8 @@ void ScrapeRun::Walk()
 
     try {
         LetterLoop();
+        AddToLog(u"Done.  Items downloaded: "_s + QString::number(m_itemsDownloaded) + u'.');
+    } catch (const SeriesCut &) {
         AddToLog(u"Done.  Items downloaded: "_s + QString::number(m_itemsDownloaded) + u'.');
     } catch (const RunCancelled &) {
         AddToLog(u"Action has been cancelled!"_s);
@@ -270,8 +279,13 @@ void ScrapeRun::NumberLoop(const QString &letter)
         m_numberLoop = loop;
         m_currentNumber = loop.value();
         CheckPoint();
+        m_pagePosition = m_nextPosition++;
+        if (!Ledger().VisitsPage(m_pagePosition))
+            continue;
         ApplyTimeOut();
+        Ledger().PageStarted(m_pagePosition);
         VisitPage(letter, m_currentNumber);
+        Ledger().PageHandled(m_pagePosition, m_itemsDownloaded);
     }
 }
 
@@ -341,6 +355,7 @@ void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan
         NextDownloads next;
         next.page = page.id;
         next.number = page.number;
+        next.position = page.position;
         next.location = document->location;
         scan::Observer observer;
         observer.cancelled = [this] { return m_cancelRequested; };
@@ -370,7 +385,8 @@ void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan
         }
         // Without overwriting, a name this page or the next took first is there by its turn.
         if ((!overwrite && (plan.paths.contains(path) || next.plan.paths.contains(path)))
-            || KeepsExisting(path))
+            || KeepsExisting(path)
+            || Ledger().LinkHeld(next.position, address, path) != RunLedger::Held::No)
             continue;
         next.plan.paths.insert(path);
         next.ahead->Offer(index, address, path);
@@ -398,15 +414,24 @@ QList<ScrapeRun::PageAhead> ScrapeRun::ForeseePages() const
     numbers::CountingLoop pagesOfLetter = *m_numberLoop;
     QString letter = m_letter;
     QString before = Navigated(PageAddress(letter, pagesOfLetter.value()));
+    qint64 position = m_pagePosition;
     pagesOfLetter.advance();
-    // Letters without a single page could go round for ever.
-    for (int turn = 0;
-         pages.size() < PageBrowser::kPagesAhead && turn < 4 * PageBrowser::kPagesAhead; ++turn) {
+    // Letters without a single page could go round for ever; pages the run does not visit
+    // take no turn, up to a bound.
+    qint64 passed = 0;
+    for (qint64 turn = 0; pages.size() < PageBrowser::kPagesAhead
+         && turn - passed < 4 * PageBrowser::kPagesAhead && passed < kMostPassedAhead;
+         ++turn) {
         if (pagesOfLetter.running()) {
+            if (!Ledger().VisitsPage(++position)) {
+                ++passed;
+                pagesOfLetter.advance();
+                continue;
+            }
             const QString address = Navigated(PageAddress(letter, pagesOfLetter.value()));
             if (SameDocument(before, address))
                 break;
-            pages.append(PageAhead{0, address, *seconds, pagesOfLetter.value()});
+            pages.append(PageAhead{0, address, *seconds, pagesOfLetter.value(), position});
             before = address;
             pagesOfLetter.advance();
             continue;
@@ -444,6 +469,9 @@ void ScrapeRun::LoadPagesAhead()
         m_ports.browser->CloseAhead(m_ahead.takeLast().id);
     for (qsizetype i = kept; i < next.size(); ++i) {
         PageAhead page = next.at(i);
+        // A host that is not yet due has its page loaded in its turn.
+        if (m_ports.transfer->TakeTurn(page.address) > 0)
+            return;
         page.id = m_ports.browser->LoadAhead(page.address);
         if (page.id == 0)
             return;
@@ -481,8 +509,26 @@ std::optional<qint64> ScrapeRun::StartPage(const QString &address, int seconds)
     } else if (ahead) {
         m_ports.browser->CloseAhead(ahead->id);
     }
-    m_ports.browser->Navigate(address);
+    // Stop during the wait for the host's turn has ended the page's wait already.
+    if (WaitForTurn(address))
+        m_ports.browser->Navigate(address);
     return std::nullopt;
+}
+
+bool ScrapeRun::WaitForTurn(const QString &address)
+{
+    for (qint64 ms = 0; (ms = m_ports.transfer->TakeTurn(address)) > 0;) {
+        QEventLoop loop;
+        QTimer::singleShot(TimerInterval(ms), &loop, &QEventLoop::quit);
+        m_turnWait = &loop;
+        const auto done = qScopeGuard([this] { m_turnWait = nullptr; });
+        if (m_cancelRequested)
+            return false;
+        loop.exec();
+        if (m_cancelRequested)
+            return false;
+    }
+    return true;
 }
 
 void ScrapeRun::CloseAllAhead()
@@ -684,4 +730,10 @@ RunEvents &ScrapeRun::Events() const
 {
     static RunEvents none;
     return m_ports.events ? *m_ports.events : none;
+}
+
+RunLedger &ScrapeRun::Ledger() const
+{
+    static RunLedger none;
+    return m_ports.ledger ? *m_ports.ledger : none;
 }

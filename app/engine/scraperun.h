@@ -97,6 +97,7 @@ private:
         QString address; // as it will be navigated to
         int seconds = 0; // the time-out in force as it was asked for
         double number = 0;
+        qint64 position = 0; // in the series
     };
 
     void StartQueuedRun();
@@ -112,6 +113,8 @@ private:
     // loading, none when it starts now.
     std::optional<qint64> StartPage(const QString &address, int seconds);
     void CloseAllAhead();
+    // Waits until the transfer gives the address's host its turn; false when Stop came first.
+    bool WaitForTurn(const QString &address);
     bool RetrievePage(const QString &address);
     WaitOutcome WaitForPage(const QString &address);
     void EndWait(WaitOutcome outcome);
@@ -129,6 +132,7 @@ private:
     {
         PageBrowser::AheadId page = 0;
         double number = 0;
+        qint64 position = 0;
         QString location;
         QStringList links;
         PagePlan plan;
@@ -138,6 +142,8 @@ private:
     void PlanNextPage(const DownloadsAhead &current, const PagePlan &plan, const QString &referrer);
     std::unique_ptr<DownloadsAhead> DownloadsOfThisPage(double number, PagePlan &plan);
     bool KeepsExisting(const QString &path) const;
+    // What the ledger holds of a link, its address made without asking anything on failure.
+    RunLedger::Held Held(qint64 position, const QString &link, const QString &path) const;
     // What a step of a link leaves to the link: its next step, or its end.
     enum class Then { NextStep, EndLink };
     void SaveLink(const QString &link, qsizetype index, DownloadsAhead &ahead);
@@ -146,6 +152,8 @@ private:
     // The content of the address into the path.
     Then DownloadStep(const QString &path, const QString &address, qsizetype index,
                       DownloadsAhead &ahead);
+    bool SaveFetched(const QString &source, const QString &path, const QString &temporary,
+                     const QByteArray &content, QString &error);
     // The address record in the page's link-address file; in one-per-file mode the path
     // becomes that file's, for the log line.
     Then RecordStep(const QString &address, QString &path);
@@ -159,6 +167,7 @@ private:
     // its next step; throws RunAbandoned on No, which ends the run.
     void Failure(int code, const QString &description);
     RunEvents &Events() const;
+    RunLedger &Ledger() const;
 
     RunPorts m_ports;
 
@@ -176,10 +185,13 @@ private:
     quint64 m_nextTicket = 0;
     quint64 m_markupFrom = 0; // the first ticket of the latest page wait
     PageWait *m_wait = nullptr;
+    QEventLoop *m_turnWait = nullptr; // while a page waits for its host's turn
 
     // Where the run stands in its two series, for foreseeing the pages after this one.
     std::optional<numbers::CountingLoop> m_letterLoop, m_numberLoop;
     QString m_letter;
+    // The current page's position in the series, and the next page's.
+    qint64 m_pagePosition = 0, m_nextPosition = 0;
     // Pages ahead, in the order the run will reach them.
     QList<PageAhead> m_ahead;
     bool m_loadAhead = false; // once a page of the run has loaded
