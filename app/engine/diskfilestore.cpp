@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -85,7 +86,7 @@ QString DiskFileStore::CreateTemporaryBeside(const QString &path, QString &error
     }
     const QString folder = QFileInfo(path).absolutePath();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = folder + u'/' + TemporaryName();
+        const QString name = NewTemporaryName(folder);
         QFile file(name);
         // NewOnly: never take over a file that is there; the permissions are the umask's.
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
@@ -113,6 +114,17 @@ bool DiskFileStore::ReplaceWith(const QString &temporary, const QString &path, Q
         return false;
     }
     return true;
+}
+
+QString DiskFileStore::NewTemporaryName(const QString &folder)
+{
+    return folder + u'/' + TemporaryName();
+}
+
+bool DiskFileStore::IsTemporaryName(const QString &fileName)
+{
+    static const QRegularExpression pattern(u"^\\.lh-[0-9a-f]{16}\\.part$"_s);
+    return pattern.match(fileName).hasMatch();
 }
 
 void DiskFileStore::RemoveTemporary(const QString &temporary)

@@ -19,4 +19,9 @@ public:
     [[nodiscard]] bool ReplaceWith(const QString &temporary, const QString &path,
                                    QString &error) override;
     void RemoveTemporary(const QString &temporary) override;
+
+    // A name for a temporary file in the folder, as CreateTemporaryBeside makes them: hidden,
+    // ".lh-", 16 hexadecimal digits, ".part". Nothing is created.
+    static QString NewTemporaryName(const QString &folder);
+    static bool IsTemporaryName(const QString &fileName);
 };
