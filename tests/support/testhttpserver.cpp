@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 
 namespace {
@@ -109,11 +110,15 @@ struct TestHttpServer::Shared
     int connections = 0;
     std::atomic<int> idleLimitMs{DefaultIdleLimitMs};
 
-    TestHttpResponse respond(const TestHttpRequest &request)
+    // Notes the time the request came in, then answers it.
+    TestHttpResponse respond(TestHttpRequest &request)
     {
         Handler handler;
         {
             QMutexLocker lock(&mutex);
+            request.receivedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count();
             log.append(QString::fromUtf8(request.target));
             received.append(request);
             handler = routes.value(request.path);
@@ -220,6 +225,10 @@ private:
         using Delivery = TestHttpResponse::Delivery;
         if (response.delivery == Delivery::Hang) {
             m_busy = true;
+            return;
+        }
+        if (response.delivery == Delivery::Drop) {
+            m_socket->abort();
             return;
         }
         const bool chunked = response.delivery == Delivery::ChunkedCut;
@@ -496,6 +505,11 @@ QUrl TestHttpServer::baseUrl() const
 QString TestHttpServer::url(const QString &path) const
 {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+}
+
+QString TestHttpServer::url(const QString &path, const QString &host) const
+{
+    return QStringLiteral("http://%1:%2%3").arg(host).arg(m_port).arg(path);
 }
 
 void TestHttpServer::addPage(const QString &path, const QByteArray &body,

@@ -17,6 +17,7 @@ struct TestHttpRequest
     QByteArray path;                              // the target up to "?"
     QByteArray query;                             // after "?", without it
     QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
+    qint64 receivedMs = 0; // on a steady clock, when the request's head was in
 
     QByteArray header(const QByteArray &lowerCaseName) const;
     // The value of a query key ("n" in "?n=5"), or the fallback when absent.
@@ -35,6 +36,7 @@ struct TestHttpResponse
                // open
         ChunkedCut, // the body in chunks of trickleChunk bytes, then closes before the last, empty
                     // chunk
+        Drop,       // reads the request and closes the connection without an answer
     };
 
     int status = 200;
@@ -95,6 +97,9 @@ public:
     quint16 port() const;
     QUrl baseUrl() const;                   // http://127.0.0.1:<port>
     QString url(const QString &path) const; // baseUrl followed by path, which starts with "/"
+    // The same under another name of the loopback address, such as "localhost": another host
+    // to a client.
+    QString url(const QString &path, const QString &host) const;
 
     void addPage(const QString &path, const QByteArray &body,
                  const QByteArray &contentType = "text/html; charset=utf-8");
@@ -106,7 +111,7 @@ public:
     // The target of every request received, in order of arrival.
     QStringList requestLog() const;
     int requestCount(const QString &target) const;
-    // Every request received, with its headers, in order of arrival.
+    // Every request received, with its headers and time, in order of arrival.
     QList<TestHttpRequest> requests() const;
     void clearRequestLog();
     // Connections accepted so far: a client that reuses its connection adds none.
