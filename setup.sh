@@ -11,7 +11,7 @@ cd "$(dirname "$(readlink -f "$0")")"
 
 packages=(
   cmake make g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6test6
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6test6 libqt6sql6-sqlite
   qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin libqt6webengine6-data
   libgl-dev libvulkan-dev libxkbcommon-dev
   libcurl4-openssl-dev libbenchmark-dev

@@ -120,6 +120,70 @@ QCommandLineOption Valued(const QStringList &names, const QString &description,
     return QCommandLineOption(names, description, valueName);
 }
 
+// A whole number from `least` to 2147483647.
+Apply Count(const QString &option, int least, std::function<int &(RunSettings &)> target)
+{
+    return [=](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+        bool ok = false;
+        const int value = Last(values).toInt(&ok);
+        if (!ok || value < least)
+            return u"--%1 takes a whole number from %2 on, not \"%3\"."_s.arg(
+                option, QString::number(least), Last(values));
+        target(s) = value;
+        return std::nullopt;
+    };
+}
+
+// The options of long runs: resuming, the archive, politeness, shards.
+void AddLongRunOptions(const std::function<void(QCommandLineOption, Apply)> &add)
+{
+    add(Valued({u"journal"_s},
+               u"Record each page fully handled in the file; started again with the same file "
+               u"and job, the run goes on at the first page not fully handled and requests no "
+               u"file again that was saved whole."_s,
+               u"file"_s),
+        [](const QStringList &values, RunSettings &s) {
+            s.journalFile = Last(values);
+            return std::optional<QString>();
+        });
+    add(Valued({u"archive"_s},
+               u"Keep every address downloaded, with the path and size saved, in this SQLite "
+               u"file; a link already in it is not requested. Runs may share one archive."_s,
+               u"file"_s),
+        [](const QStringList &values, RunSettings &s) {
+            s.archiveFile = Last(values);
+            return std::optional<QString>();
+        });
+    add(Valued({u"stop-after-known"_s},
+               u"End the run after n kept links in a row that were all in the archive."_s, u"n"_s),
+        Count(u"stop-after-known"_s, 1, [](RunSettings &s) -> int & { return s.stopAfterKnown; }));
+    add(Valued({u"delay-ms"_s},
+               u"At least this many milliseconds between the starts of two requests to one "
+               u"host, pages and files (default 0)."_s,
+               u"ms"_s),
+        Count(u"delay-ms"_s, 0, [](RunSettings &s) -> int & { return s.delayMs; }));
+    add(Valued({u"retries"_s},
+               u"Try a download again up to n times when its connection drops, it times out, "
+               u"or the server answers 5xx or 429 (default 2); a Retry-After is honoured."_s,
+               u"n"_s),
+        Count(u"retries"_s, 0, [](RunSettings &s) -> int & { return s.retries; }));
+    add(Valued({u"shard"_s},
+               u"Handle only the pages whose position in the series (from 0) is k modulo n, so "
+               u"that n machines share one series."_s,
+               u"k/n"_s),
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            const QStringList parts = Last(values).split(u'/');
+            bool kOk = false, nOk = false;
+            const int k = parts.value(0).toInt(&kOk);
+            const int n = parts.value(1).toInt(&nOk);
+            if (parts.size() != 2 || !kOk || !nOk || n < 1 || k < 0 || k >= n)
+                return u"--shard takes K/N with 0 <= K < N, not \"%1\"."_s.arg(Last(values));
+            s.shard = k;
+            s.shards = n;
+            return std::nullopt;
+        });
+}
+
 // The job's options, in the order of the Setup page, then how the run behaves.
 std::vector<Option> JobOptions()
 {
@@ -213,6 +277,7 @@ std::vector<Option> JobOptions()
     add(QCommandLineOption({u"q"_s, u"quiet"_s},
                            u"No progress line on standard error, even on a terminal."_s),
         Flag([](RunSettings &s) { s.quiet = true; }));
+    AddLongRunOptions(add);
     return options;
 }
 

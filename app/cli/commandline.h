@@ -25,6 +25,21 @@ struct RunSettings
     bool quiet = false;
     // Receives the failed addresses, one a line; empty: none.
     QString failedFile;
+
+    // Long runs. The journal records each page fully handled, so that the run carries on
+    // where an earlier one with the same journal was cut short; empty: none.
+    QString journalFile;
+    // SQLite: every address downloaded, with the path and size saved; empty: none.
+    QString archiveFile;
+    // Ends the run after this many kept links in a row were all in the archive; 0: never.
+    int stopAfterKnown = 0;
+    // Between the starts of two requests to one host, pages and files.
+    int delayMs = 0;
+    // Further tries of a download cut off, timed out or answered with a 5xx or a 429.
+    int retries = 2;
+    // This run visits the pages whose position in the series is shard modulo shards.
+    int shard = 0;
+    int shards = 1;
 };
 
 struct CommandLine

@@ -1,6 +1,7 @@
 #include "jobcheck.h"
 
 #include "numbers.h"
+#include "runreport.h"
 #include "validation.h"
 
 #include <QDir>
@@ -91,6 +92,27 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
     if (validation::NeedsCriteriaQuestion(job) && !settings.allLinks)
         return u"OOPS! You did not enter any search criteria! If you would like to get all "
                u"links on every page, add --all-links."_s;
+
+    if (settings.stopAfterKnown > 0 && settings.archiveFile.isEmpty())
+        return u"--stop-after-known counts links known from the archive: give --archive too."_s;
+    if (settings.shards > 1 && f.saveHREFs == 1 && f.oneHREFPerFile) {
+        // The pages of one number share their one-value file; in one run the last of them
+        // writes it last, across shards whichever ends last would.
+        const std::optional<SeriesShape> shape = ShapeOfSeries(job);
+        if (!shape || (shape->letters > 1 && shape->perLetter % settings.shards != 0))
+            return u"With --hrefs one-per-file, pages of one number share their file, and "
+                   u"--shard %1/%2 would give them to different shards: use all-in-one, or a "
+                   u"shard count that divides the pages of each letter (%3)."_s.arg(
+                       QString::number(settings.shard), QString::number(settings.shards),
+                       shape ? QString::number(shape->perLetter) : u"endless"_s);
+    }
+    for (const QString *file : {&settings.journalFile, &settings.archiveFile}) {
+        const QFileInfo info(*file);
+        if (!file->isEmpty() && (!info.absoluteDir().exists() || info.isDir()))
+            return u"\"%1\" cannot hold a %2: %3."_s.arg(
+                *file, file == &settings.journalFile ? u"journal"_s : u"archive"_s,
+                info.isDir() ? u"it is a folder"_s : u"its folder does not exist"_s);
+    }
 
     if (!settings.failedFile.isEmpty()) {
         const QFileInfo failed(settings.failedFile);

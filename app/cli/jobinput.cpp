@@ -225,6 +225,23 @@ std::optional<QString> ApplyJobJson(const QByteArray &json, JobFields &fields)
     return std::nullopt;
 }
 
+QJsonObject JobObject(const JobFields &fields)
+{
+    QJsonObject object;
+    for (const Control &control : kControls) {
+        const QString name = control.name;
+        if (const auto *text = std::get_if<QString JobFields::*>(&control.field))
+            object.insert(name, fields.*(*text));
+        else if (const auto *tick = std::get_if<int JobFields::*>(&control.field))
+            object.insert(name, fields.*(*tick));
+        else if (const auto *criteria = std::get_if<Criteria>(&control.field))
+            object.insert(name, QJsonArray::fromStringList(fields.*ListOf(*criteria)));
+        else if (const auto *option = std::get_if<Option>(&control.field))
+            object.insert(name, fields.*(option->consulted) == option->selects);
+    }
+    return object;
+}
+
 std::optional<QString> ReadJobFile(const QString &path, JobFields &fields)
 {
     QFile file(path);

@@ -3,6 +3,7 @@
 #include "jobsettings.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,9 @@ void MakeFoldersAbsolute(JobFields &fields);
 // Sets the fields the object names; keys left out keep their values. The error names the
 // key at fault.
 std::optional<QString> ApplyJobJson(const QByteArray &json, JobFields &fields);
+
+// Every field of the job under its control's name, as a job file would give it.
+QJsonObject JobObject(const JobFields &fields);
 
 // ApplyJobJson on the file's content.
 std::optional<QString> ReadJobFile(const QString &path, JobFields &fields);

@@ -55,6 +55,14 @@ QString EndText(RunEnd end)
 
 std::optional<qint64> SeriesPages(const JobSettings &job)
 {
+    const std::optional<SeriesShape> shape = ShapeOfSeries(job);
+    if (!shape)
+        return std::nullopt;
+    return shape->letters * shape->perLetter;
+}
+
+std::optional<SeriesShape> ShapeOfSeries(const JobSettings &job)
+{
     const auto letterStep = numbers::ToNumber(job.txtIncrementAlphabetically());
     const auto first = numbers::ToNumber(job.txtStartNum());
     const auto last = numbers::ToNumber(job.txtStopNum());
@@ -71,7 +79,7 @@ std::optional<qint64> SeriesPages(const JobSettings &job)
     const auto perLetter = Passes(*first, *last, *step, [](double) { return true; });
     if (!letters || !perLetter)
         return std::nullopt;
-    return *letters * *perLetter;
+    return SeriesShape{*letters, *perLetter};
 }
 
 QString ByteSize(qint64 bytes)
@@ -146,6 +154,12 @@ void RunReport::FileExists(const QString &path)
     Emit(u"exists"_s, {{u"path"_s, path}});
 }
 
+void RunReport::LinkKnown(const QString &address, const QString &path)
+{
+    ++m_known;
+    Emit(u"known"_s, {{u"address"_s, address}, {u"path"_s, path}});
+}
+
 void RunReport::FileSaved(const QString &address, const QString &path, qint64 bytes)
 {
     ++m_progress.files;
@@ -184,6 +198,8 @@ void RunReport::Ended(RunEnd end, int itemsDownloaded)
                        {u"exitStatus"_s, ExitStatus()}};
     if (m_progress.seriesPages)
         fields.insert(u"series"_s, *m_progress.seriesPages);
+    if (m_known > 0)
+        fields.insert(u"known"_s, m_known);
     Emit(u"done"_s, fields);
 }
 
@@ -207,9 +223,14 @@ QString RunReport::Summary() const
     if (p.seriesPages)
         pages += u" of "_s + QString::number(*p.seriesPages);
     QString text = u"Run %1: %2 pages, %3 links kept, %4 items downloaded, %5 files saved (%6), "
-                   u"%7 failures.\n"_s.arg(EndText(m_end), pages, QString::number(p.linksKept),
-                                           QString::number(m_items), QString::number(p.files),
-                                           ByteSize(p.bytes), QString::number(p.failures));
+                   u"%7 failures"_s.arg(EndText(m_end), pages, QString::number(p.linksKept),
+                                        QString::number(m_items), QString::number(p.files),
+                                        ByteSize(p.bytes), QString::number(p.failures));
+    if (m_known > 0)
+        text += u", %1 known from the archive"_s.arg(m_known);
+    text += u".\n"_s;
+    if (!m_endNote.isEmpty())
+        text += m_endNote + u'\n';
     for (const FailureRecord &failure : m_failures) {
         text += u"Error "_s + QString::number(failure.code);
         if (!failure.address.isEmpty())

@@ -40,6 +40,13 @@ struct Progress
 // The pages a job's series visits, counted as the run's loops count them; nothing when a
 // step of 0 repeats a page until Stop.
 std::optional<qint64> SeriesPages(const JobSettings &job);
+// The same as letters (those in the table) times the pages of each letter's number series.
+struct SeriesShape
+{
+    qint64 letters = 0;
+    qint64 perLetter = 0;
+};
+std::optional<SeriesShape> ShapeOfSeries(const JobSettings &job);
 
 // "3/20 pages, 57 kept, 40 files, 1.2 MiB, 310.0 KiB/s, 0:12 elapsed, 0:48 left": short
 // enough for a terminal of 80 columns.
@@ -64,10 +71,13 @@ public:
     void PageLoaded(const QString &address) override;
     void LinksKept(const QString &page, qsizetype found, qsizetype kept) override;
     void FileExists(const QString &path) override;
+    void LinkKnown(const QString &address, const QString &path) override;
     void FileSaved(const QString &address, const QString &path, qint64 bytes) override;
     void LinkDone(const QString &address, const QString &path) override;
     void Failed(int code, const QString &description, const QString &address) override;
     void Ended(RunEnd end, int itemsDownloaded);
+    // Why the run ended before its series did, for the summary; empty: it did not.
+    void SetEndNote(const QString &note) { m_endNote = note; }
 
     Progress progress() const { return m_progress; }
     const QList<FailureRecord> &failures() const { return m_failures; }
@@ -85,6 +95,8 @@ private:
     bool m_skipFailures;
     Progress m_progress;
     qint64 m_pagesStarted = 0;
+    qint64 m_known = 0;
+    QString m_endNote;
     QList<FailureRecord> m_failures;
     RunEnd m_end = RunEnd::Completed;
     int m_items = 0;

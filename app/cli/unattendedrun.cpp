@@ -1,13 +1,15 @@
 #include "unattendedrun.h"
 
+#include "archive.h"
 #include "browserengine.h"
 #include "browseridentity.h"
 #include "console.h"
 #include "curltransfer.h"
-#include "diskfilestore.h"
 #include "exitstatus.h"
 #include "jobcheck.h"
 #include "jobinput.h"
+#include "journal.h"
+#include "ledger.h"
 #include "runreport.h"
 #include "scraperun.h"
 #include "webbrowser.h"
@@ -87,6 +89,31 @@ void QuietEngineNotices(QtMsgType type, const QMessageLogContext &context, const
     defaultHandler(type, context, message);
 }
 
+// The journal and the archive a long run asks for; false, with the message told, when one
+// cannot be used.
+bool OpenLongRunFiles(const RunSettings &settings, std::unique_ptr<Journal> &journal,
+                      std::unique_ptr<Archive> &archive)
+{
+    QString error;
+    if (!settings.journalFile.isEmpty()) {
+        journal = Journal::Open(
+            settings.journalFile,
+            {jobinput::JobObject(settings.job), settings.shard, settings.shards}, error);
+        if (!journal) {
+            Complain(error);
+            return false;
+        }
+    }
+    if (!settings.archiveFile.isEmpty()) {
+        archive = Archive::Open(settings.archiveFile, error);
+        if (!archive) {
+            Complain(error);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool WriteFailedFile(const QString &path, const QByteArray &lines)
 {
     QSaveFile file(path);
@@ -108,6 +135,22 @@ int Run(const RunSettings &given)
         return exitstatus::kInvalid;
     }
 
+    std::unique_ptr<Journal> journal;
+    std::unique_ptr<Archive> archive;
+    if (!OpenLongRunFiles(settings, journal, archive))
+        return exitstatus::kInvalid;
+    // Before anything is fetched, so that none of this run's own is taken for stale.
+    RemoveStaleTemporaries(settings, journal.get());
+    // A journal or archive that fails ends the run: what it would record would be lost.
+    QString fault;
+    ScrapeRun *running = nullptr;
+    LongRunLedger ledger(settings, journal.get(), archive.get(), [&](const QString &message) {
+        fault = message;
+        Complain(message);
+        if (running)
+            running->Stop();
+    });
+
     PlainJobSettings job(settings.job);
     QElapsedTimer clock;
     // Filled in once the report exists; the line asks for its text only when it ticks.
@@ -125,13 +168,17 @@ int Run(const RunSettings &given)
             out.write(line);
     };
 
-    RunReport report(SeriesPages(job), settings.onError == ErrorPolicy::Skip,
+    std::optional<qint64> pages = SeriesPages(job);
+    if (pages)
+        pages = ledger.PagesToVisit(*pages);
+    RunReport report(pages, settings.onError == ErrorPolicy::Skip,
                      settings.json ? RunReport::JsonLine(toStdout) : RunReport::JsonLine());
     counts = &report;
     ConsoleRunView view(settings.json ? ConsoleRunView::Sink() : ConsoleRunView::Sink(toStdout));
     PolicyPrompt prompt(settings.onError);
     CurlTransfer inet;
-    DiskFileStore files;
+    inet.SetPoliteness({settings.delayMs, settings.retries});
+    LongRunFileStore files(journal.get(), ledger);
     // Never shown: on the offscreen platform the page loads, renders and runs its scripts
     // all the same.
     WebBrowser browser;
@@ -144,7 +191,10 @@ int Run(const RunSettings &given)
     ports.prompt = &prompt;
     ports.files = &files;
     ports.events = &report;
+    ports.ledger = &ledger;
+    ports.countFrom = journal ? journal->ItemsSoFar() : 0;
     ScrapeRun run(ports);
+    running = &run;
     // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
     ShareBrowserIdentity(
         *browser.view()->page()->profile(), inet, &run,
@@ -173,13 +223,16 @@ int Run(const RunSettings &given)
         progress.Start();
     // A signal that came while the engine started up leaves nothing to run.
     QCoreApplication::processEvents();
-    if (!interrupted)
+    if (!interrupted && fault.isEmpty())
         run.Go();
     progress.Stop();
 
-    const RunEnd end = interrupted ? RunEnd::Interrupted
-        : prompt.endedRun()        ? RunEnd::StoppedByFailure
-                                   : RunEnd::Completed;
+    const RunEnd end = interrupted              ? RunEnd::Interrupted
+        : prompt.endedRun() || !fault.isEmpty() ? RunEnd::StoppedByFailure
+                                                : RunEnd::Completed;
+    if (ledger.EndedByKnown())
+        report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(
+            settings.stopAfterKnown));
     report.Ended(end, run.ItemsDownloaded());
     Print(stderr, report.Summary());
     int status = report.ExitStatus();

@@ -1,0 +1,228 @@
+#include "ledger.h"
+
+#include "archive.h"
+#include "journal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString SystemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+LongRunLedger::LongRunLedger(const RunSettings &settings, Journal *journal, Archive *archive,
+                             Fault fault)
+    : m_shard(settings.shard)
+    , m_shards(settings.shards)
+    , m_stopAfterKnown(settings.stopAfterKnown)
+    , m_journal(journal)
+    , m_archive(archive)
+    , m_fault(std::move(fault))
+{
+    // A file the cut-short run saved may not have reached the archive before the cut.
+    if (m_journal && m_archive)
+        for (const Journal::SavedFile &file : m_journal->SavedWholeFiles())
+            if (!m_archive->Add(file.address, file.path, QFileInfo(file.path).size()))
+                Fail(m_archive->LastError());
+}
+
+void LongRunLedger::Fail(const QString &message) const
+{
+    if (m_faulted)
+        return;
+    m_faulted = true;
+    if (m_fault)
+        m_fault(message);
+}
+
+bool LongRunLedger::VisitsPage(qint64 position) const
+{
+    return position % m_shards == m_shard && !(m_journal && m_journal->Done(position));
+}
+
+qint64 LongRunLedger::PagesToVisit(qint64 seriesPages) const
+{
+    const qint64 ofShard = seriesPages > m_shard ? (seriesPages - m_shard + m_shards - 1) / m_shards
+                                                 : 0;
+    return std::max<qint64>(ofShard - (m_journal ? m_journal->DoneCount() : 0), 0);
+}
+
+void LongRunLedger::PageStarted(qint64 position)
+{
+    m_position = position;
+    if (m_journal && !m_faulted && !m_journal->PageStarted(position))
+        Fail(m_journal->LastError());
+}
+
+void LongRunLedger::PageHandled(qint64 position, std::int32_t itemsDownloaded)
+{
+    if (m_journal && !m_faulted && !m_journal->PageDone(position, itemsDownloaded))
+        Fail(m_journal->LastError());
+}
+
+RunLedger::Held LongRunLedger::LinkHeld(qint64 position, const QString &address,
+                                        const QString &path) const
+{
+    if (m_journal && m_journal->SavedWhole(position, address, path))
+        return Held::SavedWhole;
+    if (!m_archive)
+        return Held::No;
+    const std::optional<bool> known = m_archive->Holds(address);
+    if (!known)
+        Fail(m_archive->LastError());
+    return known.value_or(false) ? Held::Known : Held::No;
+}
+
+bool LongRunLedger::EnoughKnown(bool known)
+{
+    m_knownInARow = known ? m_knownInARow + 1 : 0;
+    if (m_stopAfterKnown > 0 && m_knownInARow >= m_stopAfterKnown)
+        m_endedByKnown = true;
+    return m_endedByKnown;
+}
+
+void LongRunLedger::SavingFile(const QString &address, const QString &path,
+                               const QString &temporary)
+{
+    if (m_journal && !m_faulted && !m_journal->Saving(address, path, temporary))
+        Fail(m_journal->LastError());
+}
+
+void LongRunLedger::FileSaved(const QString &address, const QString &path, qint64 bytes)
+{
+    if (m_journal && !m_faulted && !m_journal->Saved(address, path))
+        Fail(m_journal->LastError());
+    if (m_archive && !m_archive->Add(address, path, bytes))
+        Fail(m_archive->LastError());
+}
+
+LongRunFileStore::LongRunFileStore(Journal *journal, const LongRunLedger &ledger)
+    : m_journal(journal)
+    , m_ledger(ledger)
+{
+}
+
+bool LongRunFileStore::FileExists(const QString &path) const
+{
+    return m_disk.FileExists(path);
+}
+
+bool LongRunFileStore::WriteWhole(const QString &path, const QByteArray &bytes, QString &error)
+{
+    return m_disk.WriteWhole(path, bytes, error);
+}
+
+bool LongRunFileStore::WriteRecord(const QString &path, const QString &text, QString &error)
+{
+    return m_disk.WriteRecord(path, text, error);
+}
+
+bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QString &error)
+{
+    if (m_journal && m_journal->TakeAppended(m_ledger.Position(), path, text))
+        return true;
+    if (path.isEmpty()) {
+        error = FileAccessError(path, u"No file name."_s);
+        return false;
+    }
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = FileAccessError(path, SystemError());
+        return false;
+    }
+    const auto closed = qScopeGuard([fd] { ::close(fd); }); // and unlocked
+    // Held until the record is in: a shard appending to the same file waits, and where this
+    // record lands is known.
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    while (::fcntl(fd, F_SETLKW, &lock) != 0 && errno == EINTR) {}
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0) {
+        error = FileAccessError(path, SystemError());
+        return false;
+    }
+    if (m_journal && !m_journal->Appending(path, status.st_size, text))
+        m_ledger.Fail(m_journal->LastError());
+    const QByteArray record = RecordBytes(text);
+    for (qsizetype done = 0; done < record.size();) {
+        const auto written = ::write(fd, record.constData() + done,
+                                     static_cast<std::size_t>(record.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            error = FileAccessError(path, SystemError());
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+QString LongRunFileStore::CreateTemporaryBeside(const QString &path, QString &error)
+{
+    if (!m_journal || path.isEmpty())
+        return m_disk.CreateTemporaryBeside(path, error);
+    const QString folder = QFileInfo(path).absolutePath();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString name = DiskFileStore::NewTemporaryName(folder);
+        // Named in the journal before it exists, so that no cut leaves one nobody knows of.
+        if (!m_journal->TemporaryMade(name)) {
+            m_ledger.Fail(m_journal->LastError());
+            return m_disk.CreateTemporaryBeside(path, error);
+        }
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return name;
+        if (!QFileInfo::exists(name)) {
+            error = FileAccessError(path, file.errorString());
+            return {};
+        }
+    }
+    error = FileAccessError(path, u"No temporary file could be made."_s);
+    return {};
+}
+
+bool LongRunFileStore::ReplaceWith(const QString &temporary, const QString &path, QString &error)
+{
+    return m_disk.ReplaceWith(temporary, path, error);
+}
+
+void LongRunFileStore::RemoveTemporary(const QString &temporary)
+{
+    m_disk.RemoveTemporary(temporary);
+}
+
+int RemoveStaleTemporaries(const RunSettings &settings, const Journal *journal)
+{
+    QStringList stale = journal ? journal->LeftoverTemporaries() : QStringList();
+    const QString folder = settings.job.saveLinksFolder;
+    if (settings.shards == 1 && !folder.isEmpty()) {
+        const QDir dir(folder);
+        for (const QString &name : dir.entryList({u".lh-*.part"_s}, QDir::Files | QDir::Hidden))
+            if (DiskFileStore::IsTemporaryName(name))
+                stale.append(dir.filePath(name));
+    }
+    stale.removeDuplicates();
+    int removed = 0;
+    for (const QString &file : std::as_const(stale))
+        removed += QFile::remove(file) ? 1 : 0;
+    return removed;
+}
