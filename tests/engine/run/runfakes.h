@@ -83,6 +83,16 @@ struct FakeBrowser final : PageBrowser
         });
     }
     QString LocationURL() const override { return location; }
+    // Pages asked to load ahead; none is ever shown, so each is navigated to in its turn.
+    bool canLoadAhead = false;
+    QStringList loadedAhead;
+    AheadId LoadAhead(const QString &address) override
+    {
+        if (!canLoadAhead)
+            return 0;
+        loadedAhead.append(address);
+        return static_cast<AheadId>(loadedAhead.size());
+    }
     void RequestMarkup(std::function<void(const QString &)> deliver) override
     {
         if (holdMarkup)
@@ -141,6 +151,9 @@ struct FakeTransfer final : Transfer
         --outstanding;
         Transfer::Discard(ticket);
     }
+    // The answers TakeTurn gives, from the front; 0 once they run out.
+    QList<qint64> turns;
+    qint64 TakeTurn(const QString &) override { return turns.isEmpty() ? 0 : turns.takeFirst(); }
     bool StillExecuting() const override { return loop; }
     void Cancel() override
     {
@@ -177,14 +190,14 @@ struct RunRig
     bool refuse = false;
     std::unique_ptr<ScrapeRun> run;
 
-    explicit RunRig(std::int32_t countFrom = 0)
+    explicit RunRig(std::int32_t countFrom = 0, RunLedger *ledger = nullptr)
     {
         job.f.address = QStringLiteral("http://h/d/p^N.htm");
         job.f.defaultExtension = QStringLiteral("txt");
         job.f.timeOut = QStringLiteral("5");
-        run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt,
-                                                   &files, [this] { return !refuse; },
-                                                   [] { return kTime; }, countFrom});
+        run = std::make_unique<ScrapeRun>(
+            RunPorts{&job, &view, &browser, &transfer, &prompt, &files, [this] { return !refuse; },
+                     [] { return kTime; }, countFrom, nullptr, ledger});
         browser.run = run.get();
     }
 };
