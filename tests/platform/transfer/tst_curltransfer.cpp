@@ -1,3 +1,4 @@
+#include "curljob.h"
 #include "curltransfer.h"
 #include "testhttpserver.h"
 
@@ -36,6 +37,9 @@ private slots:
     void transfersIntoFiles_data();
     void transfersIntoFiles();
     void cancelEndsEveryTransfer();
+    void retryAfterValue_data();
+    void retryAfterValue();
+    void cancelEndsWaitForAHeldHost();
     void identity_data();
     void identity();
     void cookies_data();
@@ -363,6 +367,50 @@ void tst_CurlTransfer::cancelEndsEveryTransfer()
     QTRY_VERIFY_WITH_TIMEOUT(!transfer.StillExecuting(), 2000);
     const Transfer::Result next = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3")));
     QVERIFY2(next.ok, qPrintable(next.description));
+}
+
+void tst_CurlTransfer::retryAfterValue_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<qint64>("ms"); // -1: none
+    QTest::newRow("seconds") << QByteArray(" 2 ") << 2000LL;
+    QTest::newRow("an HTTP date 6 s ahead")
+        << QByteArray("Thu, 01 Jan 1970 00:00:10 GMT") << 6000LL;
+    QTest::newRow("the asctime form") << QByteArray("Thu Jan  1 00:00:10 1970") << 6000LL;
+    QTest::newRow("a date gone by") << QByteArray("Thu, 01 Jan 1970 00:00:01 GMT") << 0LL;
+    QTest::newRow("beyond a day is a day") << QByteArray("99999999999999999999") << 86400000LL;
+    QTest::newRow("neither") << QByteArray("soon") << -1LL;
+    QTest::newRow("a negative number") << QByteArray("-5") << -1LL;
+}
+
+void tst_CurlTransfer::retryAfterValue()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(qint64, ms);
+    const auto wait = curltransfer::retryAfter(value, 4000);
+    QCOMPARE(wait ? wait->count() : -1LL, ms);
+}
+
+// Regression: a transfer waiting for its host's Retry-After must not outlast Cancel.
+void tst_CurlTransfer::cancelEndsWaitForAHeldHost()
+{
+    m_server.addRoute(u"/busy"_s, [](const TestHttpRequest &) {
+        TestHttpResponse response = TestHttpResponse::error(503);
+        response.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("3600")));
+        return response;
+    });
+    CurlTransfer transfer;
+    transfer.SetPoliteness({0, 2});
+    const Transfer::Ticket ticket = transfer.Start(m_server.url(u"/busy"_s), QString());
+    QTimer::singleShot(0, this, [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(u"/busy"_s), 1, 5000);
+        // The host is held: a page to it would have to wait too.
+        QVERIFY(transfer.TakeTurn(m_server.url(u"/other"_s)) > 3000000);
+        transfer.Cancel();
+    });
+    QCOMPARE(transfer.Finish(ticket).code, CurlTransfer::CancelledCode);
+    QCOMPARE(m_server.requestCount(u"/busy"_s), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!transfer.StillExecuting(), 2000);
 }
 
 void tst_CurlTransfer::identity_data()
