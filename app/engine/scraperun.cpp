@@ -553,7 +553,10 @@ bool ScrapeRun::RetrievePage(const QString &address)
     m_stepAddress = navigated;
     Events().PageStarted(navigated);
 
-    switch (WaitForPage(navigated)) {
+    const WaitOutcome outcome = WaitForPage(navigated);
+    if (outcome != WaitOutcome::Stopped)
+        m_ports.transfer->RequestEnded(navigated);
+    switch (outcome) {
     case WaitOutcome::Arrived:
         break;
     case WaitOutcome::Stopped:

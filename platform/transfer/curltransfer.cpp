@@ -238,6 +238,11 @@ qint64 CurlTransfer::TakeTurn(const QString &address)
     return m_engine->worker.takeTurn(curltransfer::hostOf(address));
 }
 
+void CurlTransfer::RequestEnded(const QString &address)
+{
+    m_engine->worker.requestEnded(curltransfer::hostOf(address));
+}
+
 bool CurlTransfer::StillExecuting() const
 {
     return m_engine->worker.running() > 0;

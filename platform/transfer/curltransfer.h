@@ -49,6 +49,7 @@ public:
     // end a transfer that waits for its host's turn or for another try at once.
     void SetPoliteness(const Politeness &politeness) override;
     qint64 TakeTurn(const QString &address) override;
+    void RequestEnded(const QString &address) override;
 
     bool StillExecuting() const override;
     // Ends every running transfer at once; each fails with CancelledCode. No effect when idle.

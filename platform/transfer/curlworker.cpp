@@ -406,6 +406,13 @@ qint64 Worker::takeTurn(const QByteArray &host)
         : 0;
 }
 
+void Worker::requestEnded(const QByteArray &host)
+{
+    std::lock_guard lock(m_hostMutex);
+    Host &entry = m_hosts[host];
+    entry.lastStart = std::max(entry.lastStart.value_or(Clock::time_point()), Clock::now());
+}
+
 bool Worker::retry(Exchange &exchange, const Transfer::Result &result, CURLcode code)
 {
     const Again again = againAfter(exchange, result, code);

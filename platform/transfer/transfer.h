@@ -103,6 +103,9 @@ public:
         Q_UNUSED(address);
         return 0;
     }
+    // Such a request is over (a page has loaded): it may have gone out later than its turn,
+    // so the host's next turn counts from now.
+    virtual void RequestEnded(const QString &address) { Q_UNUSED(address); }
 
     // True while any transfer is running.
     virtual bool StillExecuting() const = 0;
