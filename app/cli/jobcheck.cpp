@@ -109,8 +109,8 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
     for (const QString *file : {&settings.journalFile, &settings.archiveFile}) {
         const QFileInfo info(*file);
         if (!file->isEmpty() && (!info.absoluteDir().exists() || info.isDir()))
-            return u"\"%1\" cannot hold a %2: %3."_s.arg(
-                *file, file == &settings.journalFile ? u"journal"_s : u"archive"_s,
+            return u"The %1 \"%2\" cannot be used: %3."_s.arg(
+                file == &settings.journalFile ? u"journal"_s : u"archive"_s, *file,
                 info.isDir() ? u"it is a folder"_s : u"its folder does not exist"_s);
     }
 

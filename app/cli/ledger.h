@@ -81,3 +81,24 @@ private:
 // names, and, when no shard may be writing beside it, every one in the download folder.
 // Returns how many went.
 int RemoveStaleTemporaries(const RunSettings &settings, const Journal *journal);
+
+// The page browser with every page loaded in its own turn, never ahead: with a delay between
+// the requests to one host, a page loading ahead could go out later than the turn it took.
+class PagesInTheirTurn final : public PageBrowser
+{
+public:
+    explicit PagesInTheirTurn(PageBrowser &browser) : m_browser(browser) {}
+    Q_DISABLE_COPY_MOVE(PagesInTheirTurn)
+
+    void Navigate(const QString &address) override { m_browser.Navigate(address); }
+    QString LocationURL() const override { return m_browser.LocationURL(); }
+    void RequestMarkup(std::function<void(const QString &markup)> deliver) override
+    {
+        m_browser.RequestMarkup(std::move(deliver));
+    }
+    quint64 CookieChanges() const override { return m_browser.CookieChanges(); }
+    void StopLoading() override { m_browser.StopLoading(); }
+
+private:
+    PageBrowser &m_browser;
+};

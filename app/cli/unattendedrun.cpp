@@ -186,7 +186,8 @@ int Run(const RunSettings &given)
     RunPorts ports;
     ports.job = &job;
     ports.view = &view;
-    ports.browser = &pageBrowser;
+    PagesInTheirTurn pagesInTurn(pageBrowser);
+    ports.browser = settings.delayMs > 0 ? static_cast<PageBrowser *>(&pagesInTurn) : &pageBrowser;
     ports.transfer = &inet;
     ports.prompt = &prompt;
     ports.files = &files;
