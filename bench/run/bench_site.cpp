@@ -1,9 +1,15 @@
 // Serves a site of numbered pages (/page/<n>.htm), each linking to files of a fixed size
 // (files/<n>_<k>.bin beside it), on 127.0.0.1 until stdin closes. Prints the base address
 // on the first line of stdout.
-//   bench_site [--page-delay-ms N] [--file-delay-ms N] <pages> <links per page> <file bytes>
+//   bench_site [--page-delay-ms N] [--file-delay-ms N] [--limit-every N] [--retry-after S]
+//              [--drop-every N] [--second-host NAME] <pages> <links per page> <file bytes>
 // A delay holds back each whole answer that long after its request, as a distant site
 // would; answers on other connections go on meanwhile. Connections are kept alive.
+// --limit-every N answers every Nth file request with 429 and, given --retry-after, that
+// Retry-After; --drop-every N closes the connection of every Nth file request unanswered, as
+// a site that rate-limits or drops connections would. --second-host links the first file of a
+// page under that name of this address (such as localhost), another host to a client; being
+// absolute, its link is saved under the page's number.
 // /stats answers "requests <r> connections <c>", counting neither itself nor its connection.
 
 #include <QByteArray>
@@ -31,6 +37,11 @@ struct Site
     QByteArray file;
     int pageDelayMs = 0;
     int fileDelayMs = 0;
+    int limitEvery = 0;
+    QByteArray retryAfter;
+    int dropEvery = 0;
+    QByteArray secondHost; // with the port: "localhost:<port>"
+    qint64 fileRequests = 0;
     qint64 requests = 0;
     qint64 connections = 0;
 };
@@ -40,10 +51,12 @@ struct Answer
     QByteArray status = "200 OK";
     QByteArray type = "text/html; charset=utf-8";
     QByteArray body;
+    QByteArray headers; // each ended by CR LF
     int delayMs = 0;
+    bool drop = false;
 };
 
-QByteArray PageBody(const QByteArray &number, int links)
+QByteArray PageBody(const QByteArray &number, int links, const QByteArray &secondHost)
 {
     QByteArray body = "<html><head><title>Page " + number
         + "</title></head><body>\n"
@@ -51,13 +64,16 @@ QByteArray PageBody(const QByteArray &number, int links)
         + number + "</h1><ul>\n";
     for (int k = 1; k <= links; ++k) {
         const QByteArray name = number + '_' + QByteArray::number(k) + ".bin";
-        body += "<li><a href=\"files/" + name + "\">" + name + "</a> some text</li>\n";
+        const QByteArray where = !secondHost.isEmpty() && k == 1
+            ? "http://" + secondHost + "/page/files/"
+            : QByteArray("files/");
+        body += "<li><a href=\"" + where + name + "\">" + name + "</a> some text</li>\n";
     }
     body += "</ul><p><a href=\"/page/index.htm\">index</a></p></body></html>\n";
     return body;
 }
 
-Answer Route(const QByteArray &path, const Site &site)
+Answer Route(const QByteArray &path, Site &site)
 {
     Answer answer;
     if (path == "/stats") {
@@ -69,8 +85,18 @@ Answer Route(const QByteArray &path, const Site &site)
         answer.type = "application/octet-stream";
         answer.body = site.file;
         answer.delayMs = site.fileDelayMs;
+        ++site.fileRequests;
+        if (site.dropEvery > 0 && site.fileRequests % site.dropEvery == 0) {
+            answer.drop = true;
+        } else if (site.limitEvery > 0 && site.fileRequests % site.limitEvery == 0) {
+            answer.status = "429 Too Many Requests";
+            answer.type = "text/plain";
+            answer.body = "slow down\n";
+            if (!site.retryAfter.isEmpty())
+                answer.headers = "Retry-After: " + site.retryAfter + "\r\n";
+        }
     } else if (path.startsWith("/page/") && path.endsWith(".htm")) {
-        answer.body = PageBody(path.mid(6).chopped(4), site.links);
+        answer.body = PageBody(path.mid(6).chopped(4), site.links, site.secondHost);
         answer.delayMs = site.pageDelayMs;
     } else {
         answer.status = "404 Not Found";
@@ -134,8 +160,12 @@ private:
             m_counted = true;
         }
         const Answer answer = Route(path, m_site);
-        m_answer = "HTTP/1.1 " + answer.status + "\r\nContent-Type: " + answer.type
-            + "\r\nContent-Length: " + QByteArray::number(answer.body.size())
+        if (answer.drop) {
+            m_socket->abort();
+            return;
+        }
+        m_answer = "HTTP/1.1 " + answer.status + "\r\n" + answer.headers + "Content-Type: "
+            + answer.type + "\r\nContent-Length: " + QByteArray::number(answer.body.size())
             + (m_close ? "\r\nConnection: close\r\n\r\n" : "\r\nConnection: keep-alive\r\n\r\n");
         if (request.value(0) != "HEAD")
             m_answer += answer.body;
@@ -174,6 +204,14 @@ int main(int argc, char *argv[])
             site.pageDelayMs = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--file-delay-ms") == 0 && i + 1 < argc)
             site.fileDelayMs = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--limit-every") == 0 && i + 1 < argc)
+            site.limitEvery = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--retry-after") == 0 && i + 1 < argc)
+            site.retryAfter = argv[++i];
+        else if (std::strcmp(argv[i], "--drop-every") == 0 && i + 1 < argc)
+            site.dropEvery = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--second-host") == 0 && i + 1 < argc)
+            site.secondHost = argv[++i];
         else
             positional.push_back(argv[i]);
     }
@@ -186,7 +224,8 @@ int main(int argc, char *argv[])
     if (pages <= 0 || site.links <= 0 || fileBytes < 0 || site.pageDelayMs < 0
         || site.fileDelayMs < 0) {
         std::fprintf(stderr,
-                     "usage: bench_site [--page-delay-ms N] [--file-delay-ms N] <pages> <links per "
+                     "usage: bench_site [--page-delay-ms N] [--file-delay-ms N] [--limit-every N] "
+                     "[--retry-after S] [--drop-every N] [--second-host NAME] <pages> <links per "
                      "page> <file bytes>\n");
         return 2;
     }
@@ -201,6 +240,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_site: cannot listen\n");
         return 1;
     }
+    if (!site.secondHost.isEmpty())
+        site.secondHost += ':' + QByteArray::number(server.serverPort());
     std::printf("http://127.0.0.1:%u\n", static_cast<unsigned>(server.serverPort()));
     std::fflush(stdout);
 
