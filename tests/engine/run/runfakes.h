@@ -83,16 +83,6 @@ struct FakeBrowser final : PageBrowser
         });
     }
     QString LocationURL() const override { return location; }
-    // Pages asked to load ahead; none is ever shown, so each is navigated to in its turn.
-    bool canLoadAhead = false;
-    QStringList loadedAhead;
-    AheadId LoadAhead(const QString &address) override
-    {
-        if (!canLoadAhead)
-            return 0;
-        loadedAhead.append(address);
-        return static_cast<AheadId>(loadedAhead.size());
-    }
     void RequestMarkup(std::function<void(const QString &)> deliver) override
     {
         if (holdMarkup)
@@ -190,14 +180,14 @@ struct RunRig
     bool refuse = false;
     std::unique_ptr<ScrapeRun> run;
 
-    explicit RunRig(std::int32_t countFrom = 0, RunLedger *ledger = nullptr)
+    explicit RunRig(std::int32_t countFrom = 0)
     {
         job.f.address = QStringLiteral("http://h/d/p^N.htm");
         job.f.defaultExtension = QStringLiteral("txt");
         job.f.timeOut = QStringLiteral("5");
-        run = std::make_unique<ScrapeRun>(
-            RunPorts{&job, &view, &browser, &transfer, &prompt, &files, [this] { return !refuse; },
-                     [] { return kTime; }, countFrom, nullptr, ledger});
+        run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt,
+                                                   &files, [this] { return !refuse; },
+                                                   [] { return kTime; }, countFrom});
         browser.run = run.get();
     }
 };

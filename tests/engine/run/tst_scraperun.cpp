@@ -33,6 +33,7 @@ private slots:
     void stopWhileAskedEndsBeforeNextPage();
     void failedPageKeepsNoEarlierMarkup();
     void fetchesAheadStayWithinTransferLimit();
+    void stopEndsAPagesWaitForItsHost();
 };
 
 void TestScrapeRun::pageOrder_data()
@@ -425,6 +426,21 @@ void TestScrapeRun::fetchesAheadStayWithinTransferLimit()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
              3 * Transfer::MaxParallel);
     QCOMPARE(rig.run->ItemsDownloaded(), 3 * Transfer::MaxParallel);
+}
+
+// A page waits for its host's turn (a delay between one host's requests); Stop ends the wait.
+void TestScrapeRun::stopEndsAPagesWaitForItsHost()
+{
+    RunRig rig;
+    rig.transfer.turns = {20, 3600000};
+    // Later than the events the run handles before its first page.
+    QTimer::singleShot(100, rig.run.get(), [&rig] { rig.run->Stop(); });
+
+    rig.run->Go();
+
+    QVERIFY(rig.transfer.turns.isEmpty());
+    QCOMPARE(rig.browser.navigated, QStringList{});
+    QCOMPARE(rig.view.messages(), QStringList{u"Action has been cancelled!"_s});
 }
 
 QTEST_GUILESS_MAIN(TestScrapeRun)
