@@ -35,6 +35,7 @@ struct Exchange
     }
 
     const std::shared_ptr<Job> job;
+    Worker *worker = nullptr;
     int tries = 0; // made before this one
     CURL *easy = nullptr;
     bool added = false; // to the multi handle
@@ -135,9 +136,12 @@ size_t onData(char *data, size_t size, size_t count, void *user)
 }
 
 // Connected (or reusing a connection), the request about to go out: the stall clock starts.
+// The host's next turn counts from here too: connecting may have taken a while.
 int onRequest(void *user, char *, char *, int, int)
 {
-    static_cast<Exchange *>(user)->lastTraffic = std::chrono::steady_clock::now();
+    auto *exchange = static_cast<Exchange *>(user);
+    exchange->lastTraffic = std::chrono::steady_clock::now();
+    exchange->worker->requestEnded(exchange->job->request.host);
     return CURL_PREREQFUNC_OK;
 }
 
@@ -446,6 +450,7 @@ std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job, int tries)
 {
     auto exchange = std::make_unique<Exchange>(std::move(job));
     exchange->tries = tries;
+    exchange->worker = this;
     const Job::Request &request = exchange->job->request;
     if (!request.file.isEmpty()) {
         exchange->out = std::make_unique<QFile>(request.file);

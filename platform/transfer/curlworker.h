@@ -49,7 +49,7 @@ public:
     // A request that goes out elsewhere takes its host's turn: 0 when it may go now (counted
     // as a start), otherwise the milliseconds until the host is due.
     qint64 takeTurn(const QByteArray &host);
-    // Such a request is over: the host's next turn counts from now.
+    // A request to the host has gone out or is over: its next turn counts from now.
     void requestEnded(const QByteArray &host);
 
 private:

@@ -279,7 +279,7 @@ void TestLongRuns::politeness_data()
         << 0;
     QTest::newRow("--delay-ms 300 between one host's requests, the page's too")
         << u"q_1.bin q_2.bin q_3.bin"_s << u"|--delay-ms|300"_s << QString() << 4 << 0
-        << u"q_3.bin q_3.bin"_s << 900;
+        << u"q_3.bin q_3.bin"_s << 900 - 100;
 }
 
 void TestLongRuns::politeness()
@@ -306,10 +306,11 @@ void TestLongRuns::politeness()
         if (watched.isEmpty() ? request.path != "/favicon.ico" : request.path == watched.toUtf8())
             seen.append(request);
     QCOMPARE(seen.size(), requests);
-    // Lower bounds the program keeps by design, whatever the machine's speed.
+    // Lower bounds the program keeps by design, whatever the machine's speed; the server
+    // notes a request a little after it went out, by a margin that varies.
     QVERIFY(seen.last().receivedMs - seen.first().receivedMs >= atLeastMs);
     for (qsizetype i = 1; watched.isEmpty() && i < seen.size(); ++i)
-        QVERIFY(seen.at(i).receivedMs - seen.at(i - 1).receivedMs >= 300);
+        QVERIFY(seen.at(i).receivedMs - seen.at(i - 1).receivedMs >= 300 - 100);
     if (links.startsWith(u"$LOCAL"_s)) {
         QCOMPARE(seen.first().header("host").left(9), QByteArray("localhost"));
         for (const TestHttpRequest &request : m_server.requests()) // in while it was held
