@@ -1,9 +1,15 @@
 #pragma once
 
-// What the run's own files share: the ways a run ends early and the address rule of a page
-// and a link.
+// What the run's own files share: the ways a run ends early and the rules of a page's turn
+// that both the page loop and the look ahead apply.
+
+#include "linkrules.h"
 
 #include <QString>
+
+#include <optional>
+
+class JobSettings;
 
 namespace runsteps {
 
@@ -31,5 +37,19 @@ inline QString TrimSpaces(const QString &text)
         --last;
     return text.mid(first, last - first);
 }
+
+linkrules::Criteria CriteriaOf(const JobSettings &job);
+
+// The time-out a text sets, in whole seconds; none for a text the run refuses.
+std::optional<int> TimeOutSeconds(const QString &text);
+
+// The entry of the letter table a letter loop's value stands for; none when out of range.
+std::optional<QString> LetterAt(double value);
+
+// A QTimer interval: milliseconds clamped to what it takes.
+int TimerInterval(qint64 milliseconds);
+
+// The address as the page is navigated to: spaces become %20.
+QString Navigated(const QString &address);
 
 } // namespace runsteps
