@@ -11,13 +11,13 @@
 
 namespace curltransfer {
 
-void initCurl()
+void InitCurl()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-Transfer::Result failure(int code, const QString &description)
+Transfer::Result Failure(int code, const QString &description)
 {
     Transfer::Result result;
     result.code = code;
@@ -25,12 +25,12 @@ Transfer::Result failure(int code, const QString &description)
     return result;
 }
 
-Transfer::Result cancelled()
+Transfer::Result Cancelled()
 {
-    return failure(CurlTransfer::CancelledCode, QStringLiteral("Cancelled"));
+    return Failure(CurlTransfer::CancelledCode, QStringLiteral("Cancelled"));
 }
 
-std::optional<std::chrono::milliseconds> retryAfter(const QByteArray &value, qint64 nowMs)
+std::optional<std::chrono::milliseconds> RetryAfter(const QByteArray &value, qint64 nowMs)
 {
     const QByteArray text = value.trimmed();
     bool number = !text.isEmpty();
@@ -49,12 +49,12 @@ std::optional<std::chrono::milliseconds> retryAfter(const QByteArray &value, qin
     return std::chrono::milliseconds(ms);
 }
 
-QByteArray hostOf(const QString &address)
+QByteArray HostOf(const QString &address)
 {
     return QUrl(address, QUrl::TolerantMode).host(QUrl::FullyEncoded).toLower().toUtf8();
 }
 
-void Job::finish(Transfer::Result result, std::atomic<int> &running)
+void Job::Finish(Transfer::Result result, std::atomic<int> &running)
 {
     std::lock_guard lock(m_mutex);
     m_result = std::move(result);
@@ -64,7 +64,7 @@ void Job::finish(Transfer::Result result, std::atomic<int> &running)
         QMetaObject::invokeMethod(m_waiter, &QEventLoop::quit, Qt::QueuedConnection);
 }
 
-bool Job::waitWith(QEventLoop *loop)
+bool Job::WaitWith(QEventLoop *loop)
 {
     std::lock_guard lock(m_mutex);
     if (m_done)
@@ -73,7 +73,7 @@ bool Job::waitWith(QEventLoop *loop)
     return true;
 }
 
-std::optional<Transfer::Result> Job::take()
+std::optional<Transfer::Result> Job::Take()
 {
     std::lock_guard lock(m_mutex);
     m_waiter = nullptr;

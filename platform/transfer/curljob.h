@@ -19,17 +19,17 @@ class QEventLoop;
 namespace curltransfer {
 
 // curl_global_init, once per process, before the first handle of either side.
-void initCurl();
+void InitCurl();
 
-Transfer::Result failure(int code, const QString &description);
-Transfer::Result cancelled();
+Transfer::Result Failure(int code, const QString &description);
+Transfer::Result Cancelled();
 
 // How long a Retry-After value (whole seconds, or an HTTP date) asks to wait from `now`, in
 // milliseconds since the epoch; none when it says neither.
-std::optional<std::chrono::milliseconds> retryAfter(const QByteArray &value, qint64 nowMs);
+std::optional<std::chrono::milliseconds> RetryAfter(const QByteArray &value, qint64 nowMs);
 
 // The host an address's requests are counted against for politeness: its name, in lower case.
-QByteArray hostOf(const QString &address);
+QByteArray HostOf(const QString &address);
 
 // One transfer. The request is fixed before the job is queued and only read afterwards;
 // `cancel` is the caller's word to the worker; the outcome comes back under the job's own
@@ -42,7 +42,7 @@ public:
     struct Request
     {
         QByteArray url;
-        QByteArray host; // hostOf the address
+        QByteArray host; // HostOf the address
         QString file;    // when not empty: an existing file that receives the body
         long timeout = 0;
         QByteArray userAgent, referrer, acceptLanguage;
@@ -57,11 +57,11 @@ public:
 
     // Worker thread, once: the transfer has ended; the caller's wait, if any, ends too.
     // `running`, the worker's count, drops under the job's lock just before that wake-up.
-    void finish(Transfer::Result result, std::atomic<int> &running);
-    // Caller's thread: `loop` is the one finish() quits. False when the job has ended already.
-    bool waitWith(QEventLoop *loop);
+    void Finish(Transfer::Result result, std::atomic<int> &running);
+    // Caller's thread: `loop` is the one Finish() quits. False when the job has ended already.
+    bool WaitWith(QEventLoop *loop);
     // Caller's thread, after the wait: the outcome, or nothing when the job has not ended.
-    std::optional<Transfer::Result> take();
+    std::optional<Transfer::Result> Take();
 
 private:
     std::mutex m_mutex;

@@ -16,18 +16,18 @@
 static_assert(CurlTransfer::CancelledCode == CURLE_ABORTED_BY_CALLBACK);
 static_assert(CurlTransfer::BusyCode == CURLE_RECURSIVE_API_CALL);
 
-using curltransfer::cancelled;
-using curltransfer::failure;
+using curltransfer::Cancelled;
+using curltransfer::Failure;
 using curltransfer::Job;
 
 namespace {
 
-Transfer::Result busy()
+Transfer::Result Busy()
 {
-    return failure(CurlTransfer::BusyCode, QStringLiteral("Another transfer is still in progress"));
+    return Failure(CurlTransfer::BusyCode, QStringLiteral("Another transfer is still in progress"));
 }
 
-QByteArray encodeAddress(const QString &address)
+QByteArray EncodeAddress(const QString &address)
 {
     // Spaces and non-ASCII characters are escaped the way a browser would send them.
     const QUrl url(address, QUrl::TolerantMode);
@@ -47,13 +47,13 @@ public:
     Share();
     ~Share();
 
-    CURLSH *handle() const { return m_share; }
-    bool canSetCookies() const { return m_cookies != nullptr; }
-    void setCookie(const QByteArray &netscapeLine);
+    CURLSH *Handle() const { return m_share; }
+    bool CanSetCookies() const { return m_cookies != nullptr; }
+    void SetCookie(const QByteArray &netscapeLine);
 
 private:
-    static void lock(CURL *, curl_lock_data data, curl_lock_access, void *user);
-    static void unlock(CURL *, curl_lock_data data, void *user);
+    static void Lock(CURL *, curl_lock_data data, curl_lock_access, void *user);
+    static void Unlock(CURL *, curl_lock_data data, void *user);
 
     CURLSH *m_share = nullptr;
     CURL *m_cookies = nullptr;
@@ -62,12 +62,12 @@ private:
 
 Share::Share()
 {
-    curltransfer::initCurl();
+    curltransfer::InitCurl();
     m_share = curl_share_init();
     if (!m_share)
         return;
-    curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, &Share::lock);
-    curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, &Share::unlock);
+    curl_share_setopt(m_share, CURLSHOPT_LOCKFUNC, &Share::Lock);
+    curl_share_setopt(m_share, CURLSHOPT_UNLOCKFUNC, &Share::Unlock);
     curl_share_setopt(m_share, CURLSHOPT_USERDATA, this);
     for (curl_lock_data data : {CURL_LOCK_DATA_COOKIE, CURL_LOCK_DATA_SSL_SESSION})
         curl_share_setopt(m_share, CURLSHOPT_SHARE, data);
@@ -84,17 +84,17 @@ Share::~Share()
         curl_share_cleanup(m_share);
 }
 
-void Share::setCookie(const QByteArray &netscapeLine)
+void Share::SetCookie(const QByteArray &netscapeLine)
 {
     curl_easy_setopt(m_cookies, CURLOPT_COOKIELIST, netscapeLine.constData());
 }
 
-void Share::lock(CURL *, curl_lock_data data, curl_lock_access, void *user)
+void Share::Lock(CURL *, curl_lock_data data, curl_lock_access, void *user)
 {
     static_cast<Share *>(user)->m_locks[data].lock();
 }
 
-void Share::unlock(CURL *, curl_lock_data data, void *user)
+void Share::Unlock(CURL *, curl_lock_data data, void *user)
 {
     static_cast<Share *>(user)->m_locks[data].unlock();
 }
@@ -113,12 +113,12 @@ struct CurlTransfer::Engine
     Engine() = default;
     Q_DISABLE_COPY_MOVE(Engine)
     // The worker ends before the receiver its cookie handler posts to goes.
-    ~Engine() { worker.stop(); }
+    ~Engine() { worker.Stop(); }
 
-    Ticket start(const QString &address, const QString &file, int timeout);
+    Ticket Start(const QString &address, const QString &file, int timeout);
 
     Share share;
-    curltransfer::Worker worker{share.handle()};
+    curltransfer::Worker worker{share.Handle()};
 
     // Where cookies received arrive, on this thread.
     QObject receiver;
@@ -130,12 +130,12 @@ struct CurlTransfer::Engine
     bool waiting = false; // a Finish is waiting
 };
 
-Transfer::Ticket CurlTransfer::Engine::start(const QString &address, const QString &file,
+Transfer::Ticket CurlTransfer::Engine::Start(const QString &address, const QString &file,
                                              int timeout)
 {
     Job::Request request;
-    request.url = encodeAddress(address);
-    request.host = curltransfer::hostOf(address);
+    request.url = EncodeAddress(address);
+    request.host = curltransfer::HostOf(address);
     request.file = file;
     request.timeout = timeout;
     request.userAgent = userAgent;
@@ -154,7 +154,7 @@ Transfer::Ticket CurlTransfer::Engine::start(const QString &address, const QStri
     auto job = std::make_shared<Job>(std::move(request));
     const Ticket ticket = ++lastTicket;
     jobs.emplace(ticket, job);
-    worker.submit(std::move(job));
+    worker.Submit(std::move(job));
     return ticket;
 }
 
@@ -166,19 +166,19 @@ CurlTransfer::~CurlTransfer()
 {
     // The engine may outlive this object when a handler run by a wait deleted it; the
     // transfers still end here, and the wait returns its transfer as cancelled.
-    m_engine->worker.stop();
+    m_engine->worker.Stop();
 }
 
 Transfer::Result CurlTransfer::OpenURL(const QString &address)
 {
     if (m_engine->waiting)
-        return busy();
+        return Busy();
     return Finish(Start(address, QString()));
 }
 
 Transfer::Ticket CurlTransfer::Start(const QString &address, const QString &file)
 {
-    return m_engine->start(address, file, m_timeout);
+    return m_engine->Start(address, file, m_timeout);
 }
 
 Transfer::Result CurlTransfer::Finish(Ticket ticket)
@@ -186,24 +186,24 @@ Transfer::Result CurlTransfer::Finish(Ticket ticket)
     // Only locals are used once the wait starts: a handler run by it may delete this object.
     const std::shared_ptr<Engine> engine = m_engine;
     if (engine->waiting)
-        return busy();
+        return Busy();
     const auto at = engine->jobs.find(ticket);
     if (at == engine->jobs.end())
-        return failure(CURLE_FAILED_INIT, QStringLiteral("No such transfer"));
+        return Failure(CURLE_FAILED_INIT, QStringLiteral("No such transfer"));
     const std::shared_ptr<Job> job = at->second;
     QEventLoop loop;
-    if (job->waitWith(&loop)) {
+    if (job->WaitWith(&loop)) {
         engine->waiting = true;
         loop.exec();
         engine->waiting = false;
     }
     engine->jobs.erase(ticket);
-    std::optional<Result> result = job->take();
+    std::optional<Result> result = job->Take();
     if (!result) {
         // The loop was ended from outside, for instance by the application quitting.
         job->cancel = true;
-        engine->worker.wake();
-        return cancelled();
+        engine->worker.Wake();
+        return Cancelled();
     }
     return std::move(*result);
 }
@@ -215,7 +215,7 @@ void CurlTransfer::Discard(Ticket ticket)
         return;
     at->second->cancel = true;
     m_engine->jobs.erase(at);
-    m_engine->worker.wake();
+    m_engine->worker.Wake();
 }
 
 int CurlTransfer::RequestTimeout() const
@@ -230,22 +230,22 @@ void CurlTransfer::SetRequestTimeout(int seconds)
 
 void CurlTransfer::SetPoliteness(const Politeness &politeness)
 {
-    m_engine->worker.setPoliteness(politeness);
+    m_engine->worker.SetPoliteness(politeness);
 }
 
 qint64 CurlTransfer::TakeTurn(const QString &address)
 {
-    return m_engine->worker.takeTurn(curltransfer::hostOf(address));
+    return m_engine->worker.TakeTurn(curltransfer::HostOf(address));
 }
 
 void CurlTransfer::RequestEnded(const QString &address)
 {
-    m_engine->worker.requestEnded(curltransfer::hostOf(address));
+    m_engine->worker.RequestEnded(curltransfer::HostOf(address));
 }
 
 bool CurlTransfer::StillExecuting() const
 {
-    return m_engine->worker.running() > 0;
+    return m_engine->worker.Running() > 0;
 }
 
 void CurlTransfer::SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage)
@@ -270,10 +270,10 @@ void CurlTransfer::SetReferrer(const QString &address)
 
 void CurlTransfer::SetCookie(const QByteArray &netscapeLine)
 {
-    if (!m_engine->share.canSetCookies() || netscapeLine.contains('\n')
+    if (!m_engine->share.CanSetCookies() || netscapeLine.contains('\n')
         || netscapeLine.contains('\r'))
         return;
-    m_engine->share.setCookie(netscapeLine);
+    m_engine->share.SetCookie(netscapeLine);
 }
 
 void CurlTransfer::OnCookieReceived(CookieReceived handler)
@@ -283,9 +283,9 @@ void CurlTransfer::OnCookieReceived(CookieReceived handler)
 
 void CurlTransfer::Cancel()
 {
-    if (m_engine->worker.running() == 0)
+    if (m_engine->worker.Running() == 0)
         return;
     for (const auto &[ticket, job] : m_engine->jobs)
         job->cancel = true;
-    m_engine->worker.wake();
+    m_engine->worker.Wake();
 }

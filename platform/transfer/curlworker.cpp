@@ -18,10 +18,10 @@ struct Exchange
     Q_DISABLE_COPY_MOVE(Exchange)
 
     explicit Exchange(std::shared_ptr<Job> job) : job(std::move(job)) {}
-    ~Exchange() { release(nullptr); }
+    ~Exchange() { Release(nullptr); }
 
     // libcurl lets go of the transfer and the file is closed: the job may end now.
-    void release(CURLM *multi)
+    void Release(CURLM *multi)
     {
         if (easy) {
             if (added && multi)
@@ -67,12 +67,12 @@ constexpr double LongestBackoffSeconds = 60;
 // A host asking for more than this is held this long.
 constexpr auto LongestHold = std::chrono::hours(1);
 
-QString curlText(CURLcode code)
+QString CurlText(CURLcode code)
 {
     return QString::fromUtf8(curl_easy_strerror(code));
 }
 
-size_t onHeader(char *data, size_t size, size_t count, void *user)
+size_t OnHeader(char *data, size_t size, size_t count, void *user)
 {
     auto *exchange = static_cast<Exchange *>(user);
     const size_t length = size * count;
@@ -105,7 +105,7 @@ size_t onHeader(char *data, size_t size, size_t count, void *user)
     return length;
 }
 
-size_t onData(char *data, size_t size, size_t count, void *user)
+size_t OnData(char *data, size_t size, size_t count, void *user)
 {
     auto *exchange = static_cast<Exchange *>(user);
     const size_t length = size * count;
@@ -137,17 +137,17 @@ size_t onData(char *data, size_t size, size_t count, void *user)
 
 // Connected (or reusing a connection), the request about to go out: the stall clock starts.
 // The host's next turn counts from here too: connecting may have taken a while.
-int onRequest(void *user, char *, char *, int, int)
+int OnRequest(void *user, char *, char *, int, int)
 {
     auto *exchange = static_cast<Exchange *>(user);
     exchange->lastTraffic = std::chrono::steady_clock::now();
-    exchange->worker->requestEnded(exchange->job->request.host);
+    exchange->worker->RequestEnded(exchange->job->request.host);
     return CURL_PREREQFUNC_OK;
 }
 
 // libcurl's own low-speed check averages over seconds and so ends a download that brings a
 // byte a second; a stall is a time-out without any byte at all. Connecting has its own limit.
-int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+int OnProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     auto *exchange = static_cast<Exchange *>(user);
     const auto now = std::chrono::steady_clock::now();
@@ -160,7 +160,7 @@ int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 }
 
 // What a transfer that libcurl has ended with `code` amounts to.
-Transfer::Result outcome(Exchange &exchange, CURLcode code)
+Transfer::Result Outcome(Exchange &exchange, CURLcode code)
 {
     if (exchange.out) {
         if (exchange.writeError.isEmpty() && !exchange.out->flush())
@@ -168,30 +168,30 @@ Transfer::Result outcome(Exchange &exchange, CURLcode code)
         exchange.out->close();
     }
     if (!exchange.writeError.isEmpty()) {
-        Transfer::Result result = failure(0, exchange.writeError);
+        Transfer::Result result = Failure(0, exchange.writeError);
         result.fileError = true;
         result.size = exchange.bytes;
         return result;
     }
     if (exchange.outOfMemory)
-        return failure(CURLE_OUT_OF_MEMORY, curlText(CURLE_OUT_OF_MEMORY));
+        return Failure(CURLE_OUT_OF_MEMORY, CurlText(CURLE_OUT_OF_MEMORY));
     if (exchange.stalled)
-        return failure(
+        return Failure(
             CURLE_OPERATION_TIMEDOUT,
-            curlText(CURLE_OPERATION_TIMEDOUT)
+            CurlText(CURLE_OPERATION_TIMEDOUT)
                 + QStringLiteral(
                       ": Operation too slow. Less than 1 bytes/sec transferred the last %1 seconds")
                       .arg(exchange.job->request.timeout));
     if (code != CURLE_OK) {
-        QString description = curlText(code);
+        QString description = CurlText(code);
         const QString detail = QString::fromUtf8(exchange.errorBuffer).trimmed();
         if (!detail.isEmpty() && detail != description)
             description += QStringLiteral(": ") + detail;
-        return failure(int(code), description);
+        return Failure(int(code), description);
     }
     if (exchange.httpStatus >= 400) {
         const int status = int(exchange.httpStatus);
-        return failure(status,
+        return Failure(status,
                        exchange.reason.isEmpty() ? QStringLiteral("HTTP error %1").arg(status)
                                                  : QStringLiteral("HTTP %1 %2")
                                                        .arg(status)
@@ -208,7 +208,7 @@ Transfer::Result outcome(Exchange &exchange, CURLcode code)
 // its host later (the server says it is overloaded or asked too often).
 enum class Again { Never, Later, HostLater };
 
-Again againAfter(const Exchange &exchange, const Transfer::Result &result, CURLcode code)
+Again AgainAfter(const Exchange &exchange, const Transfer::Result &result, CURLcode code)
 {
     if (result.ok || result.fileError || exchange.outOfMemory)
         return Again::Never;
@@ -237,7 +237,7 @@ Again againAfter(const Exchange &exchange, const Transfer::Result &result, CURLc
 
 // 1, 2, 4, 8 ... seconds after each try, a quarter more at random so that transfers that
 // failed together do not come back together, never beyond the longest.
-std::chrono::steady_clock::duration backoff(int tries)
+std::chrono::steady_clock::duration Backoff(int tries)
 {
     const double base = FirstBackoffSeconds * std::ldexp(1.0, std::clamp(tries, 0, 16));
     const double jitter = 1.0 + 0.25 * QRandomGenerator::global()->generateDouble();
@@ -245,9 +245,9 @@ std::chrono::steady_clock::duration backoff(int tries)
         std::chrono::duration<double>(std::min(base * jitter, LongestBackoffSeconds)));
 }
 
-CURLM *newMulti()
+CURLM *NewMulti()
 {
-    initCurl();
+    InitCurl();
     CURLM *multi = curl_multi_init();
     if (multi) {
         curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, long(Transfer::MaxParallel));
@@ -261,22 +261,22 @@ CURLM *newMulti()
 
 } // namespace
 
-Worker::Worker(CURLSH *share) : m_multi(newMulti()), m_share(share)
+Worker::Worker(CURLSH *share) : m_multi(NewMulti()), m_share(share)
 {
 }
 
 Worker::~Worker()
 {
-    stop();
+    Stop();
     if (m_multi)
         curl_multi_cleanup(m_multi);
 }
 
-void Worker::submit(std::shared_ptr<Job> job)
+void Worker::Submit(std::shared_ptr<Job> job)
 {
     if (!m_multi) {
         ++m_running;
-        settle(*job, failure(CURLE_FAILED_INIT, curlText(CURLE_FAILED_INIT)));
+        Settle(*job, Failure(CURLE_FAILED_INIT, CurlText(CURLE_FAILED_INIT)));
         return;
     }
     {
@@ -285,34 +285,34 @@ void Worker::submit(std::shared_ptr<Job> job)
         ++m_running;
     }
     if (!m_thread.joinable())
-        m_thread = std::thread([this] { run(); });
-    wake();
+        m_thread = std::thread([this] { Run(); });
+    Wake();
 }
 
-void Worker::wake()
+void Worker::Wake()
 {
     if (m_multi)
         curl_multi_wakeup(m_multi);
 }
 
-void Worker::stop()
+void Worker::Stop()
 {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    wake();
+    Wake();
     if (m_thread.joinable())
         m_thread.join();
 }
 
-int Worker::running() const
+int Worker::Running() const
 {
     return m_running;
 }
 
 // The worker thread's loop: takes new transfers, drops cancelled ones, moves the rest.
-void Worker::run()
+void Worker::Run()
 {
     for (;;) {
         std::vector<std::shared_ptr<Job>> queued;
@@ -323,48 +323,48 @@ void Worker::run()
             stopping = m_stopping;
         }
         for (std::shared_ptr<Job> &job : queued)
-            admit(std::move(job), stopping);
+            Admit(std::move(job), stopping);
         std::erase_if(m_active, [&](const std::unique_ptr<Exchange> &exchange) {
             if (!stopping && !exchange->job->cancel)
                 return false;
-            end(*exchange, cancelled());
+            End(*exchange, Cancelled());
             return true;
         });
         if (stopping) {
             for (const Waiting &waiting : m_waiting)
-                settle(*waiting.job, cancelled());
+                Settle(*waiting.job, Cancelled());
             m_waiting.clear();
             return;
         }
-        perform(startDue());
+        Perform(StartDue());
     }
 }
 
 // Where a queued transfer joins the transfers waiting for their host's turn, or ends before
 // it has started.
-void Worker::admit(std::shared_ptr<Job> job, bool stopping)
+void Worker::Admit(std::shared_ptr<Job> job, bool stopping)
 {
     if (stopping || job->cancel) {
-        settle(*job, cancelled());
+        Settle(*job, Cancelled());
         return;
     }
     m_waiting.push_back(Waiting{std::move(job), 0, Clock::now()});
 }
 
-std::optional<Worker::Clock::duration> Worker::startDue()
+std::optional<Worker::Clock::duration> Worker::StartDue()
 {
     std::optional<Clock::duration> next;
     const Clock::time_point now = Clock::now();
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
         if (it->job->cancel) {
-            settle(*it->job, cancelled());
+            Settle(*it->job, Cancelled());
             it = m_waiting.erase(it);
             continue;
         }
         Clock::duration wait = it->notBefore - now;
         if (wait <= Clock::duration::zero()) {
             std::lock_guard lock(m_hostMutex);
-            wait = claimHost(it->job->request.host, now);
+            wait = ClaimHost(it->job->request.host, now);
         }
         if (wait > Clock::duration::zero()) {
             next = next ? std::min(*next, wait) : wait;
@@ -374,13 +374,13 @@ std::optional<Worker::Clock::duration> Worker::startDue()
         std::shared_ptr<Job> job = std::move(it->job);
         const int tries = it->tries;
         it = m_waiting.erase(it);
-        if (std::unique_ptr<Exchange> exchange = begin(std::move(job), tries))
+        if (std::unique_ptr<Exchange> exchange = Begin(std::move(job), tries))
             m_active.push_back(std::move(exchange));
     }
     return next;
 }
 
-Worker::Clock::duration Worker::claimHost(const QByteArray &host, Clock::time_point now)
+Worker::Clock::duration Worker::ClaimHost(const QByteArray &host, Clock::time_point now)
 {
     Host &entry = m_hosts[host];
     Clock::time_point due = entry.heldUntil;
@@ -392,34 +392,34 @@ Worker::Clock::duration Worker::claimHost(const QByteArray &host, Clock::time_po
     return Clock::duration::zero();
 }
 
-void Worker::setPoliteness(const Transfer::Politeness &politeness)
+void Worker::SetPoliteness(const Transfer::Politeness &politeness)
 {
     {
         std::lock_guard lock(m_hostMutex);
         m_politeness = politeness;
     }
-    wake();
+    Wake();
 }
 
-qint64 Worker::takeTurn(const QByteArray &host)
+qint64 Worker::TakeTurn(const QByteArray &host)
 {
     std::lock_guard lock(m_hostMutex);
-    const Clock::duration wait = claimHost(host, Clock::now());
+    const Clock::duration wait = ClaimHost(host, Clock::now());
     return wait > Clock::duration::zero()
         ? std::max<qint64>(1, std::chrono::ceil<std::chrono::milliseconds>(wait).count())
         : 0;
 }
 
-void Worker::requestEnded(const QByteArray &host)
+void Worker::RequestEnded(const QByteArray &host)
 {
     std::lock_guard lock(m_hostMutex);
     Host &entry = m_hosts[host];
     entry.lastStart = std::max(entry.lastStart.value_or(Clock::time_point()), Clock::now());
 }
 
-bool Worker::retry(Exchange &exchange, const Transfer::Result &result, CURLcode code)
+bool Worker::Retry(Exchange &exchange, const Transfer::Result &result, CURLcode code)
 {
-    const Again again = againAfter(exchange, result, code);
+    const Again again = AgainAfter(exchange, result, code);
     int retries = 0;
     {
         std::lock_guard lock(m_hostMutex);
@@ -427,10 +427,10 @@ bool Worker::retry(Exchange &exchange, const Transfer::Result &result, CURLcode 
     }
     if (again == Again::Never || exchange.tries >= retries)
         return false;
-    Clock::duration wait = backoff(exchange.tries);
+    Clock::duration wait = Backoff(exchange.tries);
     const Clock::time_point now = Clock::now();
     if (again == Again::HostLater) {
-        const auto asked = retryAfter(exchange.retryAfter,
+        const auto asked = RetryAfter(exchange.retryAfter,
                                       std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::system_clock::now().time_since_epoch())
                                           .count());
@@ -440,13 +440,13 @@ bool Worker::retry(Exchange &exchange, const Transfer::Result &result, CURLcode 
         Host &host = m_hosts[exchange.job->request.host];
         host.heldUntil = std::max(host.heldUntil, now + wait);
     }
-    exchange.release(m_multi);
+    exchange.Release(m_multi);
     m_waiting.push_back(Waiting{exchange.job, exchange.tries + 1, now + wait});
     return true;
 }
 
 // Hands the job to libcurl, or ends it when it cannot start.
-std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job, int tries)
+std::unique_ptr<Exchange> Worker::Begin(std::shared_ptr<Job> job, int tries)
 {
     auto exchange = std::make_unique<Exchange>(std::move(job));
     exchange->tries = tries;
@@ -458,15 +458,15 @@ std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job, int tries)
         // so that a write that fails is the one that reports why.
         if (!exchange->out->open(QIODevice::WriteOnly | QIODevice::ExistingOnly
                                  | QIODevice::Truncate | QIODevice::Unbuffered)) {
-            Transfer::Result result = failure(0, exchange->out->errorString());
+            Transfer::Result result = Failure(0, exchange->out->errorString());
             result.fileError = true;
-            end(*exchange, std::move(result));
+            End(*exchange, std::move(result));
             return nullptr;
         }
     }
     CURL *easy = curl_easy_init();
     if (!easy) {
-        end(*exchange, failure(CURLE_FAILED_INIT, curlText(CURLE_FAILED_INIT)));
+        End(*exchange, Failure(CURLE_FAILED_INIT, CurlText(CURLE_FAILED_INIT)));
         return nullptr;
     }
     exchange->easy = easy;
@@ -491,18 +491,18 @@ std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job, int tries)
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, exchange->headers);
     // The time-out bounds connecting and any stall, never a download that keeps moving.
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, request.timeout);
-    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &onRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &OnRequest);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, user);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, user);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, exchange->errorBuffer);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, user);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onData);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnData);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, user);
     if (CURLMcode added = curl_multi_add_handle(m_multi, easy); added != CURLM_OK) {
-        end(*exchange, failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(added))));
+        End(*exchange, Failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(added))));
         return nullptr;
     }
     exchange->added = true;
@@ -511,7 +511,7 @@ std::unique_ptr<Exchange> Worker::begin(std::shared_ptr<Job> job, int tries)
 
 // Moves every running transfer as far as it goes, ends those libcurl has finished, then
 // sleeps in libcurl until there is traffic, news from the caller, or the poll's time is up.
-void Worker::perform(std::optional<Clock::duration> nextDue)
+void Worker::Perform(std::optional<Clock::duration> nextDue)
 {
     int still = 0;
     CURLMcode step = curl_multi_perform(m_multi, &still);
@@ -530,12 +530,12 @@ void Worker::perform(std::optional<Clock::duration> nextDue)
         m_active.erase(at);
         // A cancel that came while libcurl was ending it still wins.
         if (exchange->job->cancel) {
-            end(*exchange, cancelled());
+            End(*exchange, Cancelled());
             continue;
         }
-        Transfer::Result result = outcome(*exchange, code);
-        if (!retry(*exchange, result, code))
-            end(*exchange, std::move(result));
+        Transfer::Result result = Outcome(*exchange, code);
+        if (!Retry(*exchange, result, code))
+            End(*exchange, std::move(result));
     }
     int pollMs = PollMilliseconds;
     if (nextDue)
@@ -545,23 +545,23 @@ void Worker::perform(std::optional<Clock::duration> nextDue)
         step = curl_multi_poll(m_multi, nullptr, 0, pollMs, nullptr);
     if (step != CURLM_OK) {
         for (const std::unique_ptr<Exchange> &exchange : m_active)
-            end(*exchange,
-                failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(step))));
+            End(*exchange,
+                Failure(CURLE_FAILED_INIT, QString::fromUtf8(curl_multi_strerror(step))));
         m_active.clear();
     }
 }
 
-void Worker::end(Exchange &exchange, Transfer::Result result)
+void Worker::End(Exchange &exchange, Transfer::Result result)
 {
-    exchange.release(m_multi);
-    settle(*exchange.job, std::move(result));
+    exchange.Release(m_multi);
+    Settle(*exchange.job, std::move(result));
 }
 
 // The job has ended: tell whoever waits for it. (On the caller's thread only when there is no
 // multi handle and so no worker.)
-void Worker::settle(Job &job, Transfer::Result result)
+void Worker::Settle(Job &job, Transfer::Result result)
 {
-    job.finish(std::move(result), m_running);
+    job.Finish(std::move(result), m_running);
 }
 
 } // namespace curltransfer

@@ -21,7 +21,7 @@ struct Exchange;
 
 // The worker side of CurlTransfer: one thread that owns libcurl's multi handle (with it the
 // connections kept between transfers and the name lookups) and the easy handle of every
-// running transfer. The caller's thread hands jobs over with submit(): the queue and the stop
+// running transfer. The caller's thread hands jobs over with Submit(): the queue and the stop
 // flag sit under one lock, and curl_multi_wakeup cuts the worker's poll short whenever there
 // is news (a job, a cancel flag, the stop). Each transfer waits for its host's turn under the
 // politeness in force, and one that may succeed later is tried again after a while.
@@ -36,21 +36,21 @@ public:
 
     // Caller's thread. Queues the job, starting the thread with the first one; without a
     // multi handle the job ends at once as failed.
-    void submit(std::shared_ptr<Job> job);
+    void Submit(std::shared_ptr<Job> job);
     // A job's cancel flag was set: the worker looks at once.
-    void wake();
+    void Wake();
     // Every job, queued or running, ends as cancelled, and the thread ends.
-    void stop();
+    void Stop();
     // Submitted and not yet ended; read from any thread.
-    int running() const;
+    int Running() const;
 
     // Any thread.
-    void setPoliteness(const Transfer::Politeness &politeness);
+    void SetPoliteness(const Transfer::Politeness &politeness);
     // A request that goes out elsewhere takes its host's turn: 0 when it may go now (counted
     // as a start), otherwise the milliseconds until the host is due.
-    qint64 takeTurn(const QByteArray &host);
+    qint64 TakeTurn(const QByteArray &host);
     // A request to the host has gone out or is over: its next turn counts from now.
-    void requestEnded(const QByteArray &host);
+    void RequestEnded(const QByteArray &host);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -68,19 +68,19 @@ private:
     };
 
     // Worker thread.
-    void run();
-    void admit(std::shared_ptr<Job> job, bool stopping);
+    void Run();
+    void Admit(std::shared_ptr<Job> job, bool stopping);
     // Starts the waiting transfers that are due; the time until the next one is.
-    std::optional<Clock::duration> startDue();
+    std::optional<Clock::duration> StartDue();
     // Under m_hostMutex: the time until the host is due, zero when it is (its start then
     // counts from now).
-    Clock::duration claimHost(const QByteArray &host, Clock::time_point now);
+    Clock::duration ClaimHost(const QByteArray &host, Clock::time_point now);
     // The transfer ended with `result`: true when it waits to be tried again instead.
-    bool retry(Exchange &exchange, const Transfer::Result &result, CURLcode code);
-    std::unique_ptr<Exchange> begin(std::shared_ptr<Job> job, int tries);
-    void perform(std::optional<Clock::duration> nextDue);
-    void end(Exchange &exchange, Transfer::Result result);
-    void settle(Job &job, Transfer::Result result);
+    bool Retry(Exchange &exchange, const Transfer::Result &result, CURLcode code);
+    std::unique_ptr<Exchange> Begin(std::shared_ptr<Job> job, int tries);
+    void Perform(std::optional<Clock::duration> nextDue);
+    void End(Exchange &exchange, Transfer::Result result);
+    void Settle(Job &job, Transfer::Result result);
 
     CURLM *const m_multi;
     CURLSH *const m_share;

@@ -387,7 +387,7 @@ void tst_CurlTransfer::retryAfterValue()
 {
     QFETCH(QByteArray, value);
     QFETCH(qint64, ms);
-    const auto wait = curltransfer::retryAfter(value, 4000);
+    const auto wait = curltransfer::RetryAfter(value, 4000);
     QCOMPARE(wait ? wait->count() : -1LL, ms);
 }
 
