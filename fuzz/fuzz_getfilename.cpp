@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         path = linkrules::GetFilename(name, folder, number, extension);
     } catch (const linkrules::RuleError &error) {
-        Require(error.code() == 6 && name.size() > 32767, "only an over-long name fails",
-                {name, extension, error.description()});
+        Require(error.Code() == 6 && name.size() > 32767, "only an over-long name fails",
+                {name, extension, error.Description()});
         return 0;
     }
 

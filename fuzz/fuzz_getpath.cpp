@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         result = linkrules::GetPath(link, address);
     } catch (const linkrules::RuleError &error) {
-        Require(!IsAbsolute(link) && error.code() == 9 && address.count(u'/') < 2,
+        Require(!IsAbsolute(link) && error.Code() == 9 && address.count(u'/') < 2,
                 "only a relative link against an address without a host part fails",
                 {link, address});
         return 0;

@@ -24,7 +24,7 @@ public:
     ~ProgressLine() override;
     Q_DISABLE_COPY_MOVE(ProgressLine)
 
-    bool enabled() const { return m_enabled; }
+    bool Enabled() const { return m_enabled; }
     void Start();
     // Takes the line off the terminal while `write` writes to it, then draws it again.
     void Around(const std::function<void()> &write);
@@ -79,7 +79,7 @@ public:
 
     bool AskContinue(const QString &) override;
     // True once a failure has ended the run.
-    bool endedRun() const { return m_endedRun; }
+    bool EndedRun() const { return m_endedRun; }
 
 private:
     ErrorPolicy m_policy;

@@ -20,10 +20,10 @@ std::optional<qint64> Passes(double first, double last, double step,
 {
     qint64 passes = 0;
     qint64 looked = 0;
-    for (numbers::CountingLoop loop(first, last, step); loop.running(); loop.advance()) {
+    for (numbers::CountingLoop loop(first, last, step); loop.Running(); loop.Advance()) {
         if (++looked > kMaxCountedPasses)
             return std::nullopt;
-        if (counts(loop.value()))
+        if (counts(loop.Value()))
             ++passes;
     }
     return passes;

@@ -79,8 +79,8 @@ public:
     // Why the run ended before its series did, for the summary; empty: it did not.
     void SetEndNote(const QString &note) { m_endNote = note; }
 
-    Progress progress() const { return m_progress; }
-    const QList<FailureRecord> &failures() const { return m_failures; }
+    Progress CurrentProgress() const { return m_progress; }
+    const QList<FailureRecord> &Failures() const { return m_failures; }
     // Before Ended: as if the run had come to its end now.
     int ExitStatus() const;
     // A few lines for standard error.

@@ -156,9 +156,9 @@ int Run(const RunSettings &given)
     // Filled in once the report exists; the line asks for its text only when it ticks.
     const RunReport *counts = nullptr;
     ProgressLine progress(STDERR_FILENO, [&] {
-        return ProgressText(counts ? counts->progress() : Progress{}, clock.elapsed());
+        return ProgressText(counts ? counts->CurrentProgress() : Progress{}, clock.elapsed());
     });
-    const bool showProgress = progress.enabled() && !settings.quiet;
+    const bool showProgress = progress.Enabled() && !settings.quiet;
     // The line makes room for standard output only where that goes to the same terminal.
     const bool shareTerminal = showProgress && ::isatty(STDOUT_FILENO) == 1;
     const auto toStdout = [&](const QByteArray &line) {
@@ -198,10 +198,10 @@ int Run(const RunSettings &given)
     running = &run;
     // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
     ShareBrowserIdentity(
-        *browser.view()->page()->profile(), inet, &run,
+        *browser.View()->page()->profile(), inet, &run,
         [&pageBrowser](const QNetworkCookie &cookie) { pageBrowser.CookieHandedToStore(cookie); });
     QObject::connect(&browser, &WebBrowser::DownloadComplete, &run, [&] {
-        run.OnDownloadComplete(browser.lastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
+        run.OnDownloadComplete(browser.LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
     });
 
     bool interrupted = false;
@@ -229,7 +229,7 @@ int Run(const RunSettings &given)
     progress.Stop();
 
     const RunEnd end = interrupted              ? RunEnd::Interrupted
-        : prompt.endedRun() || !fault.isEmpty() ? RunEnd::StoppedByFailure
+        : prompt.EndedRun() || !fault.isEmpty() ? RunEnd::StoppedByFailure
                                                 : RunEnd::Completed;
     if (ledger.EndedByKnown())
         report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(

@@ -149,7 +149,7 @@ std::optional<QString> ScrapeRun::RuleStep(const std::function<QString()> &rule)
     try {
         return rule();
     } catch (const linkrules::RuleError &error) {
-        Failure(error.code(), error.description());
+        Failure(error.Code(), error.Description());
         return std::nullopt;
     }
 }

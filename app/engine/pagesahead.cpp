@@ -130,32 +130,32 @@ QList<ScrapeRun::PageAhead> ScrapeRun::ForeseePages() const
     numbers::CountingLoop letters = *m_letterLoop;
     numbers::CountingLoop pagesOfLetter = *m_numberLoop;
     QString letter = m_letter;
-    QString before = Navigated(PageAddress(letter, pagesOfLetter.value()));
+    QString before = Navigated(PageAddress(letter, pagesOfLetter.Value()));
     qint64 position = m_pagePosition;
-    pagesOfLetter.advance();
+    pagesOfLetter.Advance();
     // Letters without a single page could go round for ever; pages the run does not visit
     // take no turn, up to a bound.
     qint64 passed = 0;
     for (qint64 turn = 0; pages.size() < PageBrowser::kPagesAhead
          && turn - passed < 4 * PageBrowser::kPagesAhead && passed < kMostPassedAhead;
          ++turn) {
-        if (pagesOfLetter.running()) {
+        if (pagesOfLetter.Running()) {
             if (!Ledger().VisitsPage(++position)) {
                 ++passed;
-                pagesOfLetter.advance();
+                pagesOfLetter.Advance();
                 continue;
             }
-            const QString address = Navigated(PageAddress(letter, pagesOfLetter.value()));
+            const QString address = Navigated(PageAddress(letter, pagesOfLetter.Value()));
             if (SameDocument(before, address))
                 break;
-            pages.append(PageAhead{0, address, *seconds, pagesOfLetter.value(), position});
+            pages.append(PageAhead{0, address, *seconds, pagesOfLetter.Value(), position});
             before = address;
-            pagesOfLetter.advance();
+            pagesOfLetter.Advance();
             continue;
         }
         // What the next letter's turn would stop at with a question is as far as it goes.
-        letters.advance();
-        const std::optional<QString> next = letters.running() ? LetterAt(letters.value())
+        letters.Advance();
+        const std::optional<QString> next = letters.Running() ? LetterAt(letters.Value())
                                                               : std::nullopt;
         const auto first = numbers::ToNumber(job.txtStartNum());
         const auto last = numbers::ToNumber(job.txtStopNum());

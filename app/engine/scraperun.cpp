@@ -187,12 +187,12 @@ void ScrapeRun::LetterLoop()
         return;
     }
 
-    for (numbers::CountingLoop loop(first, last, 2 * *increment); loop.running(); loop.advance()) {
+    for (numbers::CountingLoop loop(first, last, 2 * *increment); loop.Running(); loop.Advance()) {
         m_letterLoop = loop;
         m_numberLoop.reset();
         CheckPoint();
         ApplyTimeOut();
-        const std::optional<QString> letter = LetterAt(loop.value());
+        const std::optional<QString> letter = LetterAt(loop.Value());
         if (!letter) {
             Failure(kSubscriptOutOfRange, u"Subscript out of range"_s);
             continue;
@@ -220,9 +220,9 @@ void ScrapeRun::NumberLoop(const QString &letter)
     }
 
     m_letter = letter;
-    for (numbers::CountingLoop loop(*first, *last, *step); loop.running(); loop.advance()) {
+    for (numbers::CountingLoop loop(*first, *last, *step); loop.Running(); loop.Advance()) {
         m_numberLoop = loop;
-        m_currentNumber = loop.value();
+        m_currentNumber = loop.Value();
         CheckPoint();
         m_pagePosition = m_nextPosition++;
         if (!Ledger().VisitsPage(m_pagePosition))

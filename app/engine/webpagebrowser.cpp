@@ -54,9 +54,9 @@ WebPageBrowser::WebPageBrowser(WebBrowser &browser) : m_browser(browser)
     // The page shown last may be the one whose answer the next page ahead waits for.
     QObject::connect(&m_browser, &WebBrowser::DownloadComplete, &m_context,
                      [this] { Browser_Answered(); });
-    QObject::connect(m_browser.view(), &QWebEngineView::urlChanged, &m_context,
+    QObject::connect(m_browser.View(), &QWebEngineView::urlChanged, &m_context,
                      [this] { Browser_Answered(); });
-    QWebEngineCookieStore *store = m_browser.view()->page()->profile()->cookieStore();
+    QWebEngineCookieStore *store = m_browser.View()->page()->profile()->cookieStore();
     QObject::connect(store, &QWebEngineCookieStore::cookieAdded, &m_context,
                      [this](const QNetworkCookie &cookie) { CookieChanged(cookie, false); });
     QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, &m_context,
@@ -77,7 +77,7 @@ QString WebPageBrowser::LocationURL() const
 
 void WebPageBrowser::RequestMarkup(std::function<void(const QString &markup)> deliver)
 {
-    m_browser.requestOuterHtml([deliver = std::move(deliver)](bool ok, const QString &markup) {
+    m_browser.RequestOuterHtml([deliver = std::move(deliver)](bool ok, const QString &markup) {
         if (ok)
             deliver(markup);
     });

@@ -198,8 +198,8 @@ std::vector<int> LetterPositions(const QString &startAlpha, const QString &stopA
     std::vector<int> positions;
     numbers::CountingLoop loop(GetAsc(startAlpha).value_or(0), GetAsc(stopAlpha).value_or(0),
                                2 * increment);
-    for (; loop.running() && positions.size() < maxPositions; loop.advance())
-        positions.push_back(static_cast<int>(numbers::RoundHalfEven(loop.value())));
+    for (; loop.Running() && positions.size() < maxPositions; loop.Advance())
+        positions.push_back(static_cast<int>(numbers::RoundHalfEven(loop.Value())));
     return positions;
 }
 

@@ -18,8 +18,8 @@ class RuleError : public std::runtime_error
 {
 public:
     RuleError(int code, const QString &description);
-    int code() const { return m_code; }
-    QString description() const { return m_description; }
+    int Code() const { return m_code; }
+    QString Description() const { return m_description; }
 
 private:
     int m_code;

@@ -75,7 +75,7 @@ CountingLoop::CountingLoop(double start, double end, double step)
 {
 }
 
-bool CountingLoop::running() const
+bool CountingLoop::Running() const
 {
     return m_step >= 0 ? m_value <= m_end : m_value >= m_end;
 }

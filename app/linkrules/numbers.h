@@ -34,9 +34,9 @@ class CountingLoop final
 public:
     CountingLoop(double start, double end, double step);
 
-    bool running() const;
-    double value() const { return m_value; }
-    void advance() { m_value += m_step; }
+    bool Running() const;
+    double Value() const { return m_value; }
+    void Advance() { m_value += m_step; }
 
 private:
     double m_value;

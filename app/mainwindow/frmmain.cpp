@@ -37,14 +37,14 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
     , m_prompts(m_dialogPrompts.get())
     , m_exitProgram([] { QCoreApplication::exit(0); })
 {
-    buildControls();
-    setInitialValues();
+    BuildControls();
+    SetInitialValues();
     m_runView = std::make_unique<WidgetRunView>(RunControls{ui.cmdGo, ui.cmdStop, ui.tabMain,
                                                             ui.lstLog, ui.staMain, ui.lblLocation,
                                                             ui.rtfCode, ui.lstCode});
     m_pageBrowser = std::make_unique<WebPageBrowser>(*ui.Browser);
-    m_runPrompt = std::make_unique<PromptsRunPrompt>([this]() -> Prompts & { return prompts(); },
-                                                     *m_runView);
+    m_runPrompt = std::make_unique<PromptsRunPrompt>(
+        [this]() -> Prompts & { return CurrentPrompts(); }, *m_runView);
     // ErrorCheck goes in as a callback: a run queued behind a stopped one is checked
     // when it really starts.
     m_run = std::make_unique<ScrapeRun>(RunPorts{this,
@@ -58,9 +58,9 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
     // A user logged in on the Web Browser tab is logged in for the downloads too.
     // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
     ShareBrowserIdentity(
-        *ui.Browser->view()->page()->profile(), m_inet, this,
+        *ui.Browser->View()->page()->profile(), m_inet, this,
         [this](const QNetworkCookie &cookie) { m_pageBrowser->CookieHandedToStore(cookie); });
-    connectHandlers();
+    ConnectHandlers();
     ui.client->installEventFilter(this);
     // Shortcut overrides go to the focused widget, which may be created later (the
     // browsers' render widgets), so the filter watches the application.
@@ -72,27 +72,27 @@ frmMain::~frmMain() = default;
 
 // --- Collaborators -------------------------------------------------------------------
 
-void frmMain::setPrompts(Prompts *prompts)
+void frmMain::SetPrompts(Prompts *prompts)
 {
     m_prompts = prompts ? prompts : m_dialogPrompts.get();
 }
 
-void frmMain::setFolderPicker(FolderPicker *picker)
+void frmMain::SetFolderPicker(FolderPicker *picker)
 {
     m_folderPicker = picker;
 }
 
-void frmMain::setShellCommands(ShellCommands commands)
+void frmMain::SetShellCommands(ShellCommands commands)
 {
     m_shellCommands = std::move(commands);
 }
 
-void frmMain::setExitProgram(std::function<void()> exitProgram)
+void frmMain::SetExitProgram(std::function<void()> exitProgram)
 {
     m_exitProgram = std::move(exitProgram);
 }
 
-Prompts &frmMain::prompts()
+Prompts &frmMain::CurrentPrompts()
 {
     return *m_prompts;
 }
@@ -175,7 +175,7 @@ void frmMain::Form_Resize()
                            ToPixels(g.wbHelp.height()));
 }
 
-bool frmMain::isWindowShortcut(const QKeyEvent &event) const
+bool frmMain::IsWindowShortcut(const QKeyEvent &event) const
 {
     const QKeySequence pressed(event.keyCombination());
     for (const QAction *action :
@@ -192,7 +192,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     case QEvent::ShortcutOverride:
         // Text fields claim Ctrl+X and Ctrl+A for themselves; the window's commands win.
         if (watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == this
-            && isWindowShortcut(*static_cast<QKeyEvent *>(event))) {
+            && IsWindowShortcut(*static_cast<QKeyEvent *>(event))) {
             event->ignore();
             return true;
         }
@@ -217,7 +217,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 
 // --- Methods the run calls -------------------------------------------------------------
 
-QLineEdit *frmMain::fieldFor(validation::Field field) const
+QLineEdit *frmMain::FieldFor(validation::Field field) const
 {
     using validation::Field;
     switch (field) {
@@ -248,17 +248,19 @@ QLineEdit *frmMain::fieldFor(validation::Field field) const
 bool frmMain::ErrorCheck()
 {
     if (const std::optional<validation::Refusal> refusal = validation::CheckJob(*this)) {
-        prompts().MsgBox(refusal->message, validation::kHumanErrorTitle, Prompts::Icon::Critical);
+        CurrentPrompts().MsgBox(refusal->message, validation::kHumanErrorTitle,
+                                Prompts::Icon::Critical);
         if (refusal->showSetupPage)
             ui.tabMain->setCurrentIndex(0);
-        QLineEdit *field = fieldFor(refusal->focus);
+        QLineEdit *field = FieldFor(refusal->focus);
         if (refusal->clearField)
             field->clear();
         field->setFocus(Qt::OtherFocusReason);
         return false;
     }
     if (validation::NeedsCriteriaQuestion(*this))
-        return prompts().YesNo(validation::kCriteriaQuestion, validation::kConfirmIntentTitle);
+        return CurrentPrompts().YesNo(validation::kCriteriaQuestion,
+                                      validation::kConfirmIntentTitle);
     return true;
 }
 
@@ -372,6 +374,6 @@ void frmMain::cmdStop_Click()
 // Every finished load of Browser, inside a run or not.
 void frmMain::Browser_DownloadComplete()
 {
-    m_run->OnDownloadComplete(ui.Browser->lastLoadOk() ? LoadResult::Succeeded
+    m_run->OnDownloadComplete(ui.Browser->LastLoadOk() ? LoadResult::Succeeded
                                                        : LoadResult::Failed);
 }

@@ -55,14 +55,14 @@ public:
 
     // --- Collaborators -----------------------------------------------------------
     // nullptr restores the real message and input boxes. Not owned.
-    void setPrompts(Prompts *prompts);
+    void SetPrompts(Prompts *prompts);
     // The Browse buttons' picker; without one, Browse explains that it is unavailable.
-    void setFolderPicker(FolderPicker *picker);
-    void setShellCommands(ShellCommands commands);
+    void SetFolderPicker(FolderPicker *picker);
+    void SetShellCommands(ShellCommands commands);
     // File > Exit. The default leaves every event loop at once (QCoreApplication::exit),
     // which does not close the window, so the close step is skipped (a run in progress
     // is ended first all the same).
-    void setExitProgram(std::function<void()> exitProgram);
+    void SetExitProgram(std::function<void()> exitProgram);
 
     // --- The job, read live from the fields ------------------------------------------
     QString txtAddress() const override;
@@ -199,17 +199,17 @@ private:
     };
 
     // Building (frmmain_build.cpp).
-    void buildControls();
-    void buildMenus();
-    void buildSetupPage();
-    void buildStatusViewPage();
-    void connectHandlers();
-    void setInitialValues();
+    void BuildControls();
+    void BuildMenus();
+    void BuildSetupPage();
+    void BuildStatusViewPage();
+    void ConnectHandlers();
+    void SetInitialValues();
 
     // Start-up and layout.
     void Form_Load();
     void Form_Resize();
-    Prompts &prompts();
+    Prompts &CurrentPrompts();
 
     // Criteria commands.
     void cmdAddNewBeginning_Click();
@@ -220,9 +220,9 @@ private:
     void cmdRemoveNewEnd_Click();
     void cmdAddEnd_Click();
     void cmdRemoveEnd_Click();
-    void addVariable(QListWidget *list, criteriaedit::List kind);
-    void removeVariable(QListWidget *list, criteriaedit::List kind);
-    void moveEndVariable(QListWidget *from, QListWidget *to);
+    void AddVariable(QListWidget *list, criteriaedit::List kind);
+    void RemoveVariable(QListWidget *list, criteriaedit::List kind);
+    void MoveEndVariable(QListWidget *from, QListWidget *to);
 
     // Interlocks.
     void chkIncNum_Click();
@@ -233,7 +233,7 @@ private:
     void txtDefaultExtension_LostFocus();
     void cmdBrowse1_Click();
     void cmdBrowse2_Click();
-    void browseInto(QLineEdit *field);
+    void BrowseInto(QLineEdit *field);
 
     // Menu.
     void mnuFileExit_Click();
@@ -248,8 +248,8 @@ private:
     void cmdStop_Click();
     void Browser_DownloadComplete();
 
-    QLineEdit *fieldFor(validation::Field field) const;
-    bool isWindowShortcut(const QKeyEvent &event) const;
+    QLineEdit *FieldFor(validation::Field field) const;
+    bool IsWindowShortcut(const QKeyEvent &event) const;
 
     Controls ui;
     Transfer &m_inet;

@@ -144,7 +144,7 @@ void SolidBackground(QPushButton *button, const QString &colour)
 
 } // namespace
 
-void frmMain::buildControls()
+void frmMain::BuildControls()
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Linkhauler v1.0 BETA"));
@@ -155,12 +155,12 @@ void frmMain::buildControls()
     ui.client = Make<QWidget>(this, QStringLiteral("client"));
     setCentralWidget(ui.client);
 
-    buildMenus();
+    BuildMenus();
 
     ui.tabMain = Make<QTabWidget>(ui.client, QStringLiteral("tabMain"));
     ui.tabMain->move(0, 0);
-    buildSetupPage();
-    buildStatusViewPage();
+    BuildSetupPage();
+    BuildStatusViewPage();
 
     ui.staMain = Make<QStatusBar>(ui.client, QStringLiteral("staMain"));
     ui.staMain->setSizeGripEnabled(false);
@@ -193,7 +193,7 @@ void frmMain::buildControls()
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void frmMain::buildMenus()
+void frmMain::BuildMenus()
 {
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("mnuMain"));
@@ -229,7 +229,7 @@ void frmMain::buildMenus()
         action->setShortcutContext(Qt::WindowShortcut);
 }
 
-void frmMain::buildSetupPage()
+void frmMain::BuildSetupPage()
 {
     ui.pageSetup = Make<QWidget>(nullptr, QStringLiteral("pageSetup"));
     ui.tabMain->addTab(ui.pageSetup, QStringLiteral("Setup"));
@@ -340,7 +340,7 @@ void frmMain::buildSetupPage()
     ui.chkSaveHREFs->setAutoFillBackground(true);
 }
 
-void frmMain::buildStatusViewPage()
+void frmMain::BuildStatusViewPage()
 {
     ui.pageStatusView = Make<QWidget>(nullptr, QStringLiteral("pageStatusView"));
     ui.tabMain->addTab(ui.pageStatusView, QStringLiteral("Status/View"));
@@ -375,7 +375,7 @@ void frmMain::buildStatusViewPage()
     PlaceOnPage(ui.lstLog, 120, 0, 0, mainlayout::kLstLogHeight);
 }
 
-void frmMain::setInitialValues()
+void frmMain::SetInitialValues()
 {
     ui.txtAddress->setText(addresses::kSampleAddress);
     ui.chkIncNum->setChecked(false);
@@ -415,7 +415,7 @@ void frmMain::setInitialValues()
     ui.staMain->showMessage(QStringLiteral("Ready"));
 }
 
-void frmMain::connectHandlers()
+void frmMain::ConnectHandlers()
 {
     connect(ui.cmdAddNewBeginning, &QPushButton::clicked, this, &frmMain::cmdAddNewBeginning_Click);
     connect(ui.cmdRemoveNewBeginning, &QPushButton::clicked, this,

@@ -156,17 +156,17 @@ void frmMain::TrimList()
 
 // --- Criteria commands -----------------------------------------------------------------
 
-void frmMain::addVariable(QListWidget *list, criteriaedit::List kind)
+void frmMain::AddVariable(QListWidget *list, criteriaedit::List kind)
 {
     using namespace criteriaedit;
     const AddTexts texts = AddTextsFor(kind);
-    const QString entry = prompts().InputBox(texts.prompt, texts.title);
+    const QString entry = CurrentPrompts().InputBox(texts.prompt, texts.title);
     switch (DecideAdd(Entries(list), entry)) {
     case AddDecision::Duplicate:
-        prompts().MsgBox(AlreadyExists(kind, entry), kEndExistsTitle, Prompts::Icon::None);
+        CurrentPrompts().MsgBox(AlreadyExists(kind, entry), kEndExistsTitle, Prompts::Icon::None);
         return;
     case AddDecision::Empty:
-        prompts().MsgBox(kEmptyVariable, kHumanErrorTitle, Prompts::Icon::None);
+        CurrentPrompts().MsgBox(kEmptyVariable, kHumanErrorTitle, Prompts::Icon::None);
         return;
     case AddDecision::Append:
         list->addItem(entry);
@@ -174,13 +174,13 @@ void frmMain::addVariable(QListWidget *list, criteriaedit::List kind)
     }
 }
 
-void frmMain::removeVariable(QListWidget *list, criteriaedit::List kind)
+void frmMain::RemoveVariable(QListWidget *list, criteriaedit::List kind)
 {
     if (SelectedRow(list) < 0)
         return;
     const QString entry = list->item(SelectedRow(list))->text();
-    if (!prompts().YesNo(criteriaedit::ConfirmRemove(kind, entry),
-                         criteriaedit::kConfirmIntentTitle))
+    if (!CurrentPrompts().YesNo(criteriaedit::ConfirmRemove(kind, entry),
+                                criteriaedit::kConfirmIntentTitle))
         return;
     // The selection at the moment of the answer decides which entry goes.
     const int row = SelectedRow(list);
@@ -189,15 +189,15 @@ void frmMain::removeVariable(QListWidget *list, criteriaedit::List kind)
     ClearSelection(list);
 }
 
-void frmMain::moveEndVariable(QListWidget *from, QListWidget *to)
+void frmMain::MoveEndVariable(QListWidget *from, QListWidget *to)
 {
     const int row = SelectedRow(from);
     if (row < 0)
         return;
     const QString entry = from->item(row)->text();
     if (Entries(to).contains(entry, Qt::CaseSensitive)) {
-        prompts().MsgBox(criteriaedit::AlreadyExists(criteriaedit::List::End, entry),
-                         criteriaedit::kEndExistsTitle, Prompts::Icon::None);
+        CurrentPrompts().MsgBox(criteriaedit::AlreadyExists(criteriaedit::List::End, entry),
+                                criteriaedit::kEndExistsTitle, Prompts::Icon::None);
         return;
     }
     to->addItem(entry);
@@ -207,35 +207,35 @@ void frmMain::moveEndVariable(QListWidget *from, QListWidget *to)
 
 void frmMain::cmdAddNewBeginning_Click()
 {
-    addVariable(ui.lstBeginning, criteriaedit::List::Beginning);
+    AddVariable(ui.lstBeginning, criteriaedit::List::Beginning);
 }
 void frmMain::cmdRemoveNewBeginning_Click()
 {
-    removeVariable(ui.lstBeginning, criteriaedit::List::Beginning);
+    RemoveVariable(ui.lstBeginning, criteriaedit::List::Beginning);
 }
 void frmMain::cmdAddNewInterior_Click()
 {
-    addVariable(ui.lstInterior, criteriaedit::List::Interior);
+    AddVariable(ui.lstInterior, criteriaedit::List::Interior);
 }
 void frmMain::cmdRemoveNewInterior_Click()
 {
-    removeVariable(ui.lstInterior, criteriaedit::List::Interior);
+    RemoveVariable(ui.lstInterior, criteriaedit::List::Interior);
 }
 void frmMain::cmdAddNewEnd_Click()
 {
-    addVariable(ui.lstEnd, criteriaedit::List::End);
+    AddVariable(ui.lstEnd, criteriaedit::List::End);
 }
 void frmMain::cmdRemoveNewEnd_Click()
 {
-    removeVariable(ui.lstEnd, criteriaedit::List::End);
+    RemoveVariable(ui.lstEnd, criteriaedit::List::End);
 }
 void frmMain::cmdAddEnd_Click()
 {
-    moveEndVariable(ui.lstPatterns, ui.lstEnd);
+    MoveEndVariable(ui.lstPatterns, ui.lstEnd);
 }
 void frmMain::cmdRemoveEnd_Click()
 {
-    moveEndVariable(ui.lstEnd, ui.lstPatterns);
+    MoveEndVariable(ui.lstEnd, ui.lstPatterns);
 }
 
 // --- Interlocks ------------------------------------------------------------------------
@@ -300,13 +300,13 @@ void frmMain::txtDefaultExtension_LostFocus()
         ui.txtDefaultExtension->setText(text.mid(1));
 }
 
-void frmMain::browseInto(QLineEdit *field)
+void frmMain::BrowseInto(QLineEdit *field)
 {
     const std::optional<QString> folder = m_folderPicker
         ? m_folderPicker->ShowBrowseFolder(QString())
         : std::nullopt;
     if (!folder) {
-        prompts().MsgBox(kFolderpickMissing, kFolderpickTitle, Prompts::Icon::Warning);
+        CurrentPrompts().MsgBox(kFolderpickMissing, kFolderpickTitle, Prompts::Icon::Warning);
         return;
     }
     field->setText(*folder);
@@ -314,9 +314,9 @@ void frmMain::browseInto(QLineEdit *field)
 
 void frmMain::cmdBrowse1_Click()
 {
-    browseInto(ui.txtSaveLinks);
+    BrowseInto(ui.txtSaveLinks);
 }
 void frmMain::cmdBrowse2_Click()
 {
-    browseInto(ui.txtSaveHREFs);
+    BrowseInto(ui.txtSaveHREFs);
 }

@@ -40,7 +40,7 @@ public:
     QAccessibleInterface *childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override
     {
-        return m_log && t == QAccessible::Name ? m_log->line(m_row) : QString();
+        return m_log && t == QAccessible::Name ? m_log->Line(m_row) : QString();
     }
     void setText(QAccessible::Text, const QString &) override {}
     QAccessible::Role role() const override { return QAccessible::ListItem; }
@@ -233,19 +233,19 @@ LogList::LogList(QWidget *parent) : QAbstractScrollArea(parent)
 {
     QAccessible::installFactory(&accessibleLog);
     setFocusPolicy(Qt::StrongFocus);
-    measure();
-    updateScrollBars();
+    Measure();
+    UpdateScrollBars();
 }
 
-void LogList::appendLines(const QStringList &lines)
+void LogList::AppendLines(const QStringList &lines)
 {
     if (lines.isEmpty())
         return;
     const int first = count();
     m_lines.append(lines);
     for (const QString &line : lines)
-        m_widest = std::max(m_widest, widthOf(line));
-    updateScrollBars();
+        m_widest = std::max(m_widest, WidthOf(line));
+    UpdateScrollBars();
     viewport()->update();
     emit linesAppended(first, count() - 1);
     if (QAccessible::isActive()) {
@@ -258,9 +258,9 @@ void LogList::appendLines(const QStringList &lines)
     setCurrentRow(count() - 1);
 }
 
-void LogList::appendLine(const QString &line)
+void LogList::AppendLine(const QString &line)
 {
-    appendLines(QStringList{line});
+    AppendLines(QStringList{line});
 }
 
 void LogList::clear()
@@ -272,7 +272,7 @@ void LogList::clear()
     m_lines.clear();
     m_current = -1;
     m_widest = 0;
-    updateScrollBars();
+    UpdateScrollBars();
     viewport()->update();
     if (hadCurrent)
         emit currentRowChanged(-1);
@@ -288,7 +288,7 @@ int LogList::count() const
     return static_cast<int>(m_lines.size());
 }
 
-QString LogList::line(int row) const
+QString LogList::Line(int row) const
 {
     return row >= 0 && row < count() ? m_lines.at(row) : QString();
 }
@@ -303,17 +303,17 @@ void LogList::setCurrentRow(int row)
     if (row < 0 || row >= count())
         row = -1;
     if (row >= 0)
-        scrollToRow(row);
+        ScrollToRow(row);
     if (row == m_current)
         return;
     const int previous = m_current;
     m_current = row;
     viewport()->update();
     emit currentRowChanged(row);
-    announceCurrent(previous);
+    AnnounceCurrent(previous);
 }
 
-void LogList::announceCurrent(int previous)
+void LogList::AnnounceCurrent(int previous)
 {
     if (!QAccessible::isActive())
         return;
@@ -326,7 +326,7 @@ void LogList::announceCurrent(int previous)
         announceRow(this, QAccessible::Focus, m_current);
 }
 
-void LogList::initRowOption(QStyleOptionViewItem &option) const
+void LogList::InitRowOption(QStyleOptionViewItem &option) const
 {
     // What a list view hands its delegate, so the rows look like a list's rows.
     option.initFrom(this);
@@ -349,32 +349,32 @@ void LogList::initRowOption(QStyleOptionViewItem &option) const
     option.widget = this;
 }
 
-void LogList::measure()
+void LogList::Measure()
 {
     QStyleOptionViewItem option;
-    initRowOption(option);
+    InitRowOption(option);
     option.text = QStringLiteral("X");
     m_rowHeight = std::max(
         1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
     m_textMargin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, this) + 1;
     m_widest = 0;
     for (const QString &line : std::as_const(m_lines))
-        m_widest = std::max(m_widest, widthOf(line));
+        m_widest = std::max(m_widest, WidthOf(line));
 }
 
-int LogList::widthOf(const QString &line) const
+int LogList::WidthOf(const QString &line) const
 {
     return fontMetrics().horizontalAdvance(line) + 2 * m_textMargin;
 }
 
-int LogList::fullRows() const
+int LogList::FullRows() const
 {
     return std::max(1, viewport()->height() / m_rowHeight);
 }
 
-void LogList::updateScrollBars()
+void LogList::UpdateScrollBars()
 {
-    const int rows = fullRows();
+    const int rows = FullRows();
     QScrollBar *vertical = verticalScrollBar();
     vertical->setSingleStep(1);
     vertical->setPageStep(rows);
@@ -385,10 +385,10 @@ void LogList::updateScrollBars()
     horizontal->setRange(0, std::max(0, m_widest - viewport()->width()));
 }
 
-void LogList::scrollToRow(int row)
+void LogList::ScrollToRow(int row)
 {
     QScrollBar *vertical = verticalScrollBar();
-    const int rows = fullRows();
+    const int rows = FullRows();
     if (row < vertical->value())
         vertical->setValue(row);
     else if (row >= vertical->value() + rows)
@@ -414,7 +414,7 @@ void LogList::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
     QStyleOptionViewItem option;
-    initRowOption(option);
+    InitRowOption(option);
     const QStyle::State state = option.state;
     const int top = verticalScrollBar()->value();
     const int first = top + std::max(0, event->rect().top()) / m_rowHeight;
@@ -439,7 +439,7 @@ void LogList::resizeEvent(QResizeEvent *event)
     // takes away a row.
     QScrollBar *vertical = verticalScrollBar();
     const bool atEnd = vertical->value() == vertical->maximum();
-    updateScrollBars();
+    UpdateScrollBars();
     if (atEnd)
         vertical->setValue(vertical->maximum());
 }
@@ -452,7 +452,7 @@ void LogList::keyPressEvent(QKeyEvent *event)
         return;
     }
     // A page down makes the bottom row in view current, then moves by as much, as in a list.
-    const int page = std::max(1, fullRows() - 1);
+    const int page = std::max(1, FullRows() - 1);
     int row = m_current;
     switch (event->key()) {
     case Qt::Key_Up:
@@ -517,8 +517,8 @@ void LogList::changeEvent(QEvent *event)
     switch (event->type()) {
     case QEvent::FontChange:
     case QEvent::StyleChange:
-        measure();
-        updateScrollBars();
+        Measure();
+        UpdateScrollBars();
         viewport()->update();
         break;
     case QEvent::ActivationChange:

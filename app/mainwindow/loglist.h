@@ -19,12 +19,12 @@ class LogList final : public QAbstractScrollArea
 public:
     explicit LogList(QWidget *parent = nullptr);
 
-    void appendLines(
+    void AppendLines(
         const QStringList &lines); // the last one becomes current and is scrolled into view
-    void appendLine(const QString &line);
+    void AppendLine(const QString &line);
     void clear();
     int count() const;
-    QString line(int row) const;
+    QString Line(int row) const;
     int currentRow() const; // -1 when empty
     void setCurrentRow(int row);
     // Where the row is drawn, in viewport coordinates, and the row drawn at viewport height y
@@ -50,15 +50,15 @@ protected:
 
 private:
     // Row height and text margins come from the style's item-view metrics, as a list's do.
-    void measure();
-    int widthOf(const QString &line) const;
-    void updateScrollBars();
-    void scrollToRow(int row);
+    void Measure();
+    int WidthOf(const QString &line) const;
+    void UpdateScrollBars();
+    void ScrollToRow(int row);
     // Rows that fit whole in the viewport; the vertical scroll bar counts rows.
-    int fullRows() const;
-    void initRowOption(QStyleOptionViewItem &option) const;
+    int FullRows() const;
+    void InitRowOption(QStyleOptionViewItem &option) const;
     // Tells accessibility clients, if any, that the current line moved from `previous`.
-    void announceCurrent(int previous);
+    void AnnounceCurrent(int previous);
 
     QStringList m_lines;
     int m_current = -1;

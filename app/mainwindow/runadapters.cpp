@@ -29,7 +29,7 @@ WidgetRunView::~WidgetRunView()
         QApplication::restoreOverrideCursor();
 }
 
-void WidgetRunView::schedule()
+void WidgetRunView::Schedule()
 {
     if (!m_flushTimer.isActive())
         m_flushTimer.start();
@@ -56,7 +56,7 @@ void WidgetRunView::Flush()
         m_controls.lstCode->clear();
         m_controls.lstCode->addItems(*pending.codeList);
     }
-    m_controls.lstLog->appendLines(pending.logLines);
+    m_controls.lstLog->AppendLines(pending.logLines);
 }
 
 void WidgetRunView::SetGoEnabled(bool enabled)
@@ -103,31 +103,31 @@ void WidgetRunView::ClearLog()
 void WidgetRunView::AppendLogLine(const QString &line)
 {
     m_pending.logLines.append(line);
-    schedule();
+    Schedule();
 }
 
 void WidgetRunView::SetStatusText(const QString &text)
 {
     m_pending.status = text;
-    schedule();
+    Schedule();
 }
 
 void WidgetRunView::SetLocationCaption(const QString &text)
 {
     m_pending.caption = text;
-    schedule();
+    Schedule();
 }
 
 void WidgetRunView::SetSourceText(const QString &text)
 {
     m_pending.source = text;
-    schedule();
+    Schedule();
 }
 
 void WidgetRunView::SetCodeList(const QStringList &links)
 {
     m_pending.codeList = links;
-    schedule();
+    Schedule();
 }
 
 bool PromptsRunPrompt::AskContinue(const QString &text)

@@ -76,7 +76,7 @@ private:
             return !status && !caption && !source && !codeList && logLines.isEmpty();
         }
     };
-    void schedule();
+    void Schedule();
 
     RunControls m_controls;
     bool m_busy = false;

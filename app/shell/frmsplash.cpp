@@ -110,12 +110,12 @@ frmSplash::frmSplash(QWidget *owner)
 
 frmSplash::~frmSplash() = default;
 
-void frmSplash::setTimerInterval(int milliseconds)
+void frmSplash::SetTimerInterval(int milliseconds)
 {
     g_timerInterval = milliseconds;
 }
 
-int frmSplash::timerInterval()
+int frmSplash::TimerInterval()
 {
     return g_timerInterval;
 }

@@ -32,8 +32,8 @@ public:
     ~frmSplash() override;
 
     // How long the start-up splash stays up by itself; tests shorten it.
-    static void setTimerInterval(int milliseconds);
-    static int timerInterval();
+    static void SetTimerInterval(int milliseconds);
+    static int TimerInterval();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

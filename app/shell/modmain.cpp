@@ -105,8 +105,8 @@ int Main(int argc, char *argv[])
     frmMain window(inet);
     // bwMain: the picker control, created as the main window loads.
     ComponentFolderPicker bwMain;
-    window.setFolderPicker(&bwMain);
-    window.setShellCommands(ShellCommands{&ShowSupport, &ShowFeedback, &ShowAbout});
+    window.SetFolderPicker(&bwMain);
+    window.SetShellCommands(ShellCommands{&ShowSupport, &ShowFeedback, &ShowAbout});
     // Only now: the browser engine resets signal handling while the window builds its views.
     closeOnQuitSignals(&window);
     window.show();

@@ -66,8 +66,8 @@ double PerLine(const std::function<Log(QWidget *, const QStringList &)> &make, i
 Log MakeLogList(QWidget *parent, const QStringList &lines)
 {
     auto *log = new LogList(parent);
-    log->appendLines(lines);
-    return {log, [log](const QString &line) { log->appendLine(line); }};
+    log->AppendLines(lines);
+    return {log, [log](const QString &line) { log->AppendLine(line); }};
 }
 
 Log MakeListWidget(QWidget *parent, const QStringList &lines)

@@ -472,7 +472,7 @@ void WatchLog(QWidget &window, Probe &probe)
     auto *log = Child<LogList>(window, "lstLog");
     QObject::connect(log, &LogList::linesAppended, &probe, [&probe, log](int first, int last) {
         for (int row = first; row <= last; ++row)
-            probe.logLine(log->line(row));
+            probe.logLine(log->Line(row));
     });
 }
 
@@ -629,7 +629,7 @@ int main(int argc, char *argv[])
     TimedTransfer inet;
     BenchPrompts prompts;
     frmMain window(inet);
-    window.setPrompts(&prompts);
+    window.SetPrompts(&prompts);
     window.show();
     if (options.window)
         AwaitExposed(window, 5000);

@@ -127,7 +127,7 @@ QString WebBrowser::LocationURL() const
     return m_view->url().toString();
 }
 
-void WebBrowser::requestOuterHtml(OuterHtmlCallback callback)
+void WebBrowser::RequestOuterHtml(OuterHtmlCallback callback)
 {
     if (m_preread) {
         // Answered later, as the page itself would answer.

@@ -17,7 +17,7 @@ class WebBrowser;
 // A page of a browser's profile that loads out of sight, so that the browser can later show
 // it instead of loading its address again. Its load ends as the browser's own would: on
 // success wherever redirects took it, or on failure at the address asked for; at that moment
-// it reads the root element's markup, as a caller of requestOuterHtml on DownloadComplete
+// it reads the root element's markup, as a caller of RequestOuterHtml on DownloadComplete
 // would. Deleting it ends its load and closes the page, or hands it back to its browser for
 // the next page to load in.
 class BackgroundPage final : public QObject
@@ -64,7 +64,7 @@ private:
 };
 
 // An embedded web browser with the few operations the program needs. Every finished
-// load raises DownloadComplete, whatever its outcome; lastLoadOk() tells which. A
+// load raises DownloadComplete, whatever its outcome; LastLoadOk() tells which. A
 // navigation inside the same document (an anchor) counts as a finished load, except
 // while a Navigate is under way: then only one to the address asked for does.
 class WebBrowser final : public QWidget
@@ -82,18 +82,18 @@ public:
     QString LocationURL() const;
 
     // Outcome of the most recent finished load; false before any load has finished.
-    bool lastLoadOk() const { return m_lastLoadOk; }
+    bool LastLoadOk() const { return m_lastLoadOk; }
 
     // Answers asynchronously with the root element's outer markup. ok is false when
     // there is no document or no root element, or the browser went away first.
     using OuterHtmlCallback = std::function<void(bool ok, const QString &markup)>;
-    void requestOuterHtml(OuterHtmlCallback callback);
+    void RequestOuterHtml(OuterHtmlCallback callback);
 
     // A page of this browser's profile that starts loading the address out of sight now.
     std::unique_ptr<BackgroundPage> LoadOutOfSight(const QString &address);
     // Shows the page in place of the current one, as if Navigate(its address) were called
     // now. The end of its load raises DownloadComplete (on a later turn of the event loop
-    // when it ended before), and the requestOuterHtml made on that DownloadComplete answers
+    // when it ended before), and the RequestOuterHtml made on that DownloadComplete answers
     // the markup the page read as its load ended.
     void Show(std::unique_ptr<BackgroundPage> page);
     // Pages loading out of sight that have not been shown or deleted yet.
@@ -104,7 +104,7 @@ public:
     // Ends the load of the page shown, if one is under way.
     void Stop();
 
-    QWebEngineView *view() const { return m_view; }
+    QWebEngineView *View() const { return m_view; }
 
 signals:
     void DownloadComplete();
@@ -128,7 +128,7 @@ private:
     bool m_swapping = false;
     // The page shown last, while the end of its load is yet to be reported.
     std::unique_ptr<BackgroundPage> m_shown;
-    // The markup the next requestOuterHtml answers instead of asking the page.
+    // The markup the next RequestOuterHtml answers instead of asking the page.
     std::optional<QString> m_preread;
     QList<QPointer<BackgroundPage>> m_outOfSight;
     // Pages out of use, kept a while for the next pages to load out of sight in: a fresh page

@@ -167,8 +167,8 @@ void tst_Unattended::sameAsTheWindow()
         CurlTransfer inet;
         FakePrompts prompts;
         frmMain window(inet);
-        window.setPrompts(&prompts);
-        window.setExitProgram([] {});
+        window.SetPrompts(&prompts);
+        window.SetExitProgram([] {});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         // The file's keys are the controls' names: the job goes in as a user would type it,

@@ -88,8 +88,8 @@ void TestPagesAhead::init()
     m_inet = std::make_unique<CurlTransfer>();
     m_prompts = std::make_unique<FakePrompts>();
     m_window = std::make_unique<frmMain>(*m_inet);
-    m_window->setPrompts(m_prompts.get());
-    m_window->setExitProgram([] {});
+    m_window->SetPrompts(m_prompts.get());
+    m_window->SetExitProgram([] {});
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     Set("txtTimeOut", u"10"_s);
@@ -290,7 +290,7 @@ void TestPagesAhead::stopEndsEveryLoad()
 
     QVERIFY(act.fired);
     QCOMPARE(browser->PagesOutOfSight(), 0);
-    QVERIFY(!browser->view()->page()->isLoading());
+    QVERIFY(!browser->View()->page()->isLoading());
     QVERIFY(!m_inet->StillExecuting());
     QCOMPARE(Messages().constLast(), u"Action has been cancelled!"_s);
     QCOMPARE(Files(), QStringList());

@@ -123,8 +123,8 @@ void tst_Scrape::init()
     m_inet = std::make_unique<CurlTransfer>();
     m_prompts = std::make_unique<FakePrompts>();
     m_window = std::make_unique<frmMain>(*m_inet);
-    m_window->setPrompts(m_prompts.get());
-    m_window->setExitProgram([] {});
+    m_window->SetPrompts(m_prompts.get());
+    m_window->SetExitProgram([] {});
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     // Anything stuck fails within seconds, not at the suite's time limit.

@@ -111,7 +111,7 @@ void TestFileNaming::fileInTheWay()
         linkrules::GetFilename(u"x.zip"_s, At(folder), 1, u"zip"_s);
         QFAIL("a folder was taken as made although a file is in the way");
     } catch (const linkrules::RuleError &error) {
-        QVERIFY2(error.description().contains(At(u"@/blocker"_s)), qPrintable(error.description()));
+        QVERIFY2(error.Description().contains(At(u"@/blocker"_s)), qPrintable(error.Description()));
     }
     QVERIFY(QFileInfo(At(u"@/blocker"_s)).isFile());
 }
@@ -122,7 +122,7 @@ void TestFileNaming::longNameOverflows()
         linkrules::GetFilename(QString(32768, u'a'), At(u"@/out"_s), 1, u"z"_s);
         QFAIL("an over-long name was accepted");
     } catch (const linkrules::RuleError &error) {
-        QCOMPARE(error.code(), 6);
+        QCOMPARE(error.Code(), 6);
     }
 }
 

@@ -92,9 +92,9 @@ void TestLinkResolution::getPathFailures()
         linkrules::GetPath(u"x.zip"_s, address);
         QFAIL("the link resolved");
     } catch (const linkrules::RuleError &error) {
-        QCOMPARE(error.code(), code);
+        QCOMPARE(error.Code(), code);
         if (code == 9)
-            QCOMPARE(error.description(), u"Subscript out of range"_s);
+            QCOMPARE(error.Description(), u"Subscript out of range"_s);
     }
 }
 

@@ -111,6 +111,6 @@ inline QStringList LogLines(const LogList &log)
     QStringList lines;
     lines.reserve(log.count());
     for (int row = 0; row < log.count(); ++row)
-        lines.append(log.line(row));
+        lines.append(log.Line(row));
     return lines;
 }

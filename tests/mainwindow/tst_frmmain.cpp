@@ -145,8 +145,8 @@ void tst_frmMain::makeWindow()
     m_inet = std::make_unique<FakeTransfer>();
     m_prompts = std::make_unique<FakePrompts>();
     m_window = std::make_unique<frmMain>(*m_inet);
-    m_window->setPrompts(m_prompts.get());
-    m_window->setExitProgram([this] { ++m_exits; });
+    m_window->SetPrompts(m_prompts.get());
+    m_window->SetExitProgram([this] { ++m_exits; });
 }
 
 void tst_frmMain::init()
@@ -658,7 +658,7 @@ void tst_frmMain::browse()
     FakeFolderPicker picker;
     picker.answer = answer;
     if (havePicker)
-        m_window->setFolderPicker(&picker);
+        m_window->SetFolderPicker(&picker);
     child<QCheckBox>("chkSaveLinks")->click();
     child<QCheckBox>("chkSaveHREFs")->click();
     auto *edit = m_window->findChild<QLineEdit *>(field);
@@ -668,7 +668,7 @@ void tst_frmMain::browse()
     QCOMPARE(m_prompts->shown, shown);
     if (havePicker)
         QCOMPARE(picker.titles, QStringList{QString()});
-    m_window->setFolderPicker(nullptr);
+    m_window->SetFolderPicker(nullptr);
 }
 
 void tst_frmMain::shortcutsActInTextField_data()
@@ -702,8 +702,8 @@ void tst_frmMain::shortcutsActInTextField()
     commands.support = [&](QWidget *owner) {
         called.append(owner == m_window.get() ? u"support"_s : u"?"_s);
     };
-    m_window->setShellCommands(commands);
-    m_window->setExitProgram([&] { called.append(u"exit"_s); });
+    m_window->SetShellCommands(commands);
+    m_window->SetExitProgram([&] { called.append(u"exit"_s); });
 
     QApplication::clipboard()->setText(QStringLiteral("untouched"));
     auto *address = child<QLineEdit>("txtAddress");
@@ -733,7 +733,7 @@ void tst_frmMain::exitSkipsCloseStep()
 
     // Support stands in the menu bar itself.
     int support = 0;
-    m_window->setShellCommands({[&](QWidget *) { ++support; }, {}, {}});
+    m_window->SetShellCommands({[&](QWidget *) { ++support; }, {}, {}});
     child<QAction>("mnuSupport")->trigger();
     QCOMPARE(support, 1);
     QCOMPARE(child<QAction>("mnuSupport")->text(), QStringLiteral("&Support FREE Software!"));
@@ -823,7 +823,7 @@ void tst_frmMain::helpPaneToggles()
     QVERIFY(!help->isHidden());
     QTRY_VERIFY_WITH_TIMEOUT(loads.count() > 0 && help->LocationURL() == frmMain::HelpStartPage(),
                              kWaitMs);
-    QVERIFY(help->lastLoadOk());
+    QVERIFY(help->LastLoadOk());
     QVERIFY(frmMain::HelpStartPage().endsWith(QStringLiteral("/Help/default.htm")));
     QVERIFY(!help->LocationURL().contains(QStringLiteral("//Help")));
     child<QAction>("mnuHelpHelpBrowser")->trigger();
@@ -1021,7 +1021,7 @@ void tst_frmMain::goRunsOnlyAfterErrorCheck()
     page.close();
     child<QLineEdit>("txtAddress")->setText(QUrl::fromLocalFile(path).toString());
     auto *log = child<LogList>("lstLog");
-    log->appendLine(u"earlier run"_s);
+    log->AppendLine(u"earlier run"_s);
 
     auto *go = child<QPushButton>("cmdGo");
     go->click(); // refused: the default extension starts empty
@@ -1035,7 +1035,7 @@ void tst_frmMain::goRunsOnlyAfterErrorCheck()
     QCOMPARE(m_prompts->shown.size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(
         go->isEnabled() && log->count() > 0
-            && log->line(log->count() - 1).endsWith(u" -> Done.  Items downloaded: 0."_s),
+            && log->Line(log->count() - 1).endsWith(u" -> Done.  Items downloaded: 0."_s),
         kWaitMs);
     QCOMPARE(log->count(), 4);
     QVERIFY(!child<QPushButton>("cmdStop")->isEnabled());
@@ -1095,7 +1095,7 @@ void tst_frmMain::runShowsItsStateAtPromptsAndEnd()
     child<QCheckBox>("chkSaveLinks")->click();
     child<QLineEdit>("txtSaveLinks")->setText(out.path());
     child<QLineEdit>("txtTimeOut")->setText(u"10"_s);
-    child<LogList>("lstLog")->appendLine(u"earlier run"_s);
+    child<LogList>("lstLog")->AppendLine(u"earlier run"_s);
     for (bool answer : answers)
         m_prompts->answers.enqueue(answer);
 
@@ -1128,7 +1128,7 @@ void tst_frmMain::logClearsAtItsLimit()
         m_window->AddToLog(QString::number(i));
     QTRY_VERIFY(log->count() > 0);
     QCOMPARE(log->count(), 1);
-    QVERIFY(log->line(0).endsWith(u" -> "_s + QString::number(ScrapeRun::kMaxLogLines)));
+    QVERIFY(log->Line(0).endsWith(u" -> "_s + QString::number(ScrapeRun::kMaxLogLines)));
 }
 
 void tst_frmMain::runMethodsReadTheFields()

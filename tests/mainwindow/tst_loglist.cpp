@@ -30,11 +30,11 @@ void Apply(LogList &log, const QString &step)
     else if (step.startsWith(u'='))
         log.setCurrentRow(step.mid(1).toInt());
     else if (step == u"+"_s)
-        log.appendLines({});
+        log.AppendLines({});
     else if (!step.contains(u','))
-        log.appendLine(step.mid(1));
+        log.AppendLine(step.mid(1));
     else
-        log.appendLines(step.mid(1).split(u','));
+        log.AppendLines(step.mid(1).split(u','));
 }
 
 bool TakeFocus(QWidget *widget)
@@ -168,7 +168,7 @@ void tst_LogList::appendAndClear()
 
     QCOMPARE(m_log->count(), lines.size());
     for (int row = 0; row < lines.size(); ++row)
-        QCOMPARE(m_log->line(row), lines.at(row));
+        QCOMPARE(m_log->Line(row), lines.at(row));
     QCOMPARE(m_log->currentRow(), current);
     QCOMPARE(seen, signalsSeen);
 }
@@ -193,7 +193,7 @@ void tst_LogList::looksLikeAList()
     QFETCH(bool, focused);
 
     const QStringList text = Numbered(lines);
-    m_log->appendLines(text);
+    m_log->AppendLines(text);
     m_log->setCurrentRow(current);
     const QImage theirs = listLook(text, current, focused);
     QVERIFY(!theirs.isNull());
@@ -237,7 +237,7 @@ void tst_LogList::keysAndClicks()
     list.addItems(text);
     list.setCurrentRow(99);
     list.scrollToItem(list.item(99));
-    m_log->appendLines(text);
+    m_log->AppendLines(text);
 
     for (QAbstractScrollArea *view : std::initializer_list<QAbstractScrollArea *>{m_log, &list}) {
         QVERIFY(TakeFocus(view));
@@ -265,7 +265,7 @@ void tst_LogList::keysAndClicks()
 void tst_LogList::appendBringsTheNewLineIntoView()
 {
     QStringList text = Numbered(500);
-    m_log->appendLines(text);
+    m_log->AppendLines(text);
     const QImage atEnd = logLook(false);
 
     // The user scrolls away; the current line stays.
@@ -278,14 +278,14 @@ void tst_LogList::appendBringsTheNewLineIntoView()
 
     // The next line is shown, current, at the end.
     text.append(u"new"_s);
-    m_log->appendLine(text.last());
+    m_log->AppendLine(text.last());
     QCOMPARE(m_log->currentRow(), 500);
     QVERIFY(logLook(false) == listLook(text, 500, false));
 
     // A line too long for the width brings a horizontal scroll bar, which takes a row's
     // height away: the new line is still the one in view.
     text.append(u"12:00:00 -> "_s + QString(400, u'w'));
-    m_log->appendLine(text.last());
+    m_log->AppendLine(text.last());
     QVERIFY(m_log->horizontalScrollBar()->maximum() > 0);
     QVERIFY(logLook(false) == listLook(text, 501, false));
 }

@@ -34,7 +34,7 @@ void TestSplash::init()
 {
     opened_.clear();
     modMain::SetShellOpenHandler([this](const QString &address) { opened_ << address; });
-    frmSplash::setTimerInterval(2500);
+    frmSplash::SetTimerInterval(2500);
 }
 
 void TestSplash::cleanup()
@@ -72,7 +72,7 @@ void TestSplash::designState()
 void TestSplash::startupSplashClosesByItself()
 {
     modMain::SplashShown = false;
-    frmSplash::setTimerInterval(30);
+    frmSplash::SetTimerInterval(30);
     frmSplash splash;
     splash.show();
     QVERIFY(splash.isVisible());

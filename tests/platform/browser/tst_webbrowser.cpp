@@ -57,14 +57,14 @@ void tst_WebBrowser::loadsPageAndReportsLocation()
     QSignalSpy documents(&browser, &WebBrowser::DocumentComplete);
     browser.Navigate(url);
     QVERIFY(downloads.wait(kWaitMs));
-    QVERIFY(browser.lastLoadOk());
+    QVERIFY(browser.LastLoadOk());
     QCOMPARE(browser.LocationURL(), url);
     QTRY_COMPARE_WITH_TIMEOUT(documents.count(), 1, kWaitMs);
     QCOMPARE(documents.at(0).at(0).toString(), url);
 
     // A round trip to the page lets any stray notification arrive: one load, one signal.
     bool answered = false;
-    browser.requestOuterHtml([&](bool, const QString &) { answered = true; });
+    browser.RequestOuterHtml([&](bool, const QString &) { answered = true; });
     QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
     QCOMPARE(downloads.count(), 1);
 
@@ -75,7 +75,7 @@ void tst_WebBrowser::loadsPageAndReportsLocation()
     QVERIFY(downloads.wait(kWaitMs));
     QCOMPARE(browser.LocationURL(), second);
     answered = false;
-    browser.requestOuterHtml([&](bool, const QString &) { answered = true; });
+    browser.RequestOuterHtml([&](bool, const QString &) { answered = true; });
     QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
     QCOMPARE(downloads.count(), 1);
 }
@@ -95,12 +95,12 @@ void tst_WebBrowser::outerHtmlIncludesScriptWrittenLink()
     QSignalSpy downloads(&browser, &WebBrowser::DownloadComplete);
     browser.Navigate(url);
     QVERIFY(downloads.wait(kWaitMs));
-    QVERIFY(browser.lastLoadOk());
+    QVERIFY(browser.LastLoadOk());
 
     bool answered = false;
     bool ok = false;
     QString markup;
-    browser.requestOuterHtml([&](bool success, const QString &text) {
+    browser.RequestOuterHtml([&](bool success, const QString &text) {
         answered = true;
         ok = success;
         markup = text;
@@ -123,12 +123,12 @@ void tst_WebBrowser::failedLoadStillRaisesDownloadComplete()
     browser.Navigate(missing);
     QVERIFY(downloads.wait(kWaitMs));
     QCOMPARE(downloads.count(), 1);
-    QVERIFY(!browser.lastLoadOk());
+    QVERIFY(!browser.LastLoadOk());
     bool answered = false;
-    browser.requestOuterHtml([&](bool, const QString &) { answered = true; });
+    browser.RequestOuterHtml([&](bool, const QString &) { answered = true; });
     QTRY_VERIFY_WITH_TIMEOUT(answered, kWaitMs);
     QCOMPARE(downloads.count(), 1);
-    QVERIFY(!browser.lastLoadOk());
+    QVERIFY(!browser.LastLoadOk());
     QCOMPARE(documents.count(), 0);
 }
 
@@ -155,10 +155,10 @@ void tst_WebBrowser::anchorNavigationRaisesDownloadComplete()
     if (byNavigate)
         browser.Navigate(url + QStringLiteral("#CloseWindow"));
     else
-        browser.view()->page()->runJavaScript(
+        browser.View()->page()->runJavaScript(
             QStringLiteral("document.getElementById('go').click();"));
     QTRY_VERIFY_WITH_TIMEOUT(downloads.count() > 0, kWaitMs);
-    QVERIFY(browser.lastLoadOk());
+    QVERIFY(browser.LastLoadOk());
     QCOMPARE(browser.LocationURL(), url + QStringLiteral("#CloseWindow"));
 }
 
@@ -197,7 +197,7 @@ void tst_WebBrowser::leavingAPageThatMovesItsAddress()
     // Every load that finishes, with the address it finished at.
     QList<QPair<bool, QString>> finished;
     connect(&browser, &WebBrowser::DownloadComplete, this, [&] {
-        finished.append({browser.lastLoadOk(), browser.LocationURL()});
+        finished.append({browser.LastLoadOk(), browser.LocationURL()});
     });
     // Held up like a busy window, the event loop finds the page's next address changes
     // queued ahead of the new load's first notice once it runs again.
