@@ -57,15 +57,15 @@ struct Exchange
 namespace {
 
 constexpr const char *AllowedProtocols = "http,https,ftp";
-constexpr long MaxRedirects = 10;
+constexpr long kMaxRedirects = 10;
 // How long the worker sleeps in libcurl when nothing happens; a new transfer or a cancel
 // wakes it sooner.
-constexpr int PollMilliseconds = 1000;
+constexpr int kPollMilliseconds = 1000;
 // Waits before another try double from this, up to the longest.
-constexpr double FirstBackoffSeconds = 1;
-constexpr double LongestBackoffSeconds = 60;
+constexpr double kFirstBackoffSeconds = 1;
+constexpr double kLongestBackoffSeconds = 60;
 // A host asking for more than this is held this long.
-constexpr auto LongestHold = std::chrono::hours(1);
+constexpr auto kLongestHold = std::chrono::hours(1);
 
 QString CurlText(CURLcode code)
 {
@@ -239,10 +239,10 @@ Again AgainAfter(const Exchange &exchange, const Transfer::Result &result, CURLc
 // failed together do not come back together, never beyond the longest.
 std::chrono::steady_clock::duration Backoff(int tries)
 {
-    const double base = FirstBackoffSeconds * std::ldexp(1.0, std::clamp(tries, 0, 16));
+    const double base = kFirstBackoffSeconds * std::ldexp(1.0, std::clamp(tries, 0, 16));
     const double jitter = 1.0 + 0.25 * QRandomGenerator::global()->generateDouble();
     return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(std::min(base * jitter, LongestBackoffSeconds)));
+        std::chrono::duration<double>(std::min(base * jitter, kLongestBackoffSeconds)));
 }
 
 CURLM *NewMulti()
@@ -435,7 +435,7 @@ bool Worker::Retry(Exchange &exchange, const Transfer::Result &result, CURLcode 
                                           std::chrono::system_clock::now().time_since_epoch())
                                           .count());
         if (asked)
-            wait = std::min<Clock::duration>(*asked, LongestHold);
+            wait = std::min<Clock::duration>(*asked, kLongestHold);
         std::lock_guard lock(m_hostMutex);
         Host &host = m_hosts[exchange.job->request.host];
         host.heldUntil = std::max(host.heldUntil, now + wait);
@@ -478,7 +478,7 @@ std::unique_ptr<Exchange> Worker::Begin(std::shared_ptr<Job> job, int tries)
     curl_easy_setopt(easy, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, MaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, AllowedProtocols);
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, AllowedProtocols);
     curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
@@ -537,10 +537,10 @@ void Worker::Perform(std::optional<Clock::duration> nextDue)
         if (!Retry(*exchange, result, code))
             End(*exchange, std::move(result));
     }
-    int pollMs = PollMilliseconds;
+    int pollMs = kPollMilliseconds;
     if (nextDue)
         pollMs = int(std::clamp<qint64>(
-            std::chrono::ceil<std::chrono::milliseconds>(*nextDue).count(), 1, PollMilliseconds));
+            std::chrono::ceil<std::chrono::milliseconds>(*nextDue).count(), 1, kPollMilliseconds));
     if (step == CURLM_OK)
         step = curl_multi_poll(m_multi, nullptr, 0, pollMs, nullptr);
     if (step != CURLM_OK) {
