@@ -180,24 +180,16 @@ QString LongRunFileStore::CreateTemporaryBeside(const QString &path, QString &er
 {
     if (!m_journal || path.isEmpty())
         return m_disk.CreateTemporaryBeside(path, error);
-    const QString folder = QFileInfo(path).absolutePath();
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name = DiskFileStore::NewTemporaryName(folder);
-        // Named in the journal before it exists, so that no cut leaves one nobody knows of.
-        if (!m_journal->TemporaryMade(name)) {
-            m_ledger.Fail(m_journal->LastError());
-            return m_disk.CreateTemporaryBeside(path, error);
-        }
-        QFile file(name);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return name;
-        if (!QFileInfo::exists(name)) {
-            error = FileAccessError(path, file.errorString());
-            return {};
-        }
-    }
-    error = FileAccessError(path, u"No temporary file could be made."_s);
-    return {};
+    // Named in the journal before it exists, so that no cut leaves one nobody knows of.
+    bool unrecorded = false;
+    const QString made = m_disk.CreateTemporaryBeside(path, error, [&](const QString &name) {
+        unrecorded = !m_journal->TemporaryMade(name);
+        return !unrecorded;
+    });
+    if (!unrecorded)
+        return made;
+    m_ledger.Fail(m_journal->LastError());
+    return m_disk.CreateTemporaryBeside(path, error);
 }
 
 bool LongRunFileStore::ReplaceWith(const QString &temporary, const QString &path, QString &error)

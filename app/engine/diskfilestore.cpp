@@ -80,6 +80,12 @@ bool DiskFileStore::AppendRecord(const QString &path, const QString &text, QStri
 
 QString DiskFileStore::CreateTemporaryBeside(const QString &path, QString &error)
 {
+    return CreateTemporaryBeside(path, error, {});
+}
+
+QString DiskFileStore::CreateTemporaryBeside(
+    const QString &path, QString &error, const std::function<bool(const QString &name)> &announce)
+{
     if (path.isEmpty()) {
         error = FileAccessError(path, u"No file name."_s);
         return {};
@@ -87,6 +93,8 @@ QString DiskFileStore::CreateTemporaryBeside(const QString &path, QString &error
     const QString folder = QFileInfo(path).absolutePath();
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString name = NewTemporaryName(folder);
+        if (announce && !announce(name))
+            return {};
         QFile file(name);
         // NewOnly: never take over a file that is there; the permissions are the umask's.
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))

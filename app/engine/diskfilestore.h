@@ -16,6 +16,10 @@ public:
     [[nodiscard]] bool AppendRecord(const QString &path, const QString &text,
                                     QString &error) override;
     QString CreateTemporaryBeside(const QString &path, QString &error) override;
+    // The same, and `announce` hears each name before its file is made; a name it refuses
+    // ends the attempt with nothing made and an empty result.
+    QString CreateTemporaryBeside(const QString &path, QString &error,
+                                  const std::function<bool(const QString &name)> &announce);
     [[nodiscard]] bool ReplaceWith(const QString &temporary, const QString &path,
                                    QString &error) override;
     void RemoveTemporary(const QString &temporary) override;
