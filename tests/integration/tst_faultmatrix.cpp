@@ -292,13 +292,7 @@ void tst_FaultMatrix::init()
     // A bare name written to the current directory would show in the tree.
     QVERIFY(QDir::setCurrent(m_tree->path()));
     m_server.clearRequestLog();
-    m_inet = std::make_unique<CurlTransfer>();
-    m_prompts = std::make_unique<FakePrompts>();
-    m_window = std::make_unique<frmMain>(*m_inet);
-    m_window->SetPrompts(m_prompts.get());
-    m_window->SetExitProgram([] {});
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(OpenWindow(m_inet, m_prompts, m_window));
     set("txtDefaultExtension", u"txt"_s);
 }
 

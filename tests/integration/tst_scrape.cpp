@@ -120,13 +120,7 @@ void tst_Scrape::init()
     m_out = std::make_unique<QTemporaryDir>();
     QVERIFY(m_out->isValid());
     m_server.clearRequestLog();
-    m_inet = std::make_unique<CurlTransfer>();
-    m_prompts = std::make_unique<FakePrompts>();
-    m_window = std::make_unique<frmMain>(*m_inet);
-    m_window->SetPrompts(m_prompts.get());
-    m_window->SetExitProgram([] {});
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(OpenWindow(m_inet, m_prompts, m_window));
     // Anything stuck fails within seconds, not at the suite's time limit.
     set("txtTimeOut", u"10"_s);
     set("txtDefaultExtension", u"txt"_s);

@@ -3,6 +3,10 @@
 // What the whole-run suites share: pressing Go, reading a result file, a page of links,
 // and acting at the right moment from inside a run's own waits.
 
+#include "curltransfer.h"
+#include "fakes.h"
+#include "frmmain.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
@@ -15,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // The window's control of that objectName; a test without it cannot go on.
 template<typename T>
@@ -33,6 +38,20 @@ inline void KeepSettingsIn(const QString &folder)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     QSettings settings(QStringLiteral("Linkhauler"), QStringLiteral("Linkhauler"));
     settings.setValue(QStringLiteral("Settings/ShowHelp"), QStringLiteral("False"));
+}
+
+// The real window on a transfer of its own, its boxes answered by `prompts` and File > Exit
+// doing nothing, shown: false when it never became visible.
+inline bool OpenWindow(std::unique_ptr<CurlTransfer> &inet, std::unique_ptr<FakePrompts> &prompts,
+                       std::unique_ptr<frmMain> &window)
+{
+    inet = std::make_unique<CurlTransfer>();
+    prompts = std::make_unique<FakePrompts>();
+    window = std::make_unique<frmMain>(*inet);
+    window->SetPrompts(prompts.get());
+    window->SetExitProgram([] {});
+    window->show();
+    return QTest::qWaitForWindowExposed(window.get());
 }
 
 inline QByteArray ReadAll(const QString &path)
