@@ -15,6 +15,7 @@
 # delays.
 # SHOT=<png> saves a picture of the screen SHOT_AFTER seconds (3) into the first window run.
 # STOP_AFTER=<s> presses Stop on the long run after that many seconds; KEEP=1 keeps the files.
+# WORK_IN (/tmp) is where the runs write; /dev/shm keeps a slowing disk out of the figures.
 set -euo pipefail
 
 build=${1:-build}
@@ -51,7 +52,7 @@ on_screen() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 script_start=$(date +%s.%N)
 echo "machine               $(nproc) CPUs, load average $(load) at the start"
-work=$(mktemp -d /tmp/lh-bench.XXXXXX)
+work=$(mktemp -d "${WORK_IN:-/tmp}/lh-bench.XXXXXX")
 site_pid=
 cleanup() {
   stop_site
