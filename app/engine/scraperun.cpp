@@ -34,8 +34,6 @@ constexpr int kPageTimedOut = 1002;
 // Used while a time-out was never set successfully.
 constexpr int kFallbackPageSeconds = 60;
 
-constexpr qint64 kMostPassedAhead = 100000;
-
 // Downloads fetched ahead may all be in already: the window still gets its turn this often.
 constexpr qint64 kYieldMilliseconds = 20;
 

@@ -245,7 +245,8 @@ void CurlTransfer::RequestEnded(const QString &address)
 
 bool CurlTransfer::StillExecuting() const
 {
-    return m_engine->worker.Running() > 0;
+    // A transfer whose result is still on its way to the waiting caller has not ended for it.
+    return m_engine->waiting || m_engine->worker.Running() > 0;
 }
 
 void CurlTransfer::SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage)
