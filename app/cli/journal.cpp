@@ -176,6 +176,8 @@ bool Journal::Read(const Identity &identity, QString &error)
             current = -1;
         } else if (entry.contains(u"temporary"_s)) {
             m_temporaries.append(entry.value(u"temporary"_s).toString());
+        } else if (entry.contains(u"removed"_s)) {
+            m_removed.insert(entry.value(u"removed"_s).toString());
         } else if (current >= 0 && entry.value(u"saving"_s).toBool()) {
             m_unfinished[current].saving.append(
                 {of.value(u"address"_s).toString(), of.value(u"path"_s).toString()});
@@ -191,12 +193,14 @@ bool Journal::Read(const Identity &identity, QString &error)
     }
 
     // A file moved onto its path is whole there: its temporary is gone once the move is done.
+    // One that a later run removed was never moved; the file at the path is an older one.
     for (Unfinished &page : m_unfinished) {
         for (const SavedFile &file : std::as_const(page.saving)) {
             const QString key = Key(file.address, file.path);
             const QString temporary = m_savingTemporary.value(key);
             const bool moved = page.saved.contains(key)
-                || (!temporary.isEmpty() && !QFileInfo::exists(temporary));
+                || (!temporary.isEmpty() && !m_removed.contains(temporary)
+                    && !QFileInfo::exists(temporary));
             if (moved && QFileInfo(file.path).isFile())
                 page.whole.insert(key);
         }
@@ -281,6 +285,12 @@ bool Journal::PageStarted(qint64 position)
 bool Journal::TemporaryMade(const QString &temporary)
 {
     return Write({{u"temporary"_s, temporary}}, false);
+}
+
+bool Journal::TemporaryRemoved(const QString &temporary)
+{
+    // On the disk before the file goes, so that no cut leaves its absence unexplained.
+    return Write({{u"removed"_s, temporary}}, true);
 }
 
 bool Journal::Saving(const QString &address, const QString &path, const QString &temporary)

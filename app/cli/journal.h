@@ -14,8 +14,9 @@
 // names the job (every field, and a fingerprint of them) and the shard; then, for each page of
 // the series, the page's start, the temporary files made, each file about to be saved and
 // saved, each address record about to be appended (with where it lands), and the page's end
-// with the count after it. A page's end and a file about to be saved reach the disk before the
-// run goes on; the rest is written at once, which a killed process does not lose.
+// with the count after it; and the temporary files a run removed as left over by another. A
+// page's end, a file about to be saved and a removal reach the disk before the run goes on; the
+// rest is written at once, which a killed process does not lose.
 //
 // Read back, it tells a run carried on with the same job which pages are done, the count so
 // far, and of a page that was cut short which files stand whole and which records are in
@@ -54,6 +55,9 @@ public:
     bool TakeAppended(qint64 position, const QString &file, const QString &text);
     // Temporary files earlier runs made that are still there.
     QStringList LeftoverTemporaries() const;
+    // Noted before a leftover temporary file is removed: a file about to be saved whose
+    // temporary is gone counts as moved onto its path, unless a run removed it.
+    bool TemporaryRemoved(const QString &temporary);
 
     // Writing; false, with LastError, when the journal could not be written.
     bool PageStarted(qint64 position);
@@ -92,4 +96,5 @@ private:
     QHash<qint64, Unfinished> m_unfinished;
     QHash<QString, QString> m_savingTemporary; // address and path to its temporary
     QStringList m_temporaries;
+    QSet<QString> m_removed; // temporaries a run removed as left over
 };

@@ -202,19 +202,21 @@ void LongRunFileStore::RemoveTemporary(const QString &temporary)
     m_disk.RemoveTemporary(temporary);
 }
 
-int RemoveStaleTemporaries(const RunSettings &settings, const Journal *journal)
+bool RemoveStaleTemporaries(const RunSettings &settings, Journal *journal)
 {
-    QStringList stale = journal ? journal->LeftoverTemporaries() : QStringList();
+    if (journal) {
+        for (const QString &file : journal->LeftoverTemporaries()) {
+            if (!journal->TemporaryRemoved(file))
+                return false;
+            QFile::remove(file);
+        }
+    }
     const QString folder = settings.job.saveLinksFolder;
     if (settings.shards == 1 && !folder.isEmpty()) {
         const QDir dir(folder);
         for (const QString &name : dir.entryList({u".lh-*.part"_s}, QDir::Files | QDir::Hidden))
             if (DiskFileStore::IsTemporaryName(name))
-                stale.append(dir.filePath(name));
+                QFile::remove(dir.filePath(name));
     }
-    stale.removeDuplicates();
-    int removed = 0;
-    for (const QString &file : std::as_const(stale))
-        removed += QFile::remove(file) ? 1 : 0;
-    return removed;
+    return true;
 }

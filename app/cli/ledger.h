@@ -78,9 +78,10 @@ private:
 };
 
 // Removes the temporary files of this program that an earlier run left: those its journal
-// names, and, when no shard may be writing beside it, every one in the download folder.
-// Returns how many went.
-int RemoveStaleTemporaries(const RunSettings &settings, const Journal *journal);
+// names, each noted there as removed first, and, when no shard may be writing beside it, every
+// one in the download folder. False, with the journal's LastError, when the journal could not
+// be written; the file it was to note stays then.
+bool RemoveStaleTemporaries(const RunSettings &settings, Journal *journal);
 
 // The page browser with every page loaded in its own turn, never ahead: with a delay between
 // the requests to one host, a page loading ahead could go out later than the turn it took.

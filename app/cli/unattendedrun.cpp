@@ -140,7 +140,10 @@ int Run(const RunSettings &given)
     if (!OpenLongRunFiles(settings, journal, archive))
         return exitstatus::kInvalid;
     // Before anything is fetched, so that none of this run's own is taken for stale.
-    RemoveStaleTemporaries(settings, journal.get());
+    if (!RemoveStaleTemporaries(settings, journal.get())) {
+        Complain(journal->LastError());
+        return exitstatus::kInvalid;
+    }
     // A journal or archive that fails ends the run: what it would record would be lost.
     QString fault;
     ScrapeRun *running = nullptr;
