@@ -93,6 +93,18 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
         return u"OOPS! You did not enter any search criteria! If you would like to get all "
                u"links on every page, add --all-links."_s;
 
+    // All addresses in one file are appended into the folder as it stands: unlike the
+    // download folder, nothing makes it on the way, and every record of the run would fail.
+    if (f.saveHREFs == 1 && !f.oneHREFPerFile) {
+        const QFileInfo folder(f.saveHREFsFolder);
+        if (!folder.exists())
+            return u"The folder \"%1\" for the address records does not exist; make it "
+                   u"first. (%2)"_s.arg(f.saveHREFsFolder, Where(Field::txtSaveHREFs));
+        if (!folder.isDir())
+            return u"\"%1\" for the address records is not a folder. (%2)"_s.arg(
+                f.saveHREFsFolder, Where(Field::txtSaveHREFs));
+    }
+
     if (settings.stopAfterKnown > 0 && settings.archiveFile.isEmpty())
         return u"--stop-after-known counts links known from the archive: give --archive too."_s;
     if (settings.shards > 1 && f.saveHREFs == 1 && f.oneHREFPerFile) {

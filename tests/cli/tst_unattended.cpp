@@ -269,6 +269,10 @@ void tst_Unattended::exitStatus_data()
     refused("an invalid extension", u"-e|zip|-x|h?m"_s, u"The extension you entered is invalid."_s);
     refused("addresses saved nowhere", u"-r|"_s,
             u"OOPS! You didn't enter a destination file! (txtSaveHREFs, --save-hrefs)"_s);
+    // Regression: every record of the run failed where the folder was missing.
+    refused("addresses into a folder that does not exist", u"-r|$OUT/none"_s,
+            u"The folder \"$OUT/none\" for the address records does not exist; make it first. "
+            u"(txtSaveHREFs, --save-hrefs)"_s);
     refused("a time-out of 0", u"-t|0"_s, u"OOPS! The time-out must be a number of seconds"_s);
     refused("no criteria", u"-x|bin"_s, u"OOPS! You did not enter any search criteria!"_s);
 }
