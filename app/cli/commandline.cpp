@@ -272,7 +272,7 @@ std::vector<Option> JobOptions()
         });
     add(QCommandLineOption(u"json"_s,
                            u"Write one JSON object a line instead of the log lines: page, "
-                           u"links, saved, exists, item, failure, done."_s),
+                           u"links, saved, exists, known, item, failure, done."_s),
         Flag([](RunSettings &s) { s.json = true; }));
     add(QCommandLineOption({u"q"_s, u"quiet"_s},
                            u"No progress line on standard error, even on a terminal."_s),
