@@ -99,9 +99,17 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
 {
     const JobSettings &job = *m_ports.job;
 
+    // A failure names the link by its address already in the steps before the address
+    // step, so that the failed addresses can be fetched again; the link as found where it
+    // has none.
+    m_stepAddress = link;
+    try {
+        m_stepAddress = linkrules::GetPath(link, job.txtAddress());
+    } catch (const linkrules::RuleError &) {
+    }
+
     // The download path; its folder is made on the way. Skipped, there is none: nothing
     // exists there, and a download's write fails and asks again.
-    m_stepAddress = link;
     QString path = RuleStep([&] { return DownloadPath(link); }).value_or(QString());
 
     // Known before the overwrite test: a file an earlier run saved is often still there.

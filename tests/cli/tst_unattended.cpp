@@ -235,6 +235,12 @@ void tst_Unattended::exitStatus_data()
         << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--on-error"_s, u"stop"_s} + ok)
         << QString() << 3 << u"Download complete: $OUT/links/10."_s << u"Run stopped"_s
         << QStringList{u"10"_s};
+    // Regression: the failures before the address step named the link as found on the page.
+    QTest::newRow("a folder that cannot be made, failures by address")
+        << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s} + ok + QStringList{u"-o"_s, u"/dev/null/x"_s})
+        << QString() << 1 << u"Done.  Items downloaded: 2."_s
+        << u"Error 75 at $BASE/bytes/20: Cannot create the folder \"/dev/null/x\""_s
+        << QStringList{};
     QTest::newRow("SIGINT mid-run leaves no file")
         << (QStringList{u"-a"_s, u"$BASE/hangs.htm"_s} + ok) << u"/hang"_s << 130
         << u"Action has been cancelled!"_s << u"Run interrupted"_s << QStringList{};
