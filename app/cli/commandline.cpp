@@ -163,8 +163,9 @@ void AddLongRunOptions(const std::function<void(QCommandLineOption, Apply)> &add
                u"ms"_s),
         Count(u"delay-ms"_s, 0, [](RunSettings &s) -> int & { return s.delayMs; }));
     add(Valued({u"retries"_s},
-               u"Try a download again up to n times when its connection drops, it times out, "
-               u"or the server answers 5xx or 429 (default 2); a Retry-After is honoured."_s,
+               u"Try a page or a download again up to n times when its connection drops, it "
+               u"times out, or the server answers 5xx or 429 (default 2); a download's "
+               u"Retry-After is honoured."_s,
                u"n"_s),
         Count(u"retries"_s, 0, [](RunSettings &s) -> int & { return s.retries; }));
     add(Valued({u"shard"_s},

@@ -208,10 +208,11 @@ std::optional<ScrapeRun::PageAhead> ScrapeRun::TakeAhead(const QString &address,
     return std::nullopt;
 }
 
-std::optional<qint64> ScrapeRun::StartPage(const QString &address, int seconds)
+std::optional<qint64> ScrapeRun::StartPage(const QString &address, int seconds, bool again)
 {
     m_shownAhead = 0;
-    const std::optional<PageAhead> ahead = TakeAhead(address, seconds);
+    // Loaded again, the page is not the next page ahead's to take.
+    const std::optional<PageAhead> ahead = again ? std::nullopt : TakeAhead(address, seconds);
     // A page ahead whose request has yet to go out is as good as none.
     const qint64 loadingMs = ahead ? m_ports.browser->AheadLoadingMs(ahead->id) : -1;
     if (loadingMs >= 0) {
@@ -234,18 +235,22 @@ std::optional<qint64> ScrapeRun::StartPage(const QString &address, int seconds)
 
 bool ScrapeRun::WaitForTurn(const QString &address)
 {
-    for (qint64 ms = 0; (ms = m_ports.transfer->TakeTurn(address)) > 0;) {
-        QEventLoop loop;
-        QTimer::singleShot(TimerInterval(ms), &loop, &QEventLoop::quit);
-        m_turnWait = &loop;
-        const auto done = qScopeGuard([this] { m_turnWait = nullptr; });
-        if (m_cancelRequested)
+    for (qint64 ms = 0; (ms = m_ports.transfer->TakeTurn(address)) > 0;)
+        if (!Pause(ms))
             return false;
-        loop.exec();
-        if (m_cancelRequested)
-            return false;
-    }
     return true;
+}
+
+bool ScrapeRun::Pause(qint64 milliseconds)
+{
+    if (m_cancelRequested)
+        return false;
+    QEventLoop loop;
+    QTimer::singleShot(TimerInterval(milliseconds), &loop, &QEventLoop::quit);
+    m_turnWait = &loop;
+    const auto done = qScopeGuard([this] { m_turnWait = nullptr; });
+    loop.exec();
+    return !m_cancelRequested;
 }
 
 void ScrapeRun::CloseAllAhead()

@@ -104,6 +104,14 @@ public:
     virtual quint64 CookieChanges() const { return 0; }
     // Ends the load of the page shown, if one is under way.
     virtual void StopLoading() {}
+    // Why the last load that ended failed, as far as loading it again goes; asked once the
+    // host has reported that end.
+    enum class Trouble {
+        Final,    // loading it again will not help
+        Passing,  // it may pass: no connection, a dropped one, a 5xx
+        HostBusy, // the server answered 429 or 503
+    };
+    virtual Trouble LastTrouble() const { return Trouble::Final; }
 };
 
 // The run's "Error" box: title "Error", Yes and No, no icon.

@@ -278,7 +278,23 @@ bool ScrapeRun::RetrievePage(const QString &address)
     m_stepAddress = navigated;
     Events().PageStarted(navigated);
 
-    const WaitOutcome outcome = WaitForPage(navigated);
+    WaitOutcome outcome = WaitForPage(navigated, false);
+    // A load that may pass is tried again for as long as the transfer's politeness allows.
+    for (int tries = 0; outcome == WaitOutcome::TimedOut || outcome == WaitOutcome::Failed;
+         ++tries) {
+        const PageBrowser::Trouble trouble = outcome == WaitOutcome::TimedOut
+            ? PageBrowser::Trouble::Passing
+            : m_ports.browser->LastTrouble();
+        if (trouble == PageBrowser::Trouble::Final)
+            break;
+        m_ports.transfer->RequestEnded(navigated);
+        const qint64 delay = m_ports.transfer->RetryDelay(
+            navigated, tries, trouble == PageBrowser::Trouble::HostBusy);
+        if (delay < 0)
+            break;
+        m_ports.browser->StopLoading(); // a load that timed out is still under way
+        outcome = Pause(delay) ? WaitForPage(navigated, true) : WaitOutcome::Stopped;
+    }
     if (outcome != WaitOutcome::Stopped)
         m_ports.transfer->RequestEnded(navigated);
     switch (outcome) {
@@ -307,7 +323,7 @@ bool ScrapeRun::RetrievePage(const QString &address)
     return true;
 }
 
-ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
+ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address, bool again)
 {
     // A download that ended before its turn came may still have cookies on their way to the
     // browser: they get there before this page is taken, ahead or not.
@@ -333,7 +349,7 @@ ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address)
     const auto done = qScopeGuard([this] { m_wait = nullptr; });
 
     // A page loading ahead has had its time-out running since its request went out.
-    const std::optional<qint64> loadingMs = StartPage(address, seconds);
+    const std::optional<qint64> loadingMs = StartPage(address, seconds, again);
     timer.setInterval(loadingMs ? TimerInterval(milliseconds - *loadingMs) : wait.fullMs);
     m_ports.view->SetLocationCaption(u"Loading: "_s + DoubleAmpersands(address));
     LoadPagesAhead();

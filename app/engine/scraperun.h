@@ -109,14 +109,16 @@ private:
     QList<PageAhead> ForeseePages() const;
     void LoadPagesAhead();
     std::optional<PageAhead> TakeAhead(const QString &address, int seconds);
-    // Shows the page ahead this turn asks for, or navigates: how long the page shown has been
-    // loading, none when it starts now.
-    std::optional<qint64> StartPage(const QString &address, int seconds);
+    // Shows the page ahead this turn asks for, or navigates (always when the page is loaded
+    // again): how long the page shown has been loading, none when it starts now.
+    std::optional<qint64> StartPage(const QString &address, int seconds, bool again);
     void CloseAllAhead();
     // Waits until the transfer gives the address's host its turn; false when Stop came first.
     bool WaitForTurn(const QString &address);
+    // Lets the event loop run that long; false when Stop came first.
+    bool Pause(qint64 milliseconds);
     bool RetrievePage(const QString &address);
-    WaitOutcome WaitForPage(const QString &address);
+    WaitOutcome WaitForPage(const QString &address, bool again);
     void EndWait(WaitOutcome outcome);
     void OnMarkup(quint64 ticket, bool fromSucceededLoad, const QString &markup);
     void ExtractLinks();
@@ -185,7 +187,7 @@ private:
     quint64 m_nextTicket = 0;
     quint64 m_markupFrom = 0; // the first ticket of the latest page wait
     PageWait *m_wait = nullptr;
-    QEventLoop *m_turnWait = nullptr; // while a page waits for its host's turn
+    QEventLoop *m_turnWait = nullptr; // while a page waits for its host's turn or a retry
 
     // Where the run stands in its two series, for foreseeing the pages after this one.
     std::optional<numbers::CountingLoop> m_letterLoop, m_numberLoop;

@@ -185,6 +185,20 @@ void WebPageBrowser::StopLoading()
     m_browser.Stop();
 }
 
+PageBrowser::Trouble WebPageBrowser::LastTrouble() const
+{
+    switch (m_browser.LastLoadTrouble()) {
+    case LoadTrouble::Passing:
+        return Trouble::Passing;
+    case LoadTrouble::HostBusy:
+        return Trouble::HostBusy;
+    case LoadTrouble::None:
+    case LoadTrouble::Final:
+        break;
+    }
+    return Trouble::Final;
+}
+
 void WebPageBrowser::CookieHandedToStore(const QNetworkCookie &cookie)
 {
     const bool expired = !cookie.isSessionCookie()

@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QVariant>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -22,6 +23,35 @@ bool SameAddress(const QUrl &a, const QUrl &b)
     return a == b || normal(a) == normal(b);
 }
 
+LoadTrouble TroubleOf(const QWebEngineLoadingInfo &info)
+{
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+        return LoadTrouble::None;
+    const int code = info.errorCode();
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+        if (code == 429 || code == 503)
+            return LoadTrouble::HostBusy;
+        return code >= 500 ? LoadTrouble::Passing : LoadTrouble::Final;
+    }
+    // The engine's own network errors: a connection refused, failed, closed, reset or timed
+    // out, an empty answer, a body cut short. The same request may get through later.
+    switch (code) {
+    case -7:   // timed out
+    case -100: // connection closed
+    case -101: // connection reset
+    case -102: // connection refused
+    case -103: // connection aborted
+    case -104: // connection failed
+    case -118: // connection timed out
+    case -324: // empty response
+    case -354: // content length mismatch
+    case -355: // incomplete chunked encoding
+        return LoadTrouble::Passing;
+    default:
+        return LoadTrouble::Final;
+    }
+}
+
 const QString kOuterHtml = QStringLiteral(
     "(document && document.documentElement) ? document.documentElement.outerHTML : null");
 
@@ -37,6 +67,7 @@ BackgroundPage::BackgroundPage(WebBrowser &browser, QWebEnginePage *page, const 
     connect(m_page, &QWebEnginePage::loadStarted, this, &BackgroundPage::page_loadStarted);
     connect(m_page, &QWebEnginePage::urlChanged, this, &BackgroundPage::page_urlChanged);
     connect(m_page, &QWebEnginePage::loadFinished, this, &BackgroundPage::page_loadFinished);
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &BackgroundPage::page_loadingChanged);
     m_page->load(address);
 }
 
@@ -86,6 +117,7 @@ void BackgroundPage::page_loadFinished(bool ok)
         return;
     m_ended = true;
     m_ok = ok;
+    m_trouble = ok ? LoadTrouble::None : LoadTrouble::Final;
     QPointer<BackgroundPage> self(this);
     m_page->runJavaScript(kOuterHtml, [self](const QVariant &result) {
         if (!self)
@@ -95,6 +127,14 @@ void BackgroundPage::page_loadFinished(bool ok)
             self->m_markup = result.toString();
         emit self->Ready();
     });
+}
+
+void BackgroundPage::page_loadingChanged(const QWebEngineLoadingInfo &info)
+{
+    // The reason comes just after the end of the load it belongs to.
+    if (m_ended && !m_ok && !m_shown && info.status() == QWebEngineLoadingInfo::LoadFailedStatus
+        && SameAddress(info.url(), m_requested))
+        m_trouble = TroubleOf(info);
 }
 
 // --- WebBrowser -------------------------------------------------------------------------
@@ -108,6 +148,7 @@ WebBrowser::WebBrowser(QWidget *parent) : QWidget(parent), m_view(new QWebEngine
     connect(m_view, &QWebEngineView::loadStarted, this, &WebBrowser::view_loadStarted);
     connect(m_view, &QWebEngineView::loadFinished, this, &WebBrowser::view_loadFinished);
     connect(m_view, &QWebEngineView::urlChanged, this, &WebBrowser::view_urlChanged);
+    WatchTrouble();
 }
 
 WebBrowser::~WebBrowser() = default;
@@ -217,6 +258,7 @@ void WebBrowser::Show(std::unique_ptr<BackgroundPage> background)
     m_swapping = true;
     m_view->setPage(page);
     m_swapping = false;
+    WatchTrouble();
     if (old && old != page)
         Recycle(old);
 
@@ -236,7 +278,7 @@ void WebBrowser::shown_Ready()
     BackgroundPage *shown = m_shown.release();
     shown->deleteLater();
     m_preread = shown->m_markup;
-    view_loadFinished(shown->m_ok);
+    Finished(shown->m_ok, shown->m_trouble);
     m_preread.reset();
 }
 
@@ -261,10 +303,27 @@ void WebBrowser::view_urlChanged(const QUrl &url)
     view_loadFinished(true);
 }
 
+void WebBrowser::WatchTrouble()
+{
+    disconnect(m_troubleWatch);
+    m_troubleWatch = connect(m_view->page(), &QWebEnginePage::loadingChanged, this,
+                             [this](const QWebEngineLoadingInfo &info) {
+                                 if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
+                                     m_lastTrouble = TroubleOf(info);
+                             });
+}
+
 void WebBrowser::view_loadFinished(bool ok)
+{
+    // A failure's reason follows at once, from the page.
+    Finished(ok, ok ? LoadTrouble::None : LoadTrouble::Final);
+}
+
+void WebBrowser::Finished(bool ok, LoadTrouble trouble)
 {
     m_loading = false;
     m_lastLoadOk = ok;
+    m_lastTrouble = trouble;
     // A failure elsewhere is the page being left (its load cut short); the requested load
     // ends on success, wherever redirects took it, or failing at its own address.
     if (ok || SameAddress(m_view->url(), m_requested))

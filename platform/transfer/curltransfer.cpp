@@ -243,6 +243,11 @@ void CurlTransfer::RequestEnded(const QString &address)
     m_engine->worker.RequestEnded(curltransfer::HostOf(address));
 }
 
+qint64 CurlTransfer::RetryDelay(const QString &address, int tries, bool busy)
+{
+    return m_engine->worker.RetryDelay(curltransfer::HostOf(address), tries, busy);
+}
+
 bool CurlTransfer::StillExecuting() const
 {
     // A transfer whose result is still on its way to the waiting caller has not ended for it.

@@ -50,6 +50,7 @@ public:
     void SetPoliteness(const Politeness &politeness) override;
     qint64 TakeTurn(const QString &address) override;
     void RequestEnded(const QString &address) override;
+    qint64 RetryDelay(const QString &address, int tries, bool busy) override;
 
     bool StillExecuting() const override;
     // Ends every running transfer at once; each fails with CancelledCode. No effect when idle.

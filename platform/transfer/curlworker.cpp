@@ -417,6 +417,19 @@ void Worker::RequestEnded(const QByteArray &host)
     entry.lastStart = std::max(entry.lastStart.value_or(Clock::time_point()), Clock::now());
 }
 
+qint64 Worker::RetryDelay(const QByteArray &host, int tries, bool busy)
+{
+    std::lock_guard lock(m_hostMutex);
+    if (tries >= m_politeness.retries)
+        return -1;
+    const Clock::duration wait = Backoff(tries);
+    if (busy) {
+        Host &entry = m_hosts[host];
+        entry.heldUntil = std::max(entry.heldUntil, Clock::now() + wait);
+    }
+    return std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+}
+
 bool Worker::Retry(Exchange &exchange, const Transfer::Result &result, CURLcode code)
 {
     const Again again = AgainAfter(exchange, result, code);

@@ -51,6 +51,9 @@ public:
     qint64 TakeTurn(const QByteArray &host);
     // A request to the host has gone out or is over: its next turn counts from now.
     void RequestEnded(const QByteArray &host);
+    // Such a request failed in a way that may pass: the milliseconds until it is tried again
+    // under the politeness in force, or -1 when its tries are spent. A busy host is held.
+    qint64 RetryDelay(const QByteArray &host, int tries, bool busy);
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -106,6 +106,16 @@ public:
     // Such a request is over (a page has loaded): it may have gone out later than its turn,
     // so the host's next turn counts from now.
     virtual void RequestEnded(const QString &address) { Q_UNUSED(address); }
+    // Such a request failed in a way that may pass (`busy`: the server answered 429 or 503),
+    // after `tries` further tries of it: how many milliseconds to wait before trying it again,
+    // or -1 when it is not tried again. A busy server has every request to it wait that long.
+    virtual qint64 RetryDelay(const QString &address, int tries, bool busy)
+    {
+        Q_UNUSED(address);
+        Q_UNUSED(tries);
+        Q_UNUSED(busy);
+        return -1;
+    }
 
     // True while any transfer is running.
     virtual bool StillExecuting() const = 0;
