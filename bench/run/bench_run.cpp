@@ -90,6 +90,13 @@ public:
     {
         m_curl.OnCookieReceived(std::move(handler));
     }
+    void SetPoliteness(const Politeness &politeness) override { m_curl.SetPoliteness(politeness); }
+    qint64 TakeTurn(const QString &address) override { return m_curl.TakeTurn(address); }
+    void RequestEnded(const QString &address) override { m_curl.RequestEnded(address); }
+    qint64 RetryDelay(const QString &address, int tries, bool busy) override
+    {
+        return m_curl.RetryDelay(address, tries, busy);
+    }
     bool StillExecuting() const override { return m_curl.StillExecuting(); }
     void Cancel() override { m_curl.Cancel(); }
 
