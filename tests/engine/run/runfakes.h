@@ -90,6 +90,31 @@ struct FakeBrowser final : PageBrowser
         else
             QTimer::singleShot(0, &context, [deliver, text = markup] { deliver(text); });
     }
+
+    // With loadsAhead, a page ahead is loaded the moment it is asked for.
+    bool loadsAhead = false;
+    QMap<AheadId, QString> ahead;
+    AheadId lastAhead = 0;
+    AheadId LoadAhead(const QString &address) override
+    {
+        if (!loadsAhead)
+            return 0;
+        ahead.insert(++lastAhead, address);
+        return lastAhead;
+    }
+    qint64 AheadLoadingMs(AheadId id) const override { return ahead.contains(id) ? 0 : -1; }
+    Ahead ShowAhead(AheadId id) override
+    {
+        Navigate(ahead.take(id));
+        return Ahead::Loading;
+    }
+    void CloseAhead(AheadId id) override { ahead.remove(id); }
+    std::optional<AheadDocument> LoadedAhead(AheadId id) const override
+    {
+        if (!ahead.contains(id))
+            return std::nullopt;
+        return AheadDocument{ahead.value(id), pages.value(ahead.value(id)).markup};
+    }
 };
 
 struct FakeTransfer final : Transfer

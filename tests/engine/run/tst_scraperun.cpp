@@ -32,6 +32,7 @@ private slots:
     void goWhileUnwindingDoesNotNest();
     void stopWhileAskedEndsBeforeNextPage();
     void failedPageKeepsNoEarlierMarkup();
+    void fetchesAheadStayWithinTransferLimit_data();
     void fetchesAheadStayWithinTransferLimit();
     void stopEndsAPagesWaitForItsHost();
 };
@@ -406,14 +407,32 @@ void TestScrapeRun::failedPageKeepsNoEarlierMarkup()
     QCOMPARE(rig.view.messages().last(), u"Done.  Items downloaded: 1."_s);
 }
 
-// A page's links are fetched ahead as far as the transfer runs them at once, never further.
+// A page's links, and the next page's once this page's are all on their way, are fetched
+// ahead as far as the transfer runs them at once, never further.
+void TestScrapeRun::fetchesAheadStayWithinTransferLimit_data()
+{
+    QTest::addColumn<int>("firstPage");  // links on page 1
+    QTest::addColumn<int>("secondPage"); // links on page 2, loaded ahead; 0: no page 2
+    QTest::newRow("one page of three times the limit") << 3 * Transfer::MaxParallel << 0;
+    // Page 2 alone stays below the limit: reaching it takes page 1's links with page 2's.
+    QTest::newRow("the next page's first links with this page's last")
+        << 2 << Transfer::MaxParallel - 1;
+}
+
 void TestScrapeRun::fetchesAheadStayWithinTransferLimit()
 {
+    QFETCH(int, firstPage);
+    QFETCH(int, secondPage);
     RunRig rig;
-    QString markup;
-    for (int i = 0; i < 3 * Transfer::MaxParallel; ++i)
-        markup += u"<a href=\"f%1.zip\">x</a>"_s.arg(i);
-    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{LoadResult::Succeeded, {}, markup};
+    for (int page = 1; page <= (secondPage > 0 ? 2 : 1); ++page) {
+        QString markup;
+        for (int i = 0; i < (page == 1 ? firstPage : secondPage); ++i)
+            markup += u"<a href=\"p%1_%2.zip\">x</a>"_s.arg(page).arg(i);
+        rig.browser.pages[u"http://h/d/p%1.htm"_s.arg(page)] = FakePage{
+            LoadResult::Succeeded, {}, markup};
+    }
+    rig.browser.loadsAhead = secondPage > 0;
+    rig.job.f.stopNum = secondPage > 0 ? u"2"_s : u"1"_s;
     rig.job.f.saveLinks = 1;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -423,9 +442,8 @@ void TestScrapeRun::fetchesAheadStayWithinTransferLimit()
 
     QCOMPARE(rig.transfer.maxOutstanding, Transfer::MaxParallel);
     QCOMPARE(rig.transfer.outstanding, 0);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
-             3 * Transfer::MaxParallel);
-    QCOMPARE(rig.run->ItemsDownloaded(), 3 * Transfer::MaxParallel);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), firstPage + secondPage);
+    QCOMPARE(rig.run->ItemsDownloaded(), firstPage + secondPage);
 }
 
 // A page waits for its host's turn (a delay between one host's requests); Stop ends the wait.
