@@ -387,6 +387,8 @@ void TestScrapeRun::stopWhileAskedEndsBeforeNextPage()
                           u"Filters have been applied: 1 relevant links."_s,
                           u"Action has been cancelled!"_s}));
     QVERIFY(rig.view.idle());
+    // Page 2 is not begun either: its status line would stand after the run's end.
+    QCOMPARE(rig.view.statusTexts.filter(u"p2.htm"_s), QStringList());
 }
 
 // Regression guard: a page that never arrives must not leave the page before's markup as
