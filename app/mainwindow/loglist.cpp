@@ -171,9 +171,8 @@ QAccessibleInterface *LogListAccessible::childAt(int x, int y) const
 
 QAccessibleInterface *LogListAccessible::focusChild() const
 {
-    if (log()->hasFocus() && log()->currentRow() >= 0)
-        return child(log()->currentRow());
-    return QAccessibleWidget::focusChild();
+    // As a list view answers: its current row, whether or not the view has the focus.
+    return child(log()->currentRow());
 }
 
 QList<QAccessibleInterface *> LogListAccessible::selectedCells() const
@@ -317,12 +316,13 @@ void LogList::AnnounceCurrent(int previous)
 {
     if (!QAccessible::isActive())
         return;
-    // The events a list view sends when a click or a key moves its single selection.
+    // The events a list view sends when its single selection moves. It sends the focus event
+    // also while another control has the focus, so a new line is read out during a run.
     if (m_current >= 0)
         announceRow(this, QAccessible::SelectionAdd, m_current);
     if (previous >= 0)
         announceRow(this, QAccessible::SelectionRemove, previous);
-    if (m_current >= 0 && hasFocus())
+    if (m_current >= 0)
         announceRow(this, QAccessible::Focus, m_current);
 }
 

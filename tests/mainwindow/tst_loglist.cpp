@@ -334,6 +334,9 @@ void tst_LogList::accessibleList()
     }
     QCOMPARE(list->tableInterface()->selectedRows(),
              selected >= 0 ? QList<int>{selected} : QList<int>());
+    // A list view's focus child is its current row also while another control has the focus.
+    QVERIFY(TakeFocus(m_focusElsewhere));
+    QCOMPARE(list->focusChild(), list->child(selected));
 }
 
 QTEST_MAIN(tst_LogList)
