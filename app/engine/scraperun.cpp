@@ -18,7 +18,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <limits>
 
 using namespace Qt::StringLiterals;
 using namespace runsteps;

@@ -211,14 +211,14 @@ void LogListAccessible::forgetLines()
     m_lines.clear();
 }
 
-void announceRow(LogList *log, QAccessible::Event type, int row)
+void AnnounceRow(LogList *log, QAccessible::Event type, int row)
 {
     QAccessibleEvent event(log, type);
     event.setChild(row);
     QAccessible::updateAccessibility(&event);
 }
 
-QAccessibleInterface *accessibleLog(const QString &className, QObject *object)
+QAccessibleInterface *AccessibleLog(const QString &className, QObject *object)
 {
     if (className == QLatin1String(LogList::staticMetaObject.className()) && object
         && object->isWidgetType())
@@ -230,7 +230,7 @@ QAccessibleInterface *accessibleLog(const QString &className, QObject *object)
 
 LogList::LogList(QWidget *parent) : QAbstractScrollArea(parent)
 {
-    QAccessible::installFactory(&accessibleLog);
+    QAccessible::installFactory(&AccessibleLog);
     setFocusPolicy(Qt::StrongFocus);
     Measure();
     UpdateScrollBars();
@@ -267,7 +267,7 @@ void LogList::clear()
     const bool hadCurrent = m_current >= 0;
     // A list view drops its selection while the row is still there, then resets.
     if (hadCurrent && QAccessible::isActive())
-        announceRow(this, QAccessible::SelectionRemove, m_current);
+        AnnounceRow(this, QAccessible::SelectionRemove, m_current);
     m_lines.clear();
     m_current = -1;
     m_widest = 0;
@@ -319,11 +319,11 @@ void LogList::AnnounceCurrent(int previous)
     // The events a list view sends when its single selection moves. It sends the focus event
     // also while another control has the focus, so a new line is read out during a run.
     if (m_current >= 0)
-        announceRow(this, QAccessible::SelectionAdd, m_current);
+        AnnounceRow(this, QAccessible::SelectionAdd, m_current);
     if (previous >= 0)
-        announceRow(this, QAccessible::SelectionRemove, previous);
+        AnnounceRow(this, QAccessible::SelectionRemove, previous);
     if (m_current >= 0)
-        announceRow(this, QAccessible::Focus, m_current);
+        AnnounceRow(this, QAccessible::Focus, m_current);
 }
 
 void LogList::InitRowOption(QStyleOptionViewItem &option) const

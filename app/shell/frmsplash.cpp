@@ -16,7 +16,7 @@ namespace {
 
 int g_timerInterval = 2500;
 
-QFont smallBold()
+QFont SmallBold()
 {
     QFont font(u"Arial"_s);
     font.setStyleHint(QFont::SansSerif);
@@ -25,7 +25,7 @@ QFont smallBold()
     return font;
 }
 
-void setTextColour(QLabel *label, const QColor &colour)
+void SetTextColour(QLabel *label, const QColor &colour)
 {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -76,8 +76,8 @@ frmSplash::frmSplash(QWidget *owner)
 
     Label1 = new SplashLabel(u"BETA Release 1"_s, this);
     Label1->setObjectName(u"Label1"_s);
-    Label1->setFont(smallBold());
-    setTextColour(Label1, QColor(224, 224, 224));
+    Label1->setFont(SmallBold());
+    SetTextColour(Label1, QColor(224, 224, 224));
     Label1->move(250, 122);
     Label1->adjustSize();
 
@@ -85,15 +85,15 @@ frmSplash::frmSplash(QWidget *owner)
         u"Please report ALL errors by clicking 'Feedback' on the main screen!"_s, this);
     lblMessage->setObjectName(u"lblMessage"_s);
     lblMessage->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    setTextColour(lblMessage, Qt::white);
+    SetTextColour(lblMessage, Qt::white);
     lblMessage->adjustSize();
     // Sized to its text, it stays centred where it was laid out.
     lblMessage->move(41 + (318 - lblMessage->width()) / 2, 10);
 
     lblVersion = new SplashLabel(u"version 1.0"_s, this);
     lblVersion->setObjectName(u"lblVersion"_s);
-    lblVersion->setFont(smallBold());
-    setTextColour(lblVersion, QColor(224, 224, 224));
+    lblVersion->setFont(SmallBold());
+    SetTextColour(lblVersion, QColor(224, 224, 224));
     lblVersion->move(274, 110);
     lblVersion->adjustSize();
 
