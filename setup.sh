@@ -65,6 +65,7 @@ fuzz_targets() {
 # Every tracked C++ file must be as clang-format writes it; `cmake --build build --target format`
 # fixes them all.
 format_check() {
+  command -v clang-format >/dev/null || { echo "clang-format is missing: the format is not checked." >&2; return 1; }
   local unformatted
   unformatted=$(git ls-files -z -- '*.cpp' '*.h' | xargs -0 -r -n 20 clang-format --dry-run 2>&1 \
     | sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: warning: code should be clang-formatted.*/\1/p' | sort -u)
