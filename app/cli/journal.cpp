@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include "posixfile.h"
 #include "runports.h"
 
 #include <QCryptographicHash>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using posixfile::SystemError;
 
 namespace {
 
@@ -63,11 +65,6 @@ QString Difference(const QJsonObject &there, const QJsonObject &here)
             return u"%1 is %2 there and %3 here"_s.arg(key, ValueText(there.value(key)),
                                                        ValueText(here.value(key)));
     return u"its fingerprint differs"_s;
-}
-
-QString SystemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // The record's bytes stand in the file at the offset.
@@ -259,16 +256,9 @@ bool Journal::Write(const QJsonObject &entry, bool toDisk)
         ? QByteArray("\n")
         : QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
     // One write for the whole line: a process killed now leaves it whole or leaves none of it.
-    for (qsizetype done = 0; done < line.size();) {
-        const auto written = ::write(m_fd, line.constData() + done,
-                                     static_cast<std::size_t>(line.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            m_error = u"The journal \"%1\" cannot be written: %2"_s.arg(m_path, SystemError());
-            return false;
-        }
-        done += written;
+    if (!posixfile::WriteAll(m_fd, line)) {
+        m_error = u"The journal \"%1\" cannot be written: %2"_s.arg(m_path, SystemError());
+        return false;
     }
     if (toDisk && ::fdatasync(m_fd) != 0) {
         m_error = u"The journal \"%1\" cannot be written: %2"_s.arg(m_path, SystemError());

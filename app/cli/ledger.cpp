@@ -2,6 +2,7 @@
 
 #include "archive.h"
 #include "journal.h"
+#include "posixfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,15 +17,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QString SystemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-} // namespace
+using posixfile::SystemError;
 
 LongRunLedger::LongRunLedger(const RunSettings &settings, Journal *journal, Archive *archive,
                              Fault fault)
@@ -162,16 +155,9 @@ bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QS
     if (m_journal && !m_journal->Appending(path, status.st_size, text))
         m_ledger.Fail(m_journal->LastError());
     const QByteArray record = RecordBytes(text);
-    for (qsizetype done = 0; done < record.size();) {
-        const auto written = ::write(fd, record.constData() + done,
-                                     static_cast<std::size_t>(record.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            error = FileAccessError(path, SystemError());
-            return false;
-        }
-        done += written;
+    if (!posixfile::WriteAll(fd, record)) {
+        error = FileAccessError(path, SystemError());
+        return false;
     }
     return true;
 }
