@@ -96,6 +96,15 @@ Apply Text(QString JobFields::*field)
     };
 }
 
+// An option naming a file of the program's own.
+Apply FileOf(QString RunSettings::*field)
+{
+    return [=](const QStringList &values, RunSettings &s) {
+        s.*field = Last(values);
+        return std::optional<QString>();
+    };
+}
+
 // A folder option ticks its box and fills its field.
 Apply Folder(int JobFields::*tick, QString JobFields::*field)
 {
@@ -142,18 +151,12 @@ void AddLongRunOptions(const std::function<void(QCommandLineOption, Apply)> &add
                u"and job, the run goes on at the first page not fully handled and requests no "
                u"file again that was saved whole."_s,
                u"file"_s),
-        [](const QStringList &values, RunSettings &s) {
-            s.journalFile = Last(values);
-            return std::optional<QString>();
-        });
+        FileOf(&RunSettings::journalFile));
     add(Valued({u"archive"_s},
                u"Keep every address downloaded, with the path and size saved, in this SQLite "
                u"file; a link already in it is not requested. Runs may share one archive."_s,
                u"file"_s),
-        [](const QStringList &values, RunSettings &s) {
-            s.archiveFile = Last(values);
-            return std::optional<QString>();
-        });
+        FileOf(&RunSettings::archiveFile));
     add(Valued({u"stop-after-known"_s},
                u"End the run after n kept links in a row that were all in the archive."_s, u"n"_s),
         Count(u"stop-after-known"_s, 1, [](RunSettings &s) -> int & { return s.stopAfterKnown; }));
@@ -267,10 +270,7 @@ std::vector<Option> JobOptions()
                             [](RunSettings &s) -> ErrorPolicy & { return s.onError; }));
     add(Valued({u"failed"_s}, u"Write the addresses that failed into the file, one a line."_s,
                u"file"_s),
-        [](const QStringList &values, RunSettings &s) {
-            s.failedFile = Last(values);
-            return std::optional<QString>();
-        });
+        FileOf(&RunSettings::failedFile));
     add(QCommandLineOption(u"json"_s,
                            u"Write one JSON object a line instead of the log lines: page, "
                            u"links, saved, exists, known, item, failure, done."_s),
