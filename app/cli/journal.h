@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 // The journal of a long run: one JSON object a line, appended as the run goes. Its first line
 // names the job (every field, and a fingerprint of them) and the shard; then, for each page of
@@ -71,12 +72,16 @@ public:
 private:
     Journal(QString path, int fd);
     bool Read(const Identity &identity, QString &error);
+    // Takes in one entry of an earlier run; what is wrong with it, if anything.
+    std::optional<QString> Take(const QByteArray &line);
+    bool Truncate(qint64 length, QString &error);
     bool Write(const QJsonObject &entry, bool toDisk);
 
     struct Record
     {
         QString file, text;
         qint64 at = 0;
+        qint64 length = 0; // of the record in its file
     };
     // Of a page begun and not ended.
     struct Unfinished
@@ -97,4 +102,5 @@ private:
     QHash<QString, QString> m_savingTemporary; // address and path to its temporary
     QStringList m_temporaries;
     QSet<QString> m_removed; // temporaries a run removed as left over
+    qint64 m_current = -1;   // while reading: the page under way
 };
