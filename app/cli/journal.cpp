@@ -456,5 +456,13 @@ bool Journal::Appending(const QString &file, qint64 at, const QString &text)
 
 bool Journal::PageDone(qint64 position, std::int32_t items)
 {
+    // After a power cut a page marked done must have its files and records on the disk.
+    for (const QString &path : std::as_const(m_unsynced)) {
+        if (!posixfile::Sync(path) && errno != ENOENT) {
+            m_error = u"\"%1\" cannot be written to the disk: %2"_s.arg(path, SystemError());
+            return false;
+        }
+    }
+    m_unsynced.clear();
     return Write({{key::kDone, position}, {key::kItems, items}}, true);
 }

@@ -66,6 +66,8 @@ public:
     bool Saving(const QString &address, const QString &path, const QString &temporary);
     bool Saved(const QString &address, const QString &path);
     bool Appending(const QString &file, qint64 at, const QString &text);
+    // The page wrote to the file or folder: it reaches the disk before the page is marked done.
+    void Unsynced(const QString &path) { m_unsynced.insert(path); }
     bool PageDone(qint64 position, std::int32_t items);
     QString LastError() const { return m_error; }
 
@@ -103,4 +105,5 @@ private:
     QStringList m_temporaries;
     QSet<QString> m_removed; // temporaries a run removed as left over
     qint64 m_current = -1;   // while reading: the page under way
+    QSet<QString> m_unsynced;
 };

@@ -133,12 +133,22 @@ bool LongRunFileStore::FileExists(const QString &path) const
 
 bool LongRunFileStore::WriteWhole(const QString &path, const QByteArray &bytes, QString &error)
 {
-    return m_disk.WriteWhole(path, bytes, error);
+    return Written(path, m_disk.WriteWhole(path, bytes, error));
 }
 
 bool LongRunFileStore::WriteRecord(const QString &path, const QString &text, QString &error)
 {
-    return m_disk.WriteRecord(path, text, error);
+    return Written(path, m_disk.WriteRecord(path, text, error));
+}
+
+bool LongRunFileStore::Written(const QString &path, bool written)
+{
+    // It replaced the path: its data and the folder's new entry.
+    if (written && m_journal) {
+        m_journal->Unsynced(path);
+        m_journal->Unsynced(QFileInfo(path).absolutePath());
+    }
+    return written;
 }
 
 bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QString &error)
@@ -184,6 +194,8 @@ bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QS
         error = FileAccessError(path, SystemError());
         return false;
     }
+    if (m_journal)
+        m_journal->Unsynced(path);
     return true;
 }
 
@@ -205,7 +217,18 @@ QString LongRunFileStore::CreateTemporaryBeside(const QString &path, QString &er
 
 bool LongRunFileStore::ReplaceWith(const QString &temporary, const QString &path, QString &error)
 {
-    return m_disk.ReplaceWith(temporary, path, error);
+    // A journal takes a temporary file gone for one moved onto its path, whole: its bytes are on
+    // the disk before the move, and the move is before the page is marked done.
+    if (m_journal && !posixfile::Sync(temporary)) {
+        error = FileAccessError(path, SystemError());
+        RemoveTemporary(temporary);
+        return false;
+    }
+    if (!m_disk.ReplaceWith(temporary, path, error))
+        return false;
+    if (m_journal)
+        m_journal->Unsynced(QFileInfo(path).absolutePath());
+    return true;
 }
 
 void LongRunFileStore::RemoveTemporary(const QString &temporary)

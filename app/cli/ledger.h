@@ -74,6 +74,8 @@ public:
     void RemoveTemporary(const QString &temporary) override;
 
 private:
+    bool Written(const QString &path, bool written);
+
     DiskFileStore m_disk;
     Journal *m_journal;
     const LongRunLedger &m_ledger;

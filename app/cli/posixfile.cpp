@@ -51,6 +51,18 @@ bool IsPlainFile(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool Sync(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int reason = errno;
+    ::close(fd);
+    errno = reason;
+    return synced;
+}
+
 bool SameFile(const QString &a, const QString &b)
 {
     if (a.isEmpty() || b.isEmpty())

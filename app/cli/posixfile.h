@@ -15,6 +15,10 @@ bool WriteAll(int fd, const QByteArray &bytes);
 bool Exists(const QString &path);
 // A plain file is at the path: not a symbolic link, a folder or a device.
 bool IsPlainFile(const QString &path);
+// Flushes the file's or folder's data (and, for a folder, its entries) to the disk; false with
+// errno set when it cannot.
+bool Sync(const QString &path);
+
 // The two paths name one file: the same file where both exist, else the same absolute path.
 bool SameFile(const QString &a, const QString &b);
 
