@@ -108,7 +108,7 @@ public:
     }
     quint64 CookieChanges() const override { return m_browser.CookieChanges(); }
     void StopLoading() override { m_browser.StopLoading(); }
-    Trouble LastTrouble() const override { return m_browser.LastTrouble(); }
+    TryAgain LastTrouble() const override { return m_browser.LastTrouble(); }
 
 private:
     PageBrowser &m_browser;
