@@ -109,6 +109,7 @@ struct TestHttpServer::Shared
     QList<TestHttpRequest> received;
     int connections = 0;
     std::atomic<int> idleLimitMs{DefaultIdleLimitMs};
+    std::atomic<int> releases{0}; // how often releaseHeld() was called
 
     // Notes the time the request came in, then answers it.
     TestHttpResponse respond(TestHttpRequest &request)
@@ -162,6 +163,7 @@ public:
         connect(&m_trickle, &QTimer::timeout, this, &Connection::trickleStep);
         m_generatePause.setSingleShot(true);
         connect(&m_generatePause, &QTimer::timeout, this, &Connection::generateStep);
+        connect(&m_held, &QTimer::timeout, this, &Connection::heldStep);
         connect(m_socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
         connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
             m_idle.start();
@@ -231,10 +233,23 @@ private:
             m_socket->abort();
             return;
         }
+        if (response.delivery == Delivery::Held) {
+            // Looked at on this thread every few milliseconds until released; the idle limit
+            // still closes the connection.
+            m_busy = true;
+            m_heldResponse = response;
+            m_heldResponse.delivery = Delivery::Whole;
+            m_heldHeadOnly = headOnly;
+            m_heldClose = close;
+            m_heldSince = m_shared->releases.load();
+            m_held.start(5);
+            return;
+        }
         const bool chunked = response.delivery == Delivery::ChunkedCut;
         const bool cut = response.delivery == Delivery::CutShort || chunked;
         const bool stall = response.delivery == Delivery::Stall;
-        m_close = close || cut;
+        const bool unannounced = response.delivery == Delivery::Unannounced;
+        m_close = close || cut || unannounced;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
             + (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason)
             + "\r\n";
@@ -242,7 +257,7 @@ private:
         const bool generated = response.delivery == Delivery::Generated;
         if (chunked)
             head += "Transfer-Encoding: chunked\r\n";
-        else
+        else if (!unannounced)
             head += "Content-Length: "
                 + QByteArray::number(cut || generated || stall ? response.announcedLength
                                                                : response.body.size())
@@ -322,6 +337,16 @@ private:
         serveBuffered();
     }
 
+    void heldStep()
+    {
+        if (m_shared->releases.load() == m_heldSince)
+            return;
+        m_held.stop();
+        m_busy = false;
+        send(m_heldResponse, m_heldHeadOnly, m_heldClose);
+        serveBuffered();
+    }
+
     void trickleStep()
     {
         m_idle.start();
@@ -344,6 +369,11 @@ private:
     QTimer m_idle;
     QTimer m_trickle;
     QTimer m_generatePause;
+    QTimer m_held;
+    TestHttpResponse m_heldResponse;
+    bool m_heldHeadOnly = false;
+    bool m_heldClose = false;
+    int m_heldSince = 0;
     int m_generatePauseMs = 0;
     QByteArray m_pending;
     qsizetype m_chunk = 1;
@@ -445,6 +475,21 @@ TestHttpServer::TestHttpServer() : m_shared(std::make_shared<Shared>())
     addRoute(QStringLiteral("/cut"), cutShort(TestHttpResponse::Delivery::CutShort));
     addRoute(QStringLiteral("/stall"), cutShort(TestHttpResponse::Delivery::Stall));
     addRoute(QStringLiteral("/chunked-cut"), cutShort(TestHttpResponse::Delivery::ChunkedCut));
+    // PREFIX + N: N bytes of bytes(N), delivered so.
+    const auto sized = [this](const QString &prefix, TestHttpResponse::Delivery delivery) {
+        addPrefixRoute(prefix, [at = prefix.size(), delivery](const TestHttpRequest &request) {
+            bool ok = false;
+            const qsizetype size = request.path.mid(at).toLongLong(&ok);
+            if (!ok || size < 0)
+                return TestHttpResponse::error(404);
+            TestHttpResponse response = TestHttpResponse::page(bytes(size),
+                                                               "application/octet-stream");
+            response.delivery = delivery;
+            return response;
+        });
+    };
+    sized(QStringLiteral("/held/"), TestHttpResponse::Delivery::Held);
+    sized(QStringLiteral("/unannounced/"), TestHttpResponse::Delivery::Unannounced);
     addPage(QStringLiteral("/script-links"),
             scriptLinksPage({QStringLiteral("/linked/1"), QStringLiteral("/linked/2"),
                              QStringLiteral("/linked/3")}));
@@ -574,6 +619,11 @@ int TestHttpServer::connectionCount() const
 void TestHttpServer::setIdleLimit(int milliseconds)
 {
     m_shared->idleLimitMs = qMax(1, milliseconds);
+}
+
+void TestHttpServer::releaseHeld()
+{
+    ++m_shared->releases;
 }
 
 QString TestHttpServer::refusedAddress()

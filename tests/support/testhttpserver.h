@@ -34,9 +34,11 @@ struct TestHttpResponse
         Generated, // announcedLength bytes of bytes(announcedLength), made as the socket drains
         Stall, // announces announcedLength, sends the body, then stays silent with the connection
                // open
-        ChunkedCut, // the body in chunks of trickleChunk bytes, then closes before the last, empty
-                    // chunk
-        Drop,       // reads the request and closes the connection without an answer
+        ChunkedCut,  // the body in chunks of trickleChunk bytes, then closes before the last, empty
+                     // chunk
+        Drop,        // reads the request and closes the connection without an answer
+        Held,        // answers as Whole once releaseHeld() is called after the request came in
+        Unannounced, // no Content-Length: the body, then the connection closes
     };
 
     int status = 200;
@@ -74,6 +76,8 @@ struct TestHttpResponse
 //   /stall            announces 1000 bytes, sends the first 100 of bytes(1000), stays silent
 //   /chunked-cut      the first 100 of bytes(1000) in chunks of 10, closed before the last chunk
 //   /script-links     scriptLinksPage({"/linked/1", "/linked/2", "/linked/3"})
+//   /held/N           N bytes of bytes(N), answered only once releaseHeld() is called
+//   /unannounced/N    N bytes of bytes(N) without a Content-Length, ended by closing
 // Anything else is 404. Routes added later replace those of the same path.
 class TestHttpServer final
 {
@@ -118,6 +122,8 @@ public:
     int connectionCount() const;
 
     void setIdleLimit(int milliseconds);
+    // Every answer held so far goes out.
+    void releaseHeld();
 
     // An address on 127.0.0.1 where nothing listens: a port bound, then released.
     static QString refusedAddress();
