@@ -42,16 +42,31 @@ void PoliteSchedule::SetPoliteness(const Politeness &politeness)
     m_politeness = politeness;
 }
 
+PoliteSchedule::Clock::duration PoliteSchedule::DrawGap() const
+{
+    const int least = std::max(m_politeness.delayMs, 0);
+    const int most = std::max(m_politeness.delayMaxMs, least);
+    const int ms = most > least ? QRandomGenerator::global()->bounded(least, most + 1) : least;
+    return std::chrono::milliseconds(ms);
+}
+
 PoliteSchedule::Clock::duration PoliteSchedule::Claim(const QByteArray &host, Clock::time_point now)
 {
     std::lock_guard lock(m_mutex);
     Host &entry = m_hosts[host];
     Clock::time_point due = entry.heldUntil;
-    if (entry.lastStart)
-        due = std::max(due, *entry.lastStart + std::chrono::milliseconds(m_politeness.delayMs));
+    if (entry.lastStart) {
+        // A gap drawn under other politeness keeps within what is in force now.
+        const Clock::duration least = std::chrono::milliseconds(std::max(m_politeness.delayMs, 0));
+        const Clock::duration most = std::max<Clock::duration>(
+            least, std::chrono::milliseconds(m_politeness.delayMaxMs));
+        due = std::max(due, *entry.lastStart + std::clamp(entry.gap, least, most));
+    }
     if (due > now)
         return due - now;
     entry.lastStart = now;
+    // The wait before the next turn is drawn once, not each time a request asks.
+    entry.gap = DrawGap();
     return Clock::duration::zero();
 }
 

@@ -42,6 +42,9 @@ public:
         int delayMs = 0; // at least this long between the starts of two requests to one host
         // Further tries of a request cut off, timed out, or answered with a 5xx or a 429.
         int retries = 0;
+        // When above delayMs: each wait between two requests to one host is drawn at random
+        // from delayMs to this.
+        int delayMaxMs = 0;
     };
 
     PoliteSchedule() = default;
@@ -67,8 +70,11 @@ private:
     struct Host
     {
         std::optional<Clock::time_point> lastStart;
+        Clock::duration gap{};       // drawn as its last turn was taken: from then to the next one
         Clock::time_point heldUntil; // a 429 or 503 holds every request to the host
     };
+
+    Clock::duration DrawGap() const;
 
     std::mutex m_mutex; // guards everything below
     Politeness m_politeness;

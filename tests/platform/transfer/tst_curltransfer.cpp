@@ -45,6 +45,8 @@ private slots:
     void cookies_data();
     void cookies();
     void answersCookiesAreKeptAndHandedOn();
+    void pacingFromARange_data();
+    void pacingFromARange();
 
 private:
     TestHttpServer m_server;
@@ -506,6 +508,44 @@ void tst_CurlTransfer::answersCookiesAreKeptAndHandedOn()
     QCOMPARE(m_server.requests().constLast().header("cookie"), QByteArray("session=abc"));
     transfer.OpenURL({m_server.url(u"/files/y"_s)});
     QCOMPARE(m_server.requests().constLast().header("cookie"), QByteArray("session=abc"));
+}
+
+void tst_CurlTransfer::pacingFromARange_data()
+{
+    QTest::addColumn<int>("least");
+    QTest::addColumn<int>("most");
+    QTest::addColumn<int>("lowest"); // of every wait drawn
+    QTest::addColumn<int>("highest");
+    QTest::newRow("a single number: a fixed delay") << 250 << 0 << 250 << 250;
+    QTest::newRow("a range: drawn from all of it") << 100 << 300 << 100 << 300;
+    QTest::newRow("a range given backwards: the least") << 300 << 100 << 300 << 300;
+}
+
+void tst_CurlTransfer::pacingFromARange()
+{
+    QFETCH(int, least);
+    QFETCH(int, most);
+    QFETCH(int, lowest);
+    QFETCH(int, highest);
+    using namespace std::chrono;
+    PoliteSchedule schedule;
+    schedule.SetPoliteness({least, 0, most});
+    PoliteSchedule::Clock::time_point now{};
+    QCOMPARE(schedule.Claim("a.example", now), PoliteSchedule::Clock::duration::zero());
+    milliseconds low = milliseconds::max(), high = milliseconds::zero();
+    for (int i = 0; i < 400; ++i) {
+        // Asking again while it waits does not draw again.
+        const auto wait = duration_cast<milliseconds>(schedule.Claim("a.example", now));
+        QCOMPARE(duration_cast<milliseconds>(schedule.Claim("a.example", now)), wait);
+        QVERIFY(wait >= milliseconds(lowest) && wait <= milliseconds(highest));
+        low = std::min(low, wait);
+        high = std::max(high, wait);
+        now += wait;
+        QCOMPARE(schedule.Claim("a.example", now), PoliteSchedule::Clock::duration::zero());
+    }
+    // With 400 draws, a tenth of the range at either end goes unvisited about once in 10^18.
+    QVERIFY(low.count() <= lowest + (highest - lowest) / 10);
+    QVERIFY(high.count() >= highest - (highest - lowest) / 10);
 }
 
 QTEST_GUILESS_MAIN(tst_CurlTransfer)
