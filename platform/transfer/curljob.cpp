@@ -1,5 +1,6 @@
 #include "curljob.h"
 
+#include "bodyfile.h"
 #include "curltransfer.h"
 
 #include <QEventLoop>
@@ -48,8 +49,15 @@ std::optional<std::chrono::milliseconds> RetryAfter(const QByteArray &value, qin
     return std::chrono::milliseconds(ms);
 }
 
+Job::~Job()
+{
+    bodyfile::Release(m_out);
+}
+
 void Job::Finish(Transfer::Result result, std::atomic<int> &running)
 {
+    bodyfile::Release(m_out);
+    m_out = -1;
     std::lock_guard lock(m_mutex);
     m_result = std::move(result);
     m_done = true;

@@ -3,7 +3,9 @@
 #include "transfer.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
+#include <QUrl>
 
 #include <atomic>
 #include <chrono>
@@ -40,19 +42,33 @@ public:
     {
         QByteArray url;
         QByteArray host; // HostOf the address, for its turns
-        QString file;    // when not empty: an existing file that receives the body
+        // Set when the file that was to receive the body could not be had: the job fails so.
+        QString fileError;
         long timeout = 0;
-        QByteArray userAgent, referrer, acceptLanguage;
+        QByteArray userAgent, acceptLanguage;
+        QByteArrayList headers; // each IsExtraHeader
+        QUrl page;              // whose link is fetched: each hop's Referer follows from it
+        qint64 maxBytes = 0;
+        QString maxBytesText;
+        std::chrono::milliseconds maxTime{0};
         // Worker thread: hands a Set-Cookie value and the answering address on.
         std::function<void(QByteArray, QString)> cookieReceived;
+        // Worker thread: hands the report of a request that ended on.
+        std::function<void(Transfer::RequestReport)> reported;
     };
 
-    explicit Job(Request request) : request(std::move(request)) {}
+    // `out`, when 0 or more: the job's own descriptor of the file that receives the body.
+    Job(Request request, int out) : request(std::move(request)), m_out(out) {}
+    ~Job();
 
     const Request request;
     std::atomic<bool> cancel{false};
 
-    // Worker thread, once: the transfer has ended; the caller's wait, if any, ends too.
+    // Worker thread once queued (the caller's before): the descriptor, -1 for none.
+    int Out() const { return m_out; }
+
+    // Worker thread, once: the transfer has ended; the caller's wait, if any, ends too. The
+    // file is closed first, so that nothing is written to it once the caller has the result.
     // `running`, the worker's count, drops under the job's lock just before that wake-up.
     void Finish(Transfer::Result result, std::atomic<int> &running);
     // Caller's thread: `loop` is the one Finish() quits. False when the job has ended already.
@@ -61,6 +77,7 @@ public:
     std::optional<Transfer::Result> Take();
 
 private:
+    int m_out = -1;
     std::mutex m_mutex;
     bool m_done = false;
     Transfer::Result m_result;

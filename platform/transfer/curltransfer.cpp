@@ -1,7 +1,9 @@
 #include "curltransfer.h"
 
+#include "bodyfile.h"
 #include "curljob.h"
 #include "curlworker.h"
+#include "requestrules.h"
 
 #include <QEventLoop>
 #include <QUrl>
@@ -15,6 +17,7 @@
 
 static_assert(CurlTransfer::CancelledCode == CURLE_ABORTED_BY_CALLBACK);
 static_assert(CurlTransfer::BusyCode == CURLE_RECURSIVE_API_CALL);
+static_assert(Transfer::TooLargeCode == CURLE_FILESIZE_EXCEEDED);
 
 using curltransfer::Cancelled;
 using curltransfer::Failure;
@@ -34,15 +37,6 @@ QByteArray EncodeAddress(const QString &address)
     if (url.isValid() && !url.isEmpty())
         return url.toEncoded();
     return address.toUtf8();
-}
-
-// Sent without its fragment, as a browser sends it.
-QByteArray ReferrerOf(const QString &address)
-{
-    const QUrl url(address, QUrl::TolerantMode);
-    return url.isValid() && !address.isEmpty()
-        ? url.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded()
-        : QByteArray();
 }
 
 // Cookies and TLS sessions of every transfer, and the caller's own handle into the cookies.
@@ -130,10 +124,12 @@ struct CurlTransfer::Engine
     PoliteSchedule hosts;
     curltransfer::Worker worker{share.Handle(), hosts};
 
-    // Where cookies received arrive, on this thread.
+    // Where cookies received and reports arrive, on this thread.
     QObject receiver;
     CookieReceived cookieReceived;
+    RequestReported requestReported;
     QByteArray userAgent = "Linkhauler/1.0", acceptLanguage;
+    QByteArrayList headers;
 
     std::unordered_map<Ticket, std::shared_ptr<Job>> jobs; // started, not finished or discarded
     Ticket lastTicket = 0;
@@ -145,13 +141,19 @@ Transfer::Ticket CurlTransfer::Engine::Start(const Request &asked, int timeout)
     Job::Request request;
     request.url = EncodeAddress(asked.address);
     request.host = HostOf(asked.address);
-    request.file = asked.file;
+    // Taken now, while the file is the one the caller has just made.
+    const int out = bodyfile::Take(asked, request.fileError);
     request.timeout = timeout;
     request.userAgent = userAgent;
-    request.referrer = ReferrerOf(asked.referrer);
     request.acceptLanguage = acceptLanguage;
+    request.headers = headers;
+    if (!asked.referrer.isEmpty())
+        request.page = QUrl(asked.referrer, QUrl::TolerantMode);
+    request.maxBytes = asked.maxBytes;
+    request.maxBytesText = asked.maxBytesText;
+    request.maxTime = asked.maxTime;
+    // Both posted to the receiver's thread, and dropped if the receiver is gone by then.
     request.cookieReceived = [this](QByteArray value, QString address) {
-        // Posted to the receiver's thread; dropped if the receiver is gone by then.
         QMetaObject::invokeMethod(
             &receiver,
             [this, value = std::move(value), address = std::move(address)] {
@@ -160,7 +162,16 @@ Transfer::Ticket CurlTransfer::Engine::Start(const Request &asked, int timeout)
             },
             Qt::QueuedConnection);
     };
-    auto job = std::make_shared<Job>(std::move(request));
+    request.reported = [this](RequestReport report) {
+        QMetaObject::invokeMethod(
+            &receiver,
+            [this, report = std::move(report)] {
+                if (requestReported)
+                    requestReported(report);
+            },
+            Qt::QueuedConnection);
+    };
+    auto job = std::make_shared<Job>(std::move(request), out);
     const Ticket ticket = ++lastTicket;
     jobs.emplace(ticket, job);
     worker.Submit(std::move(job));
@@ -277,6 +288,24 @@ void CurlTransfer::SetCookie(const QByteArray &netscapeLine)
 void CurlTransfer::OnCookieReceived(CookieReceived handler)
 {
     m_engine->cookieReceived = std::move(handler);
+}
+
+bool CurlTransfer::SetHeaders(const QByteArrayList &headers)
+{
+    if (!std::all_of(headers.begin(), headers.end(), &IsExtraHeader))
+        return false;
+    m_engine->headers = headers;
+    return true;
+}
+
+void CurlTransfer::OnRequestReported(RequestReported handler)
+{
+    m_engine->requestReported = std::move(handler);
+}
+
+void CurlTransfer::SetRate(qint64 bytesPerSecond)
+{
+    m_engine->worker.SetRate(bytesPerSecond);
 }
 
 void CurlTransfer::Cancel()

@@ -29,7 +29,8 @@ public:
     // Refused with BusyCode while another call is still waiting.
     Result OpenURL(const Request &request) override;
 
-    // The referrer is sent without its fragment, as a browser sends it.
+    // A file that cannot be had (a name that is a symbolic link, a descriptor that is not
+    // open) fails the transfer with fileError.
     Ticket Start(const Request &request) override;
     // Refused with BusyCode while another call is still waiting; the transfer goes on.
     Result Finish(Ticket ticket) override;
@@ -45,6 +46,12 @@ public:
     // Cookies live in one store shared by every transfer; answers' cookies go there too.
     void SetCookie(const QByteArray &netscapeLine) override;
     void OnCookieReceived(CookieReceived handler) override;
+    bool SetHeaders(const QByteArrayList &headers) override;
+    void OnRequestReported(RequestReported handler) override;
+
+    // The download bandwidth, in bytes per second, that every running transfer shares
+    // together; 0 (the default): no cap.
+    void SetRate(qint64 bytesPerSecond);
 
     // Without politeness every transfer starts at once and is tried once. Stop and Cancel
     // end a transfer that waits for its host's turn or for another try at once.

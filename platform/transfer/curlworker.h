@@ -2,6 +2,7 @@
 
 #include "curljob.h"
 #include "hostschedule.h"
+#include "ratebudget.h"
 
 #include <curl/curl.h>
 
@@ -23,8 +24,9 @@ struct Exchange;
 // connections kept between transfers and the name lookups) and the easy handle of every
 // running transfer. The caller's thread hands jobs over with Submit(): the queue and the stop
 // flag sit under one lock, and curl_multi_wakeup cuts the worker's poll short whenever there
-// is news (a job, a cancel flag, the stop). Each transfer waits for its host's turn in the
-// schedule, and one that may succeed later is tried again after a while.
+// is news (a job, a cancel flag, a new bandwidth cap, the stop). Each transfer waits for its
+// host's turn in the schedule, and one that may succeed later is tried again after a while.
+// Every running transfer takes its bytes from one bandwidth budget.
 class Worker final
 {
     Q_DISABLE_COPY_MOVE(Worker)
@@ -44,9 +46,14 @@ public:
     void Stop();
     // Submitted and not yet ended; read from any thread.
     int Running() const;
+    // Any thread: the bytes per second that every running transfer shares; 0: no cap.
+    void SetRate(qint64 bytesPerSecond);
 
     // Worker thread: the request of a transfer has gone out.
     void RequestSent(const QByteArray &host);
+    // Worker thread: whether a transfer may take `bytes` that came in now (it pauses if not).
+    bool TakeBandwidth(qint64 bytes, std::chrono::steady_clock::time_point now);
+    qint64 Rate() const { return m_budget.Rate(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -56,15 +63,25 @@ private:
         std::shared_ptr<Job> job;
         int tries = 0; // made so far
         Clock::time_point notBefore;
+        std::optional<Clock::time_point> deadline; // set once the first try has gone out
     };
     // Worker thread.
     void Run();
     void Admit(std::shared_ptr<Job> job, bool stopping);
+    // Ends the running transfers that are cancelled or whose time is up; the time until the
+    // next one's is.
+    std::optional<Clock::duration> EndDue(bool stopping);
     // Starts the waiting transfers that are due; the time until the next one is.
     std::optional<Clock::duration> StartDue();
+    // Lets paused transfers go on while the budget lasts; the time until it has refilled
+    // when one still waits.
+    std::optional<Clock::duration> Resume();
+    // libcurl has ended the hop with `code`: the transfer goes on, waits to be tried again,
+    // or ends.
+    void HopEnded(std::unique_ptr<Exchange> exchange, CURLcode code);
     // The transfer ended with `result`: true when it waits to be tried again instead.
     bool Retry(Exchange &exchange, const Transfer::Result &result, CURLcode code);
-    std::unique_ptr<Exchange> Begin(std::shared_ptr<Job> job, int tries);
+    std::unique_ptr<Exchange> Begin(Waiting waiting);
     void Perform(std::optional<Clock::duration> nextDue);
     void End(Exchange &exchange, Transfer::Result result);
     void Settle(Job &job, Transfer::Result result);
@@ -77,11 +94,14 @@ private:
     std::vector<std::shared_ptr<Job>> m_queue; // submitted, not yet taken by the worker
     bool m_stopping = false;
     std::atomic<int> m_running{0};
+    std::atomic<qint64> m_rate{0}; // the caller's word; the budget follows it
 
     PoliteSchedule &m_hosts; // shared with the caller's thread, under its own lock
 
     std::vector<std::unique_ptr<Exchange>> m_active; // worker thread only
     std::vector<Waiting> m_waiting;                  // worker thread only
+    RateBudget m_budget;                             // worker thread only
+    size_t m_resumeFrom = 0; // worker thread only: paused transfers take turns going on
 };
 
 } // namespace curltransfer

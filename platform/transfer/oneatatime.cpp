@@ -1,24 +1,45 @@
 #include "oneatatime.h"
 
-#include <QFile>
+#include "bodyfile.h"
+#include "requestrules.h"
+
+#include <QScopeGuard>
+
+#include <algorithm>
+
+OneAtATimeTransfer::~OneAtATimeTransfer()
+{
+    for (const Deferred &deferred : std::as_const(m_deferred))
+        bodyfile::Release(deferred.out);
+}
 
 Transfer::Ticket OneAtATimeTransfer::Start(const Request &request)
 {
-    m_deferred.insert(++m_lastTicket, request);
+    Deferred deferred{request, -1, {}};
+    deferred.out = bodyfile::Take(request, deferred.fileError);
+    m_deferred.insert(++m_lastTicket, std::move(deferred));
     return m_lastTicket;
 }
 
 Transfer::Result OneAtATimeTransfer::Finish(Ticket ticket)
 {
-    const Request deferred = m_deferred.take(ticket);
-    Result result = OpenURL(Request{deferred.address, QString(), deferred.referrer});
+    const Deferred deferred = m_deferred.take(ticket);
+    const auto release = qScopeGuard([&] { bodyfile::Release(deferred.out); });
+    if (!deferred.fileError.isEmpty())
+        return Result{false, {}, 0, deferred.fileError, 0, true};
+    Request inMemory = deferred.request;
+    inMemory.file.clear();
+    inMemory.descriptor = -1;
+    Result result = OpenURL(inMemory);
     result.size = result.content.size();
-    if (result.ok && !deferred.file.isEmpty()) {
-        QFile out(deferred.file);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Truncate)
-            || out.write(result.content) != result.content.size() || !out.flush()) {
-            result = Result{false, {}, 0, out.errorString(), 0, true};
-        }
+    const qint64 most = deferred.request.maxBytes;
+    if (result.ok && most > 0 && result.size > most)
+        return bodyfile::TooLarge(most, deferred.request.maxBytesText);
+    if (result.ok && deferred.out >= 0) {
+        QString error;
+        if (!bodyfile::Empty(deferred.out, error)
+            || !bodyfile::Write(deferred.out, result.content.constData(), result.size, error))
+            result = Result{false, {}, 0, error, 0, true};
         result.content.clear();
     }
     return result;
@@ -26,7 +47,7 @@ Transfer::Result OneAtATimeTransfer::Finish(Ticket ticket)
 
 void OneAtATimeTransfer::Discard(Ticket ticket)
 {
-    m_deferred.remove(ticket);
+    bodyfile::Release(m_deferred.take(ticket).out);
 }
 
 void OneAtATimeTransfer::SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage)
@@ -41,6 +62,16 @@ void OneAtATimeTransfer::SetCookie(const QByteArray &netscapeLine)
 }
 
 void OneAtATimeTransfer::OnCookieReceived(CookieReceived handler)
+{
+    Q_UNUSED(handler);
+}
+
+bool OneAtATimeTransfer::SetHeaders(const QByteArrayList &headers)
+{
+    return std::all_of(headers.begin(), headers.end(), &IsExtraHeader);
+}
+
+void OneAtATimeTransfer::OnRequestReported(RequestReported handler)
 {
     Q_UNUSED(handler);
 }

@@ -6,12 +6,18 @@
 #include <QHash>
 
 // The shared defaults of a transfer component that fetches one address at a time in OpenURL:
-// Start only notes the request and Finish does the work, writing the body into the request's
-// file when it names one. It has no identity and no cookies (both are ignored), and under its
-// schedule every request goes at once and is tried once.
+// Start only notes the request (and takes its file, as the real one does) and Finish does the
+// work, writing the body into the request's file when it has one. A body larger than the
+// request allows fails as the real one fails it. It has no identity, headers or cookies (all
+// are ignored), reports no request, and under its schedule every request goes at once and is
+// tried once.
 class OneAtATimeTransfer : public Transfer
 {
 public:
+    OneAtATimeTransfer() = default;
+    Q_DISABLE_COPY_MOVE(OneAtATimeTransfer)
+    ~OneAtATimeTransfer() override;
+
     Ticket Start(const Request &request) override;
     Result Finish(Ticket ticket) override;
     void Discard(Ticket ticket) override;
@@ -19,10 +25,19 @@ public:
     void SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage) override;
     void SetCookie(const QByteArray &netscapeLine) override;
     void OnCookieReceived(CookieReceived handler) override;
+    bool SetHeaders(const QByteArrayList &headers) override;
+    void OnRequestReported(RequestReported handler) override;
     HostSchedule &Hosts() override;
 
 private:
-    QHash<Ticket, Request> m_deferred;
+    struct Deferred
+    {
+        Request request;
+        int out = -1; // the file's descriptor of our own, taken by Start
+        QString fileError;
+    };
+
+    QHash<Ticket, Deferred> m_deferred;
     Ticket m_lastTicket = 0;
     PoliteSchedule m_atOnce;
 };

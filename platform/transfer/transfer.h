@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 
 class HostSchedule;
@@ -17,16 +19,33 @@ public:
     // browser opens to one host.
     static constexpr int MaxParallel = 6;
     static constexpr int MaxPerHost = 6;
+    // The failure code of a body larger than its request allows (libcurl's number for it).
+    static constexpr int TooLargeCode = 63;
 
     // One request, whole: what is fetched, where it goes and as whose.
     struct Request
     {
         QString address{};
         // When not empty: an existing file that receives the body (emptied first) instead of
-        // memory.
+        // memory. Start opens it at once, never through a symbolic link, and writes through
+        // that handle from then on.
         QString file{};
-        // The page whose link is fetched, sent as Referer; empty: none.
+        // The full address of the page whose link is fetched. What goes out as Referer follows
+        // the browser's default policy (ReferrerFor), also after each redirect; empty: none.
         QString referrer{};
+        // When 0 or more, in place of a file name: an open, writable descriptor of the file
+        // that receives the body (emptied first). Start takes a duplicate of it, so the caller
+        // may close its own at once; nothing is ever opened by name.
+        int descriptor = -1;
+        // When above 0: the most bytes the body may have. A larger one, announced or received,
+        // fails with TooLargeCode as "larger than " followed by maxBytesText (the limit as the
+        // user wrote it; empty: the number), and is never tried again.
+        qint64 maxBytes = 0;
+        QString maxBytesText{};
+        // When above 0: the longest the request may take from when it first goes out, its
+        // redirects and further tries included. Reaching it fails like a time-out that is not
+        // tried again.
+        std::chrono::milliseconds maxTime{0};
     };
 
     struct Result
@@ -69,6 +88,21 @@ public:
     // brought and the address that answered.
     using CookieReceived = std::function<void(const QByteArray &setCookie, const QString &address)>;
     virtual void OnCookieReceived(CookieReceived handler) = 0;
+    // Headers sent with every request started after, each "Name: value", besides those of the
+    // identity. False, and the list in force kept, when one of them is not IsExtraHeader.
+    virtual bool SetHeaders(const QByteArrayList &headers) = 0;
+
+    // One request as it went out and ended: each try and each redirect hop of a transfer.
+    struct RequestReport
+    {
+        QString address;       // as it went out, user information included
+        int status = 0;        // the HTTP status of its answer; 0 when there was none
+        qint64 bytes = 0;      // the bytes of the answer's body that came in
+        qint64 durationMs = 0; // from going out to its end
+    };
+    // Called on the caller's thread, as its event loop runs, with each request that ended.
+    using RequestReported = std::function<void(const RequestReport &report)>;
+    virtual void OnRequestReported(RequestReported handler) = 0;
 
     // The turns of each host, which requests that go out elsewhere (the pages a browser loads)
     // take too.

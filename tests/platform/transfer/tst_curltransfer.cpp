@@ -3,11 +3,17 @@
 #include "requestrules.h"
 #include "testhttpserver.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <curl/curl.h>
+
+#include <atomic>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -48,6 +54,19 @@ private slots:
     void answersCookiesAreKeptAndHandedOn();
     void referrerRule_data();
     void referrerRule();
+    void referrerSent_data();
+    void referrerSent();
+    void bodyGoesThroughItsHandle_data();
+    void bodyGoesThroughItsHandle();
+    void limits_data();
+    void limits();
+    void bandwidthIsShared_data();
+    void bandwidthIsShared();
+    void cancelEndsTransfersWaitingForBandwidth();
+    void extraHeaders_data();
+    void extraHeaders();
+    void requestsAreReported_data();
+    void requestsAreReported();
     void pacingFromARange_data();
     void pacingFromARange();
 
@@ -558,6 +577,353 @@ void tst_CurlTransfer::referrerRule()
     QFETCH(QString, target);
     QFETCH(QByteArray, sent);
     QCOMPARE(ReferrerFor(QUrl(page), QUrl(target)), sent);
+}
+
+void tst_CurlTransfer::referrerSent_data()
+{
+    // %1: the server as 127.0.0.1, %2: the same server as localhost, another origin.
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArrayList>("referers");       // of each request, in order
+    QTest::addColumn<QByteArrayList>("authorizations"); // of each request, in order
+    QTest::newRow("same origin") << u"%1/p.htm?session=S#top"_s << u"%1/bytes/3"_s
+                                 << QByteArrayList{"%1/p.htm?session=S"} << QByteArrayList{""};
+    QTest::newRow("other origin") << u"%2/p.htm?session=S"_s << u"%1/bytes/3"_s
+                                  << QByteArrayList{"%2/"} << QByteArrayList{""};
+    QTest::newRow("a redirect across origins, credentials left behind")
+        << u"%1/p.htm?session=S"_s << u"http://user:secret@%h/to-localhost"_s
+        << QByteArrayList{"%1/p.htm?session=S", "%1/"}
+        << QByteArrayList{"Basic dXNlcjpzZWNyZXQ=", ""};
+}
+
+void tst_CurlTransfer::referrerSent()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, address);
+    QFETCH(QByteArrayList, referers);
+    QFETCH(QByteArrayList, authorizations);
+    const QString here = m_server.url(QString());
+    const QString there = m_server.url(QString(), u"localhost"_s);
+    m_server.addRedirect(u"/to-localhost"_s, m_server.url(u"/bytes/3"_s, u"localhost"_s));
+    const auto fill = [&](QString text) {
+        return text.replace(u"%1"_s, here)
+            .replace(u"%2"_s, there)
+            .replace(u"%h"_s, here.mid(7)); // without "http://"
+    };
+    CurlTransfer transfer;
+    const Transfer::Result result = transfer.OpenURL(
+        {.address = fill(address), .referrer = fill(page)});
+    QVERIFY2(result.ok, qPrintable(result.description));
+    const QList<TestHttpRequest> requests = m_server.requests();
+    QCOMPARE(requests.size(), referers.size());
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        QCOMPARE(requests.at(i).header("referer"),
+                 fill(QString::fromUtf8(referers.at(i))).toUtf8());
+        QCOMPARE(requests.at(i).header("authorization"), authorizations.at(i));
+    }
+}
+
+namespace {
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+void tst_CurlTransfer::bodyGoesThroughItsHandle_data()
+{
+    QTest::addColumn<bool>("byDescriptor"); // or by name
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("linkAtStart"); // the link is in place before the transfer starts
+    QTest::newRow("through the descriptor, a link swapped in while held")
+        << true << u"/held/70000"_s << false;
+    QTest::newRow("through the descriptor, a link swapped in before a further try")
+        << true << u"/busy-then-held"_s << false;
+    QTest::newRow("by name, a link swapped in before a further try")
+        << false << u"/busy-then-held"_s << false;
+    QTest::newRow("by name, a link already in its place is refused")
+        << false << u"/bytes/3"_s << true;
+}
+
+void tst_CurlTransfer::bodyGoesThroughItsHandle()
+{
+    QFETCH(bool, byDescriptor);
+    QFETCH(QString, path);
+    QFETCH(bool, linkAtStart);
+    // The first request is told to come back in a second, the second is held.
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    m_server.addRoute(u"/busy-then-held"_s, [asked](const TestHttpRequest &) {
+        if (asked->fetch_add(1) > 0) {
+            TestHttpResponse held = TestHttpResponse::page(TestHttpServer::bytes(70000));
+            held.delivery = TestHttpResponse::Delivery::Held;
+            return held;
+        }
+        TestHttpResponse busy = TestHttpResponse::error(503);
+        busy.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+        return busy;
+    });
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString target = folder.filePath(u"elsewhere"_s);
+    const QString part = folder.filePath(u".part"_s);
+    const QString aside = folder.filePath(u"aside"_s);
+    {
+        QFile precious(target);
+        QVERIFY(precious.open(QIODevice::WriteOnly));
+        precious.write("precious");
+    }
+    const int made = ::open(QFile::encodeName(part).constData(),
+                            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    QVERIFY(made >= 0);
+    QVERIFY(::write(made, "stale", 5) == 5);
+    const auto swapInLink = [&] {
+        return ::rename(QFile::encodeName(part).constData(), QFile::encodeName(aside).constData())
+            == 0
+            && ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(part).constData())
+            == 0;
+    };
+    if (linkAtStart)
+        QVERIFY(swapInLink());
+
+    CurlTransfer transfer;
+    transfer.SetPoliteness({0, 1});
+    Transfer::Request request{m_server.url(path)};
+    if (byDescriptor)
+        request.descriptor = made;
+    else
+        request.file = part;
+    const Transfer::Ticket ticket = transfer.Start(request);
+    // The transfer has its own handle: the caller's may go at once.
+    ::close(made);
+    if (linkAtStart) {
+        const Transfer::Result refused = transfer.Finish(ticket);
+        QVERIFY(!refused.ok);
+        QVERIFY(refused.fileError);
+        QCOMPARE(ReadFile(target), QByteArray("precious"));
+        QCOMPARE(m_server.requestCount(path), 0);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(path), 1, 10000);
+    QVERIFY(swapInLink());
+    const int requests = path == u"/busy-then-held"_s ? 2 : 1;
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(path), requests, 10000);
+    m_server.releaseHeld();
+    const Transfer::Result result = transfer.Finish(ticket);
+    QVERIFY2(result.ok, qPrintable(result.description));
+    QCOMPARE(ReadFile(target), QByteArray("precious"));
+    QVERIFY(ReadFile(aside) == TestHttpServer::bytes(70000));
+}
+
+void tst_CurlTransfer::limits_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("toFile");
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<int>("maxTimeMs");
+    QTest::addColumn<int>("code"); // 0: succeeds
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<qint64>("mostWritten"); // into the file
+    const int tooLarge = Transfer::TooLargeCode;
+    const int timedOut = CURLE_OPERATION_TIMEDOUT;
+    QTest::newRow("announced larger: refused before a byte is written")
+        << u"/bytes/5000"_s << true << 4096LL << 0 << tooLarge << u"larger than 4k"_s << 0LL;
+    QTest::newRow("growing past it unannounced: ends at it")
+        << u"/unannounced/70000"_s << true << 4096LL << 0 << tooLarge << u"larger than 4k"_s
+        << 4096LL;
+    QTest::newRow("growing past it in memory") << u"/unannounced/70000"_s << false << 4096LL << 0
+                                               << tooLarge << u"larger than 4k"_s << 0LL;
+    QTest::newRow("exactly the limit is within it")
+        << u"/unannounced/4096"_s << true << 4096LL << 0 << 0 << QString() << 4096LL;
+    QTest::newRow("an error page is no body to measure")
+        << u"/status/404"_s << true << 3LL << 0 << 404 << u"HTTP 404"_s << 0LL;
+    QTest::newRow("a trickle ends at the longest time")
+        << u"/slow?n=100&ms=200"_s << true << 0LL << 1000 << timedOut
+        << u"Timeout was reached: Operation took longer than 1 seconds"_s << 100LL;
+    QTest::newRow("a transfer within the longest time")
+        << u"/bytes/3"_s << false << 0LL << 5000 << 0 << QString() << 0LL;
+}
+
+void tst_CurlTransfer::limits()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, toFile);
+    QFETCH(qint64, maxBytes);
+    QFETCH(int, maxTimeMs);
+    QFETCH(int, code);
+    QFETCH(QString, description);
+    QFETCH(qint64, mostWritten);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString file = folder.filePath(u"part"_s);
+    if (toFile) {
+        QFile made(file);
+        QVERIFY(made.open(QIODevice::WriteOnly));
+    }
+    CurlTransfer transfer;
+    // Neither limit is tried again, even where further tries are allowed.
+    transfer.SetPoliteness({0, 2});
+    Transfer::Request request{m_server.url(path), toFile ? file : QString()};
+    request.maxBytes = maxBytes;
+    request.maxBytesText = u"4k"_s;
+    request.maxTime = std::chrono::milliseconds(maxTimeMs);
+    const Transfer::Result result = transfer.OpenURL(request);
+    QCOMPARE(result.ok, code == 0);
+    QCOMPARE(result.code, code);
+    QVERIFY2(result.description.startsWith(description), qPrintable(result.description));
+    if (code != 0)
+        QVERIFY(result.content.isEmpty());
+    if (toFile)
+        QVERIFY(QFileInfo(file).size() <= mostWritten);
+    if (code == Transfer::TooLargeCode || code == CURLE_OPERATION_TIMEDOUT)
+        QCOMPARE(m_server.requestCount(path), 1);
+}
+
+void tst_CurlTransfer::bandwidthIsShared_data()
+{
+    QTest::addColumn<int>("transfers");
+    QTest::addColumn<int>("size"); // of each body
+    QTest::addColumn<int>("rate"); // bytes per second, for all of them together
+    QTest::newRow("one transfer") << 1 << 1536 * 1024 << 1024 * 1024;
+    QTest::newRow("four at once") << 4 << 384 * 1024 << 1024 * 1024;
+}
+
+void tst_CurlTransfer::bandwidthIsShared()
+{
+    QFETCH(int, transfers);
+    QFETCH(int, size);
+    QFETCH(int, rate);
+    CurlTransfer transfer;
+    transfer.SetRate(rate);
+    QElapsedTimer clock;
+    clock.start();
+    QList<Transfer::Ticket> tickets;
+    for (int i = 0; i < transfers; ++i)
+        tickets.append(transfer.Start({m_server.url(u"/generated/%1?n=%2"_s.arg(size).arg(i))}));
+    for (const Transfer::Ticket ticket : tickets) {
+        const Transfer::Result result = transfer.Finish(ticket);
+        QVERIFY2(result.ok, qPrintable(result.description));
+        QCOMPARE(result.size, size);
+    }
+    const double seconds = double(clock.elapsed()) / 1000;
+    const double total = double(transfers) * size;
+    qInfo("%d transfers, %.0f bytes in %.2f s: %.0f bytes/s under a cap of %d (%.1f%%)", transfers,
+          total, seconds, total / seconds, rate, 100 * total / seconds / rate);
+    // Generous: only a cap that does not hold at all, or one per transfer, goes past this.
+    QVERIFY2(total / seconds < 1.6 * rate, "the cap did not hold");
+}
+
+// Regression: a transfer paused for the shared bandwidth must not outlast Cancel.
+void tst_CurlTransfer::cancelEndsTransfersWaitingForBandwidth()
+{
+    CurlTransfer transfer;
+    transfer.SetRate(2000);
+    const Transfer::Ticket first = transfer.Start({m_server.url(u"/generated/1000000"_s)});
+    const Transfer::Ticket second = transfer.Start({m_server.url(u"/generated/1000001"_s)});
+    QTimer::singleShot(0, this, [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestLog().size(), 2, 5000);
+        transfer.Cancel();
+    });
+    QCOMPARE(transfer.Finish(first).code, CurlTransfer::CancelledCode);
+    QCOMPARE(transfer.Finish(second).code, CurlTransfer::CancelledCode);
+    QTRY_VERIFY_WITH_TIMEOUT(!transfer.StillExecuting(), 2000);
+}
+
+void tst_CurlTransfer::extraHeaders_data()
+{
+    QTest::addColumn<QByteArrayList>("headers");
+    QTest::addColumn<bool>("accepted");
+    // On every request, names in lower case: "name=value" once, "name" never.
+    QTest::addColumn<QByteArrayList>("seen");
+    QTest::newRow("sent on a download and after its redirect")
+        << QByteArrayList{"X-Token: abc", "X-Other:  a b "} << true
+        << QByteArrayList{"x-token=abc", "x-other=a b", "x-before", "accept-language=de"};
+    QTest::newRow("an Accept-Language of one's own replaces the identity's")
+        << QByteArrayList{"Accept-Language: fr"} << true << QByteArrayList{"accept-language=fr"};
+    QTest::newRow("an empty value goes out empty")
+        << QByteArrayList{"X-Empty:"} << true << QByteArrayList{"x-empty="};
+    const QByteArrayList before{"x-before=1"};
+    QTest::newRow("a line break is refused")
+        << QByteArrayList{"X-A: 1\r\nX-Injected: 2"} << false << before;
+    QTest::newRow("Host is refused") << QByteArrayList{"Host: elsewhere"} << false << before;
+    QTest::newRow("Cookie is refused")
+        << QByteArrayList{"X-A: 1", "cookie: a=1"} << false << before;
+    QTest::newRow("Content-Length is refused")
+        << QByteArrayList{"Content-Length: 5"} << false << before;
+    QTest::newRow("no name is refused") << QByteArrayList{": 1", "X-A 1"} << false << before;
+    QTest::newRow("a space in a name is refused") << QByteArrayList{"X A: 1"} << false << before;
+}
+
+void tst_CurlTransfer::extraHeaders()
+{
+    QFETCH(QByteArrayList, headers);
+    QFETCH(bool, accepted);
+    QFETCH(QByteArrayList, seen);
+    CurlTransfer transfer;
+    transfer.SetIdentity("Agent/1", "de");
+    QVERIFY(transfer.SetHeaders({"X-Before: 1"}));
+    QCOMPARE(transfer.SetHeaders(headers), accepted);
+    QCOMPARE(std::all_of(headers.begin(), headers.end(), &IsExtraHeader), accepted);
+    QVERIFY(transfer.OpenURL({m_server.url(u"/chain/1"_s)}).ok);
+    const QList<TestHttpRequest> requests = m_server.requests();
+    QCOMPARE(requests.size(), 2);
+    for (const TestHttpRequest &request : requests) {
+        for (const QByteArray &pair : seen) {
+            const qsizetype equals = pair.indexOf('=');
+            QByteArrayList values;
+            for (const auto &[name, value] : request.headers) {
+                if (name == pair.left(equals))
+                    values.append(value);
+            }
+            QCOMPARE(values, equals < 0 ? QByteArrayList() : QByteArrayList{pair.mid(equals + 1)});
+        }
+        QCOMPARE(request.header("x-injected"), QByteArray());
+        QCOMPARE(request.header("user-agent"), QByteArray("Agent/1"));
+        QVERIFY(request.header("host").startsWith("127.0.0.1:"));
+    }
+}
+
+void tst_CurlTransfer::requestsAreReported_data()
+{
+    QTest::addColumn<QString>("path"); // on the server; empty: an address where nothing listens
+    QTest::addColumn<QStringList>("reports"); // "status bytes path" of each, in order
+    QTest::addColumn<qint64>("lastAtLeastMs");
+    QTest::newRow("each hop of a redirect chain")
+        << u"/chain/2"_s
+        << QStringList{u"302 18 /chain/2"_s, u"302 18 /chain/1"_s, u"200 12 /chain/0"_s} << 0LL;
+    QTest::newRow("an error") << u"/status/404"_s << QStringList{u"404 11 /status/404"_s} << 0LL;
+    QTest::newRow("a server error, each try")
+        << u"/status/500"_s << QStringList{u"500 11 /status/500"_s, u"500 11 /status/500"_s} << 0LL;
+    QTest::newRow("no answer, each try") << QString() << QStringList{u"0 0 /"_s, u"0 0 /"_s} << 0LL;
+    QTest::newRow("the time it took")
+        << u"/slow?n=5&ms=100"_s << QStringList{u"200 5 /slow?n=5&ms=100"_s} << 400LL;
+}
+
+void tst_CurlTransfer::requestsAreReported()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, reports);
+    QFETCH(qint64, lastAtLeastMs);
+    const QString address = path.isEmpty() ? TestHttpServer::refusedAddress() : m_server.url(path);
+    const QString base = QUrl(address).adjusted(QUrl::RemovePath | QUrl::RemoveQuery).toString();
+    CurlTransfer transfer;
+    transfer.SetPoliteness({0, 1});
+    QList<Transfer::RequestReport> seen;
+    transfer.OnRequestReported(
+        [&seen](const Transfer::RequestReport &report) { seen.append(report); });
+    transfer.OpenURL({address});
+    QTRY_COMPARE(seen.size(), reports.size());
+    QStringList described;
+    for (const Transfer::RequestReport &report : std::as_const(seen)) {
+        QVERIFY(report.durationMs >= 0);
+        described.append(u"%1 %2 %3"_s.arg(report.status)
+                             .arg(report.bytes)
+                             .arg(report.address.mid(base.size())));
+    }
+    QCOMPARE(described, reports);
+    QVERIFY(seen.constLast().durationMs >= lastAtLeastMs);
 }
 
 void tst_CurlTransfer::pacingFromARange_data()
