@@ -44,9 +44,9 @@ struct RunSettings
 
 struct CommandLine
 {
-    // Exit: print `message` (the help or the version on standard output, an error on standard
-    // error) and end with `exitStatus`.
-    enum class Action { Run, Exit };
+    // Exit: print `message` (the help on standard output, an error on standard error) and end
+    // with `exitStatus`. Version: print the versions of the program and what it runs on.
+    enum class Action { Run, Exit, Version };
     Action action = Action::Run;
     int exitStatus = 0;
     QString message;

@@ -12,6 +12,7 @@
 #include "ledger.h"
 #include "runreport.h"
 #include "scraperun.h"
+#include "unattendedversion.h"
 #include "webbrowser.h"
 #include "webpagebrowser.h"
 
@@ -262,6 +263,10 @@ int Main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const CommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.action == CommandLine::Action::Version) {
+        Print(stdout, VersionText());
+        return exitstatus::kDone;
+    }
     if (commandLine.action == CommandLine::Action::Exit) {
         if (commandLine.exitStatus == exitstatus::kDone)
             Print(stdout, commandLine.message);
