@@ -236,6 +236,15 @@ void AddOutputOptions(const Section &add)
 {
     add(u"quiet"_s, u"q"_s, {}, u"No progress line on standard error, even on a terminal."_s,
         Flag([](RunSettings &s) { s.quiet = true; }));
+    add(u"log"_s, {}, u"FILE"_s,
+        u"Append the log lines to the file too, each with the date and time, and the "
+        u"summary at the end; the file is made readable by its owner only."_s,
+        FileOf(&RunSettings::logFile));
+    add(u"progress-every"_s, {}, u"SECONDS"_s,
+        u"Where standard error is no terminal (cron, a container's log), write a progress line "
+        u"there this often (default 60; 0: never). On a terminal the line redraws in place."_s,
+        Count(u"progress-every"_s, 0,
+              [](RunSettings &s) -> int & { return s.progressEverySeconds; }));
     add(u"failed"_s, {}, u"FILE"_s, u"Write the addresses that failed into the file, one a line."_s,
         FileOf(&RunSettings::failedFile));
     add(u"json"_s, {}, {},

@@ -21,8 +21,12 @@ struct RunSettings
     ErrorPolicy onError = ErrorPolicy::Skip;
     // One JSON object a line on standard output instead of the log lines.
     bool json = false;
-    // No progress line, even on a terminal.
+    // Nothing on standard output, and on standard error only failures and the summary.
     bool quiet = false;
+    // Receives the log lines too, each with the date and time; empty: none.
+    QString logFile;
+    // Off a terminal, a progress line on standard error this often; 0: never.
+    int progressEverySeconds = 60;
     // Receives the failed addresses, one a line; empty: none.
     QString failedFile;
 

@@ -126,13 +126,22 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
                 info.isDir() ? u"it is a folder"_s : u"its folder does not exist"_s);
     }
 
-    if (!settings.failedFile.isEmpty()) {
-        const QFileInfo failed(settings.failedFile);
-        if (!failed.absoluteDir().exists())
-            return u"The folder of the --failed file \"%1\" does not exist."_s.arg(
-                settings.failedFile);
-        if (failed.isDir())
-            return u"The --failed file \"%1\" is a folder."_s.arg(settings.failedFile);
+    // Files the run writes of its own: each goes into a folder that exists.
+    const std::pair<const QString *, QLatin1StringView> written[] = {
+        {&settings.failedFile, "--failed"_L1},
+        {&settings.logFile, "--log"_L1},
+    };
+    for (const auto &[file, option] : written) {
+        if (file->isEmpty())
+            continue;
+        const QFileInfo info(*file);
+        if (!info.absoluteDir().exists())
+            return u"The folder of the %1 file \"%2\" does not exist."_s.arg(option, *file);
+        if (info.isDir())
+            return u"The %1 file \"%2\" is a folder."_s.arg(option, *file);
     }
+    if (settings.quiet && settings.json)
+        return u"--quiet writes nothing on standard output, where --json writes its events: "
+               u"give one of them."_s;
     return std::nullopt;
 }

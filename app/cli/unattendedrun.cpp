@@ -10,6 +10,7 @@
 #include "jobinput.h"
 #include "journal.h"
 #include "ledger.h"
+#include "runlog.h"
 #include "runreport.h"
 #include "scraperun.h"
 #include "unattendedversion.h"
@@ -138,6 +139,20 @@ int Run(const RunSettings &given)
         return exitstatus::kInvalid;
     }
 
+    std::unique_ptr<RunLog> log;
+    if (!settings.logFile.isEmpty()) {
+        QString error;
+        if (log = RunLog::Open(settings.logFile, Complain, error); !log) {
+            Complain(error);
+            return exitstatus::kInvalid;
+        }
+    }
+    const auto complain = [&log](const QString &message) {
+        Complain(message);
+        if (log)
+            log->Append(message);
+    };
+
     std::unique_ptr<Journal> journal;
     std::unique_ptr<Archive> archive;
     if (!OpenLongRunFiles(settings, journal, archive))
@@ -152,7 +167,7 @@ int Run(const RunSettings &given)
     ScrapeRun *running = nullptr;
     LongRunLedger ledger(settings, journal.get(), archive.get(), [&](const QString &message) {
         fault = message;
-        Complain(message);
+        complain(message);
         if (running)
             running->Stop();
     });
@@ -161,12 +176,16 @@ int Run(const RunSettings &given)
     QElapsedTimer clock;
     // Filled in once the report exists; the line asks for its text only when it ticks.
     const RunReport *counts = nullptr;
-    ProgressLine progress(STDERR_FILENO, [&] {
-        return ProgressText(counts ? counts->CurrentProgress() : Progress{}, clock.elapsed());
-    });
+    ProgressLine progress(
+        STDERR_FILENO,
+        [&] {
+            return ProgressText(counts ? counts->CurrentProgress() : Progress{}, clock.elapsed());
+        },
+        settings.quiet ? 0 : settings.progressEverySeconds);
     const bool showProgress = progress.Enabled() && !settings.quiet;
     // The line makes room for standard output only where that goes to the same terminal.
-    const bool shareTerminal = showProgress && ::isatty(STDOUT_FILENO) == 1;
+    const bool shareTerminal = showProgress && progress.OnTerminal()
+        && ::isatty(STDOUT_FILENO) == 1;
     const auto toStdout = [&](const QByteArray &line) {
         if (shareTerminal)
             progress.Around([&] { out.write(line); });
@@ -180,7 +199,13 @@ int Run(const RunSettings &given)
     RunReport report(pages, settings.onError == ErrorPolicy::Skip,
                      settings.json ? RunReport::JsonLine(toStdout) : RunReport::JsonLine());
     counts = &report;
-    ConsoleRunView view(settings.json ? ConsoleRunView::Sink() : ConsoleRunView::Sink(toStdout));
+    const bool linesToStdout = !settings.json && !settings.quiet;
+    ConsoleRunView view([&](const QByteArray &line) {
+        if (linesToStdout)
+            toStdout(line);
+        if (log)
+            log->Append(QString::fromUtf8(line));
+    });
     PolicyPrompt prompt(settings.onError);
     CurlTransfer inet;
     inet.SetPoliteness({settings.delayMs, settings.retries});
@@ -249,10 +274,15 @@ int Run(const RunSettings &given)
             settings.stopAfterKnown));
     report.Ended(end, run.ItemsDownloaded());
     Print(stderr, report.Summary());
+    if (log)
+        log->Append(report.Summary());
     int status = report.ExitStatus();
     if (!settings.failedFile.isEmpty()
         && !WriteFailedFile(settings.failedFile, report.FailedAddresses())
         && status == exitstatus::kDone)
+        status = exitstatus::kFailuresSkipped;
+    // The log is the record of a run left unattended: a run that lost part of it tells so.
+    if (log && log->Failed() && status == exitstatus::kDone)
         status = exitstatus::kFailuresSkipped;
     return status;
 }

@@ -15,10 +15,13 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -227,6 +230,10 @@ void tst_Unattended::exitStatus_data()
         << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s, u"--json"_s} + ok) << QString() << 0
         << uR"({"bytes":30,"end":"completed","event":"done","exitStatus":0,"failures":0,"files":2,"items":2,"links":2,"pages":1,"series":1})"_s
         << QString() << QStringList{u"10"_s, u"20"_s};
+    QTest::newRow("quiet, the log lines and the summary in the log file")
+        << (QStringList{u"-qa"_s, u"$BASE/fails.htm"_s, u"--log"_s, u"$OUT/run.log"_s} + ok)
+        << QString() << 1 << QString() << u"Error 404 at $BASE/status/404"_s
+        << QStringList{u"10"_s, u"20"_s};
     QTest::newRow("failing link, skip")
         << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--failed"_s, u"$OUT/failed.txt"_s} + ok)
         << QString() << 1 << u"Done.  Items downloaded: 2."_s << u"Error 404 at $BASE/status/404"_s
@@ -301,6 +308,19 @@ void tst_Unattended::exitStatus()
     QCOMPARE(QDir(m_out->filePath(u"links"_s)).entryList(QDir::Files | QDir::Hidden), files);
     if (status == 2)
         QCOMPARE(m_server.requestLog(), QStringList{}); // refused before anything is fetched
+    if (arguments.contains(u"--log"_s)) {
+        // Owner-only, and each line after the date and time instead of the time of day.
+        const QString log = m_out->filePath(u"run.log"_s);
+        struct stat status = {};
+        QCOMPARE(::stat(QFile::encodeName(log).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+        const QStringList lines = QString::fromUtf8(ReadAll(log)).split(u'\n', Qt::SkipEmptyParts);
+        const QRegularExpression stamp(u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d -> "_s);
+        QCOMPARE(lines.filter(stamp).size(), lines.size());
+        QCOMPARE(WithoutTime(lines).filter(u"Done.  Items downloaded: 2."_s).size(), 1);
+        QVERIFY(WithoutTime(lines).contains(u"Error 404 at "_s + m_server.url(u"/status/404"_s)
+                                            + u": HTTP 404 Not Found"_s));
+    }
     if (arguments.contains(u"--failed"_s))
         QCOMPARE(ReadAll(m_out->filePath(u"failed.txt"_s)),
                  m_server.url(u"/status/404\n"_s).toUtf8());
