@@ -31,7 +31,9 @@ const QString kDescription = u"Runs one Linkhauler job without a window and exit
 
 const QString kExitStatus =
     u"Exit status: 0 done, 1 done with failures skipped, 2 invalid job or options, 3 ended by a "
-    u"failure (--on-error stop), 130 interrupted."_s;
+    u"failure (--on-error stop); a run that SIGHUP, SIGINT or SIGTERM stopped ends by that "
+    u"signal once its summary and --failed are written, which shells show as 129, 130 and "
+    u"143."_s;
 
 const QString kJob = u"The job, as on the Setup page"_s;
 const QString kRun = u"The run"_s;

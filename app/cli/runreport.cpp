@@ -183,9 +183,10 @@ void RunReport::Failed(int code, const QString &description, const QString &addr
           {u"action"_s, m_skipFailures ? u"skip"_s : u"stop"_s}});
 }
 
-void RunReport::Ended(RunEnd end, int itemsDownloaded)
+void RunReport::Ended(RunEnd end, int itemsDownloaded, int signal)
 {
     m_end = end;
+    m_signal = signal;
     m_items = itemsDownloaded;
     m_progress.pagesDone = m_pagesStarted;
     QJsonObject fields{{u"end"_s, EndText(end)},
@@ -207,7 +208,7 @@ int RunReport::ExitStatus() const
 {
     switch (m_end) {
     case RunEnd::Interrupted:
-        return exitstatus::kInterrupted;
+        return m_signal ? exitstatus::BySignal(m_signal) : exitstatus::kInterrupted;
     case RunEnd::StoppedByFailure:
         return exitstatus::kStoppedByFailure;
     case RunEnd::Completed:

@@ -75,7 +75,8 @@ public:
     void FileSaved(const QString &address, const QString &path, qint64 bytes) override;
     void LinkDone(const QString &address, const QString &path) override;
     void Failed(int code, const QString &description, const QString &address) override;
-    void Ended(RunEnd end, int itemsDownloaded);
+    // `signal`: the one that interrupted the run, for its exit status; 0 counts as SIGINT.
+    void Ended(RunEnd end, int itemsDownloaded, int signal = 0);
     // Why the run ended before its series did, for the summary; empty: it did not.
     void SetEndNote(const QString &note) { m_endNote = note; }
 
@@ -99,5 +100,6 @@ private:
     QString m_endNote;
     QList<FailureRecord> m_failures;
     RunEnd m_end = RunEnd::Completed;
+    int m_signal = 0;
     int m_items = 0;
 };

@@ -13,6 +13,7 @@
 #include "runlog.h"
 #include "runreport.h"
 #include "scraperun.h"
+#include "stopsignals.h"
 #include "unattendedversion.h"
 #include "webbrowser.h"
 #include "webpagebrowser.h"
@@ -23,7 +24,6 @@
 #include <QLoggingCategory>
 #include <QNetworkCookie>
 #include <QSaveFile>
-#include <QSocketNotifier>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -49,29 +49,6 @@ void Print(std::FILE *stream, const QString &text)
 void Complain(const QString &message)
 {
     Print(stderr, u"linkhauler-run: "_s + message + u'\n');
-}
-
-// SIGINT and SIGTERM reach the event loop through a pipe, so that they act as Stop does:
-// between two steps of the run, never in the middle of one.
-int signalPipe[2] = {-1, -1};
-
-void OnStopSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-void CatchStopSignals()
-{
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A reader that went away (a pipe into head) must not kill the run between a download
-    // and its rename; the lines it would have read are lost, the files are not.
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 // The browser engine's notices that it runs without a display, a graphics context or (as
@@ -243,19 +220,18 @@ int Run(const RunSettings &given)
     });
 
     bool interrupted = false;
-    if (::pipe(signalPipe) != 0) {
-        Complain(u"No pipe for the stop signals."_s);
-        return exitstatus::kInvalid;
-    }
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &run, [&] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+    // Only now: the browser engine resets signal handling while its first view is built.
+    StopSignals stopSignals([&] {
         interrupted = true;
         run.Stop();
     });
-    // Only now: the browser engine resets signal handling while its first view is built.
-    CatchStopSignals();
+    if (!stopSignals.Catching()) {
+        Complain(u"No pipe for the stop signals."_s);
+        return exitstatus::kInvalid;
+    }
+    // A reader that went away (a pipe into head) must not kill the run between a download
+    // and its rename; the lines it would have read are lost, the files are not.
+    std::signal(SIGPIPE, SIG_IGN);
 
     clock.start();
     if (showProgress)
@@ -272,7 +248,7 @@ int Run(const RunSettings &given)
     if (ledger.EndedByKnown())
         report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(
             settings.stopAfterKnown));
-    report.Ended(end, run.ItemsDownloaded());
+    report.Ended(end, run.ItemsDownloaded(), StopSignals::Caught());
     Print(stderr, report.Summary());
     if (log)
         log->Append(report.Summary());
@@ -317,11 +293,18 @@ int Main(int argc, char *argv[])
     // The engine's report of its start-up parameters and the pages' console messages, unless
     // the caller asks for them.
     QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false\njs=false"_s);
-    QApplication app(argc, argv);
-    UseSystemProxy();
-    QApplication::setApplicationName(u"Linkhauler"_s);
-    QApplication::setApplicationVersion(QStringLiteral(LINKHAULER_VERSION));
-    return Run(commandLine.settings);
+    int status = exitstatus::kDone;
+    {
+        QApplication app(argc, argv);
+        UseSystemProxy();
+        QApplication::setApplicationName(u"Linkhauler"_s);
+        QApplication::setApplicationVersion(QStringLiteral(LINKHAULER_VERSION));
+        status = Run(commandLine.settings);
+    }
+    // Everything is written and the browser engine is down: the signal may end the process.
+    if (const int signal = StopSignals::Caught())
+        StopSignals::EndBy(signal);
+    return status;
 }
 
 } // namespace unattended

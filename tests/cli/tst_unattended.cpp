@@ -31,7 +31,9 @@ constexpr int kRunMs = 60000;
 
 struct Finished
 {
+    // As a shell tells it: 128 and the signal for a process that a signal ended.
     int status = -1;
+    bool endedBySignal = false;
     QStringList messages; // standard output's log lines without the time of day
     QString errors;
 };
@@ -76,9 +78,10 @@ private:
     {
         return text.replace(u"$BASE"_s, m_server.url(u""_s)).replace(u"$OUT"_s, m_out->path());
     }
-    // Without a display and without a chosen platform; `interruptAt`: SIGINT once the server
-    // has been asked for that target.
-    Finished runProgram(const QStringList &arguments, const QString &interruptAt = {});
+    // Without a display and without a chosen platform; `interruptAt`: the signal once the
+    // server has been asked for that target.
+    Finished runProgram(const QStringList &arguments, const QString &interruptAt = {},
+                        int signal = SIGINT);
 
     QTemporaryDir m_settings;
     TestHttpServer m_server;
@@ -103,6 +106,10 @@ void tst_Unattended::initTestCase()
     m_server.addPage(u"/ok.htm"_s, Page({u"/bytes/10"_s, u"/bytes/20"_s}));
     m_server.addPage(u"/fails.htm"_s, Page({u"/bytes/10"_s, u"/status/404"_s, u"/bytes/20"_s}));
     m_server.addPage(u"/hangs.htm"_s, Page({u"/hang"_s}));
+    // A page that fails, then one whose link never answers.
+    m_server.addRoute(u"/series1.htm"_s,
+                      [](const TestHttpRequest &) { return TestHttpResponse::error(404); });
+    m_server.addPage(u"/series2.htm"_s, Page({u"/hang"_s}));
     QVERIFY(m_server.start());
 }
 
@@ -114,7 +121,8 @@ void tst_Unattended::init()
     m_server.clearRequestLog();
 }
 
-Finished tst_Unattended::runProgram(const QStringList &arguments, const QString &interruptAt)
+Finished tst_Unattended::runProgram(const QStringList &arguments, const QString &interruptAt,
+                                    int signal)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(u"DISPLAY"_s);
@@ -127,10 +135,12 @@ Finished tst_Unattended::runProgram(const QStringList &arguments, const QString 
     Finished finished;
     if (!interruptAt.isEmpty() && program.waitForStarted(10000)
         && QTest::qWaitFor([&] { return m_server.requestCount(interruptAt) > 0; }, kRunMs))
-        ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+        ::kill(static_cast<pid_t>(program.processId()), signal);
     if (!program.waitForFinished(kRunMs))
         return finished;
-    finished.status = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    // A crash ends by its signal too, and gives a status that no row expects.
+    finished.endedBySignal = program.exitStatus() == QProcess::CrashExit;
+    finished.status = program.exitCode() + (finished.endedBySignal ? 128 : 0);
     const QString out = QString::fromUtf8(program.readAllStandardOutput());
     finished.messages = WithoutTime(out.split(u'\n', Qt::SkipEmptyParts));
     finished.errors = QString::fromUtf8(program.readAllStandardError());
@@ -202,7 +212,8 @@ void tst_Unattended::sameAsTheWindow()
     QVERIFY(jobFile.open(QIODevice::WriteOnly));
     jobFile.write(QJsonDocument(fields).toJson());
     jobFile.close();
-    const Finished program = runProgram({u"--job"_s, jobFile.fileName(), u"--quiet"_s});
+    const Finished program = runProgram(
+        {u"--job"_s, jobFile.fileName(), u"--progress-every"_s, u"0"_s});
     jobFile.remove();
     QCOMPARE(program.status, 0);
     QCOMPARE(program.messages, windowLog);
@@ -220,44 +231,57 @@ void tst_Unattended::exitStatus_data()
     QTest::addColumn<QString>("lastLine");  // standard output's; empty: none at all
     QTest::addColumn<QString>("error");     // on standard error
     QTest::addColumn<QStringList>("files"); // everything left in $OUT/links
+    QTest::addColumn<QString>("failed");    // the --failed file, when the row gives one
 
     const QStringList ok{u"-b"_s, u"/"_s,          u"-x"_s, u"bin"_s,
                          u"-o"_s, u"$OUT/links"_s, u"-t"_s, u"10"_s};
     QTest::newRow("valid job") << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s} + ok) << QString() << 0
                                << u"Done.  Items downloaded: 2."_s << QString()
-                               << QStringList{u"10"_s, u"20"_s};
+                               << QStringList{u"10"_s, u"20"_s} << QString();
     QTest::newRow("valid job, events")
         << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s, u"--json"_s} + ok) << QString() << 0
         << uR"({"bytes":30,"end":"completed","event":"done","exitStatus":0,"failures":0,"files":2,"items":2,"links":2,"pages":1,"series":1})"_s
-        << QString() << QStringList{u"10"_s, u"20"_s};
+        << QString() << QStringList{u"10"_s, u"20"_s} << QString();
     QTest::newRow("quiet, the log lines and the summary in the log file")
         << (QStringList{u"-qa"_s, u"$BASE/fails.htm"_s, u"--log"_s, u"$OUT/run.log"_s} + ok)
         << QString() << 1 << QString() << u"Error 404 at $BASE/status/404"_s
-        << QStringList{u"10"_s, u"20"_s};
+        << QStringList{u"10"_s, u"20"_s} << QString();
     QTest::newRow("failing link, skip")
         << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--failed"_s, u"$OUT/failed.txt"_s} + ok)
         << QString() << 1 << u"Done.  Items downloaded: 2."_s << u"Error 404 at $BASE/status/404"_s
-        << QStringList{u"10"_s, u"20"_s};
+        << QStringList{u"10"_s, u"20"_s} << u"$BASE/status/404\n"_s;
     QTest::newRow("failing link, stop")
         << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--on-error"_s, u"stop"_s} + ok)
         << QString() << 3 << u"Download complete: $OUT/links/10."_s << u"Run stopped"_s
-        << QStringList{u"10"_s};
+        << QStringList{u"10"_s} << QString();
     // Regression: the failures before the address step named the link as found on the page.
     QTest::newRow("a folder that cannot be made, failures by address")
         << (QStringList{u"-a"_s, u"$BASE/ok.htm"_s} + ok + QStringList{u"-o"_s, u"/dev/null/x"_s})
         << QString() << 1 << u"Done.  Items downloaded: 2."_s
         << u"Error 75 at $BASE/bytes/20: Cannot create the folder \"/dev/null/x\""_s
-        << QStringList{};
+        << QStringList{} << QString();
     QTest::newRow("SIGINT mid-run leaves no file")
         << (QStringList{u"-a"_s, u"$BASE/hangs.htm"_s} + ok) << u"/hang"_s << 130
-        << u"Action has been cancelled!"_s << u"Run interrupted"_s << QStringList{};
+        << u"Action has been cancelled!"_s << u"Run interrupted"_s << QStringList{} << QString();
+    // Each stop signal ends the program by itself once the summary and --failed are written.
+    QTest::newRow("SIGTERM, the summary, then ended by SIGTERM")
+        << (QStringList{u"-a"_s, u"$BASE/hangs.htm"_s} + ok) << u"/hang"_s << 143
+        << u"Action has been cancelled!"_s << u"Run interrupted: 1 of 1 pages"_s << QStringList{}
+        << QString();
+    QTest::newRow("SIGHUP, the failures so far in --failed, then ended by SIGHUP")
+        << (QStringList{u"-a"_s, u"$BASE/series^N.htm"_s, u"-n"_s, u"1:2"_s, u"--failed"_s,
+                        u"$OUT/failed.txt"_s}
+            + ok)
+        << u"/hang"_s << 129 << u"Action has been cancelled!"_s
+        << u"Error 1001 at $BASE/series1.htm"_s << QStringList{} << u"$BASE/series1.htm\n"_s;
 
     // Arguments split at "|"; the criteria and the extension are added unless a row has "-x".
     const auto refused = [&](const char *name, const QString &arguments, const QString &text) {
         QStringList list = (u"-a|$BASE/x|"_s + arguments).split(u'|');
         if (!list.contains(u"-x"_s))
             list += {u"-e"_s, u"zip"_s, u"-x"_s, u"bin"_s};
-        QTest::newRow(name) << list << QString() << 2 << QString() << text << QStringList{};
+        QTest::newRow(name) << list << QString() << 2 << QString() << text << QStringList{}
+                            << QString();
     };
     const QString greater = u"OOPS! You start number is greater than your stop number but your "
                             u"incrmentation is not negative! "_s;
@@ -298,11 +322,14 @@ void tst_Unattended::exitStatus()
     QFETCH(QString, lastLine);
     QFETCH(QString, error);
     QFETCH(QStringList, files);
+    QFETCH(QString, failed);
 
     for (QString &argument : arguments)
         argument = expand(argument);
-    const Finished finished = runProgram(arguments, interruptAt);
+    // A row that interrupts the run sends the signal whose status it expects.
+    const Finished finished = runProgram(arguments, interruptAt, status - 128);
     QVERIFY2(finished.status == status, qPrintable(finished.errors));
+    QCOMPARE(finished.endedBySignal, !interruptAt.isEmpty());
     QCOMPARE(finished.messages.value(finished.messages.size() - 1), expand(lastLine));
     QVERIFY2(finished.errors.contains(expand(error)), qPrintable(finished.errors));
     QCOMPARE(QDir(m_out->filePath(u"links"_s)).entryList(QDir::Files | QDir::Hidden), files);
@@ -322,8 +349,7 @@ void tst_Unattended::exitStatus()
                                             + u": HTTP 404 Not Found"_s));
     }
     if (arguments.contains(u"--failed"_s))
-        QCOMPARE(ReadAll(m_out->filePath(u"failed.txt"_s)),
-                 m_server.url(u"/status/404\n"_s).toUtf8());
+        QCOMPARE(QString::fromUtf8(ReadAll(m_out->filePath(u"failed.txt"_s))), expand(failed));
 }
 
 QTEST_MAIN(tst_Unattended)
