@@ -310,6 +310,18 @@ void tst_Unattended::exitStatus_data()
     refused("addresses into a folder that does not exist", u"-r|$OUT/none"_s,
             u"The folder \"$OUT/none\" for the address records does not exist; make it first. "
             u"(txtSaveHREFs, --save-hrefs)"_s);
+    // Unattended, nobody would press Stop: a series that does not end is refused.
+    refused("a number increment of 0", u"-a|$BASE/^N|-n|1:10:0"_s,
+            u"OOPS! The number series never ends: its increment is 0! "
+            u"(txtIncrementNumerically, --numbers)"_s);
+    refused("a letter increment of 0", u"-a|$BASE/^L|-l|a:c:0"_s,
+            u"OOPS! The letter series never ends: its increment is 0! "
+            u"(txtIncrementAlphabetically, --letters)"_s);
+    refused("a number increment too small to reach the end", u"-a|$BASE/^N|-n|1:10:1e-300"_s,
+            u"OOPS! The number series would take more than 10000000 pages! "
+            u"(txtIncrementNumerically, --numbers)"_s);
+    refused("more than ten million pages", u"-a|$BASE/^N|-n|1:20000000"_s,
+            u"OOPS! The number series would take more than 10000000 pages!"_s);
     refused("a time-out of 0", u"-t|0"_s, u"OOPS! The time-out must be a number of seconds"_s);
     refused("no criteria", u"-x|bin"_s, u"OOPS! You did not enter any search criteria!"_s);
 }
