@@ -371,9 +371,11 @@ CommandLine ParseCommandLine(const QStringList &arguments)
 
     CommandLine result;
     for (std::size_t i = 0; i < options.size(); ++i)
-        if (given[i] && options[i].spec.name == u"job"_s)
-            if (auto error = jobinput::ReadJobFile(values[i].constLast(), result.settings.job))
+        if (given[i] && options[i].spec.name == u"job"_s) {
+            result.settings.jobFile = values[i].constLast();
+            if (auto error = jobinput::ReadJobFile(result.settings.jobFile, result.settings.job))
                 return Exit(exitstatus::kInvalid, *error);
+        }
     for (std::size_t i = 0; i < options.size(); ++i) {
         if (!given[i])
             continue;
