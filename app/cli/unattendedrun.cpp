@@ -90,12 +90,11 @@ std::optional<QString> SharedFile(const RunSettings &settings)
     };
     // The files the run writes come first; the rest it only reads.
     const Named files[] = {
-        {u"journal"_s, settings.journalFile},
-        {u"archive"_s, settings.archiveFile},
-        {u"--failed file"_s, settings.failedFile},
+        {u"journal"_s, settings.journalFile},      {u"archive"_s, settings.archiveFile},
+        {u"--failed file"_s, settings.failedFile}, {u"--log file"_s, settings.logFile},
         {u"job file"_s, settings.jobFile},
     };
-    constexpr int kWritten = 3;
+    constexpr int kWritten = 4;
     for (int i = 0; i < kWritten; ++i)
         for (int j = i + 1; j < int(std::size(files)); ++j)
             if (posixfile::SameFile(files[i].path, files[j].path))
@@ -158,6 +157,16 @@ int Run(const RunSettings &given)
         return exitstatus::kInvalid;
     }
 
+    std::unique_ptr<Journal> journal;
+    std::unique_ptr<Archive> archive;
+    if (!OpenLongRunFiles(settings, journal, archive))
+        return exitstatus::kInvalid;
+    // Before anything is fetched, so that none of this run's own is taken for stale.
+    if (!RemoveStaleTemporaries(settings, journal.get())) {
+        Complain(journal->LastError());
+        return exitstatus::kInvalid;
+    }
+    // After the check that it is none of the run's other files.
     std::unique_ptr<RunLog> log;
     if (!settings.logFile.isEmpty()) {
         QString error;
@@ -172,15 +181,6 @@ int Run(const RunSettings &given)
             log->Append(message);
     };
 
-    std::unique_ptr<Journal> journal;
-    std::unique_ptr<Archive> archive;
-    if (!OpenLongRunFiles(settings, journal, archive))
-        return exitstatus::kInvalid;
-    // Before anything is fetched, so that none of this run's own is taken for stale.
-    if (!RemoveStaleTemporaries(settings, journal.get())) {
-        Complain(journal->LastError());
-        return exitstatus::kInvalid;
-    }
     // A journal or archive that fails ends the run: what it would record would be lost.
     QString fault;
     ScrapeRun *running = nullptr;
