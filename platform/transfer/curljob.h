@@ -3,6 +3,7 @@
 #include "transfer.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <atomic>
@@ -43,6 +44,7 @@ public:
         QString file;    // when not empty: an existing file that receives the body
         long timeout = 0;
         QByteArray userAgent, referrer, acceptLanguage;
+        QList<QByteArray> headers; // each one "Name: value" line
         // Worker thread: hands a Set-Cookie value and the answering address on.
         std::function<void(QByteArray, QString)> cookieReceived;
     };

@@ -150,6 +150,10 @@ Transfer::Ticket CurlTransfer::Engine::Start(const Request &asked, int timeout)
     request.userAgent = userAgent;
     request.referrer = ReferrerOf(asked.referrer);
     request.acceptLanguage = acceptLanguage;
+    for (const QByteArray &header : asked.headers)
+        if (header.indexOf(':') > 0 && !header.contains('\n') && !header.contains('\r')
+            && !header.contains('\0'))
+            request.headers.append(header);
     request.cookieReceived = [this](QByteArray value, QString address) {
         // Posted to the receiver's thread; dropped if the receiver is gone by then.
         QMetaObject::invokeMethod(

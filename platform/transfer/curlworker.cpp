@@ -411,9 +411,20 @@ std::unique_ptr<Exchange> Worker::Begin(std::shared_ptr<Job> job, int tries)
         return nullptr;
     }
     exchange->easy = easy;
-    if (!request.acceptLanguage.isEmpty())
+    const bool ownLanguage = std::any_of(
+        request.headers.begin(), request.headers.end(), [](const QByteArray &header) {
+            return header.left(header.indexOf(':'))
+                       .trimmed()
+                       .compare("Accept-Language", Qt::CaseInsensitive)
+                == 0;
+        });
+    if (!request.acceptLanguage.isEmpty() && !ownLanguage)
         exchange->headers = curl_slist_append(
             nullptr, ("Accept-Language: " + request.acceptLanguage).constData());
+    // A header named as one of libcurl's own (User-Agent, Referer) takes its place.
+    for (const QByteArray &header : request.headers)
+        if (curl_slist *more = curl_slist_append(exchange->headers, header.constData()))
+            exchange->headers = more;
     Exchange *user = exchange.get();
     curl_easy_setopt(easy, CURLOPT_PRIVATE, user);
     curl_easy_setopt(easy, CURLOPT_URL, request.url.constData());

@@ -11,7 +11,8 @@ Transfer::Ticket OneAtATimeTransfer::Start(const Request &request)
 Transfer::Result OneAtATimeTransfer::Finish(Ticket ticket)
 {
     const Request deferred = m_deferred.take(ticket);
-    Result result = OpenURL(Request{deferred.address, QString(), deferred.referrer});
+    Result result = OpenURL(
+        Request{deferred.address, QString(), deferred.referrer, deferred.headers});
     result.size = result.content.size();
     if (result.ok && !deferred.file.isEmpty()) {
         QFile out(deferred.file);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -27,6 +28,10 @@ public:
         QString file{};
         // The page whose link is fetched, sent as Referer; empty: none.
         QString referrer{};
+        // "Name: value" lines sent besides the usual headers; one that names a usual header
+        // (User-Agent, Referer, Accept-Language) takes its place. A line that holds a line
+        // break or no colon is not sent.
+        QList<QByteArray> headers{};
     };
 
     struct Result
