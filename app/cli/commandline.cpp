@@ -4,6 +4,10 @@
 #include "jobinput.h"
 #include "optionparser.h"
 
+#include <QDateTime>
+
+#include <algorithm>
+
 #include <functional>
 #include <optional>
 #include <vector>
@@ -37,6 +41,7 @@ const QString kExitStatus =
 
 const QString kJob = u"The job, as on the Setup page"_s;
 const QString kRun = u"The run"_s;
+const QString kIdentity = u"Who the run is to the sites"_s;
 const QString kOutput = u"Output"_s;
 const QString kLongRuns = u"Long runs"_s;
 const QString kProgram = u"The program"_s;
@@ -255,6 +260,75 @@ void AddOutputOptions(const Section &add)
         Flag([](RunSettings &s) { s.json = true; }));
 }
 
+// "Name: value" on one line, with a header's name; none of those that the run sends itself.
+std::optional<QString> CheckHeader(const QString &header)
+{
+    const qsizetype colon = header.indexOf(u':');
+    const QString name = header.left(colon);
+    const QString value = header.mid(colon + 1).trimmed();
+    static const QString kNameCharacters = u"!#$%&'*+-.^_`|~"_s;
+    const bool nameOk = colon > 0 && std::all_of(name.begin(), name.end(), [](QChar c) {
+                            return c.unicode() < 0x80
+                                && (c.isLetterOrNumber() || kNameCharacters.contains(c));
+                        });
+    const bool valueOk = std::none_of(value.begin(), value.end(), [](QChar c) {
+        return c != u'\t'
+            && (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+                || c == QChar::ParagraphSeparator);
+    });
+    if (!nameOk || !valueOk)
+        return u"--header takes \"Name: value\" on one line, with a name of letters, digits and "
+               u"%1, not \"%2\"."_s.arg(kNameCharacters, header);
+    const QString lower = name.toLower();
+    if (lower == u"cookie"_s)
+        return u"--header cannot send Cookie: give the cookies with --cookies."_s;
+    if (lower == u"host"_s || lower == u"content-length"_s)
+        return u"--header cannot send %1: the run sends it as the request needs it."_s.arg(name);
+    return std::nullopt;
+}
+
+// Who the run is to the sites: cookies, user agent, headers.
+void AddIdentityOptions(const Section &add)
+{
+    add(u"cookies"_s, {}, u"FILE"_s,
+        u"Load the cookies of a Netscape cookies file (what browser extensions export) into "
+        u"the browser before the first page, so that pages and downloads carry them."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            s.cookiesFile = Last(values);
+            s.cookies.clear();
+            return cookiesfile::Read(s.cookiesFile, QDateTime::currentSecsSinceEpoch(), s.cookies);
+        });
+    add(u"save-cookies"_s, {}, u"FILE"_s,
+        u"Write the browser's cookies into the file in the same format as the run ends, "
+        u"session cookies too, readable by its owner only; it may be the --cookies file."_s,
+        FileOf(&RunSettings::saveCookiesFile));
+    add(u"user-agent"_s, u"U"_s, u"TEXT"_s,
+        u"The user agent of pages and downloads, instead of the browser engine's."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            const QString agent = Last(values);
+            if (agent.trimmed().isEmpty() || std::any_of(agent.begin(), agent.end(), [](QChar c) {
+                    return c.category() == QChar::Other_Control;
+                }))
+                return u"--user-agent takes a text on one line, not \"%1\"."_s.arg(agent);
+            s.userAgent = agent;
+            return std::nullopt;
+        });
+    add(u"header"_s, u"H"_s, u"'NAME: VALUE'"_s,
+        u"Send the header with every page load, the requests of a page to its own host, and "
+        u"every download (repeatable; not Host, Cookie or Content-Length)."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            s.headers.clear();
+            for (const QString &header : values) {
+                if (auto error = CheckHeader(header))
+                    return error;
+                const qsizetype colon = header.indexOf(u':');
+                s.headers.append(header.left(colon).toUtf8() + ": "
+                                 + header.mid(colon + 1).trimmed().toUtf8());
+            }
+            return std::nullopt;
+        });
+}
+
 // The options of long runs: resuming, the archive, politeness, shards.
 void AddLongRunOptions(const Section &add)
 {
@@ -303,6 +377,7 @@ std::vector<Option> AllOptions()
     const auto add = [&options](Option option) { options.push_back(std::move(option)); };
     AddJobOptions({kJob, add});
     AddRunOptions({kRun, add});
+    AddIdentityOptions({kIdentity, add});
     AddOutputOptions({kOutput, add});
     AddLongRunOptions({kLongRuns, add});
     const Section program{kProgram, add};

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "cookiesfile.h"
 #include "jobsettings.h"
+
+#include <QByteArray>
+#include <QList>
 
 #include <QString>
 #include <QStringList>
@@ -31,6 +35,17 @@ struct RunSettings
     QString failedFile;
     // Where the job was read from; empty: from the options alone.
     QString jobFile;
+
+    // Who the run is to the sites. The cookies of the --cookies file, read before the run,
+    // go into the browser's store before the first page; empty: none.
+    QString cookiesFile;
+    QList<cookiesfile::Cookie> cookies;
+    // Receives the store's cookies as the run ends; empty: none.
+    QString saveCookiesFile;
+    // Of pages and downloads; empty: the browser engine's own.
+    QString userAgent;
+    // "Name: value", each sent with the page loads and the downloads.
+    QList<QByteArray> headers;
 
     // Long runs. The journal records each page fully handled, so that the run carries on
     // where an earlier one with the same journal was cut short; empty: none.

@@ -158,6 +158,7 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
     const std::pair<const QString *, QLatin1StringView> written[] = {
         {&settings.failedFile, "--failed"_L1},
         {&settings.logFile, "--log"_L1},
+        {&settings.saveCookiesFile, "--save-cookies"_L1},
     };
     for (const auto &[file, option] : written) {
         if (file->isEmpty())

@@ -6,6 +6,7 @@
 #include "console.h"
 #include "curltransfer.h"
 #include "exitstatus.h"
+#include "headeredtransfer.h"
 #include "jobcheck.h"
 #include "jobinput.h"
 #include "journal.h"
@@ -16,6 +17,7 @@
 #include "safetext.h"
 #include "scraperun.h"
 #include "stopsignals.h"
+#include "unattendedidentity.h"
 #include "unattendedversion.h"
 #include "webbrowser.h"
 #include "webpagebrowser.h"
@@ -89,17 +91,28 @@ std::optional<QString> SharedFile(const RunSettings &settings)
         QString path;
     };
     // The files the run writes come first; the rest it only reads.
+    // clang-format off
     const Named files[] = {
-        {u"journal"_s, settings.journalFile},      {u"archive"_s, settings.archiveFile},
-        {u"--failed file"_s, settings.failedFile}, {u"--log file"_s, settings.logFile},
+        {u"journal"_s, settings.journalFile},
+        {u"archive"_s, settings.archiveFile},
+        {u"--failed file"_s, settings.failedFile},
+        {u"--log file"_s, settings.logFile},
+        {u"--save-cookies file"_s, settings.saveCookiesFile},
         {u"job file"_s, settings.jobFile},
+        {u"--cookies file"_s, settings.cookiesFile},
     };
-    constexpr int kWritten = 4;
+    // clang-format on
+    constexpr int kWritten = 5;
+    constexpr int kSaveCookies = 4;
+    constexpr int kCookies = 6;
     for (int i = 0; i < kWritten; ++i)
-        for (int j = i + 1; j < int(std::size(files)); ++j)
-            if (posixfile::SameFile(files[i].path, files[j].path))
+        for (int j = i + 1; j < int(std::size(files)); ++j) {
+            // A session renewed during the run may go back where it came from.
+            const bool cookiesBack = i == kSaveCookies && j == kCookies;
+            if (!cookiesBack && posixfile::SameFile(files[i].path, files[j].path))
                 return u"The %1 \"%2\" is the same file as the %3."_s.arg(
                     files[i].name, files[i].path, files[j].name);
+        }
     return std::nullopt;
 }
 
@@ -228,6 +241,7 @@ int Run(const RunSettings &given)
     PolicyPrompt prompt(settings.onError);
     CurlTransfer inet;
     inet.SetPoliteness({settings.delayMs, settings.retries});
+    HeaderedTransfer transfer(inet, settings.headers);
     LongRunFileStore files(journal.get(), ledger, StopSignalled);
     // Never shown: on the offscreen platform the page loads, renders and runs its scripts
     // all the same.
@@ -239,13 +253,15 @@ int Run(const RunSettings &given)
         web->setAttribute(QWebEngineSettings::AutoLoadImages, false);
         web->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     }
+    // Before the downloads take the profile's user agent.
+    RunIdentity identity(*browser.View()->page()->profile(), settings);
     WebPageBrowser pageBrowser(browser);
     RunPorts ports;
     ports.job = &job;
     ports.view = &view;
     PagesInTheirTurn pagesInTurn(pageBrowser);
     ports.browser = settings.delayMs > 0 ? static_cast<PageBrowser *>(&pagesInTurn) : &pageBrowser;
-    ports.transfer = &inet;
+    ports.transfer = &transfer;
     ports.prompt = &prompt;
     ports.files = &files;
     ports.events = &report;
@@ -255,7 +271,7 @@ int Run(const RunSettings &given)
     running = &run;
     // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
     ShareBrowserIdentity(
-        *browser.View()->page()->profile(), inet, &run,
+        *browser.View()->page()->profile(), transfer, &run,
         [&pageBrowser](const QNetworkCookie &cookie) { pageBrowser.CookieHandedToStore(cookie); });
     QObject::connect(&browser, &WebBrowser::DownloadComplete, &run, [&] {
         run.OnDownloadComplete(browser.LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
@@ -274,6 +290,12 @@ int Run(const RunSettings &given)
     // A reader that went away (a pipe into head) must not kill the run between a download
     // and its rename; the lines it would have read are lost, the files are not.
     std::signal(SIGPIPE, SIG_IGN);
+    const auto stopped = [&interrupted] { return interrupted; };
+    // Every cookie in the store, and so with the downloads too, before the first page.
+    if (const std::optional<QString> refused = identity.LoadCookies(stopped)) {
+        complain(*refused);
+        return exitstatus::kInvalid;
+    }
 
     clock.start();
     if (showProgress)
@@ -283,6 +305,9 @@ int Run(const RunSettings &given)
     if (!interrupted && fault.isEmpty())
         run.Go();
     progress.Stop();
+    const std::optional<QString> cookiesLost = identity.SaveCookies(stopped);
+    if (cookiesLost)
+        complain(*cookiesLost);
 
     const RunEnd end = interrupted              ? RunEnd::Interrupted
         : prompt.EndedRun() || !fault.isEmpty() ? RunEnd::StoppedByFailure
@@ -299,8 +324,9 @@ int Run(const RunSettings &given)
         && !WriteFailedFile(settings.failedFile, report.FailedAddresses())
         && status == exitstatus::kDone)
         status = exitstatus::kFailuresSkipped;
-    // The log is the record of a run left unattended: a run that lost part of it tells so.
-    if (log && log->Failed() && status == exitstatus::kDone)
+    // The log is the record of a run left unattended, and the cookies carry its session to the
+    // next run: a run that lost either tells so.
+    if (((log && log->Failed()) || cookiesLost) && status == exitstatus::kDone)
         status = exitstatus::kFailuresSkipped;
     return status;
 }

@@ -66,6 +66,8 @@ private slots:
     void readsTheJob();
     void readsTheSyntax_data();
     void readsTheSyntax();
+    void readsTheIdentity_data();
+    void readsTheIdentity();
     void completionKnowsEveryOption();
 };
 
@@ -262,6 +264,56 @@ void tst_CommandLine::readsTheSyntax()
     want.action = static_cast<CommandLine::Action>(action);
     expected(want.settings);
     QCOMPARE(Described(parsed), Described(want));
+}
+
+void tst_CommandLine::readsTheIdentity_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("headers");
+    QTest::addColumn<QString>("userAgent");
+    QTest::addColumn<QString>("error"); // empty: accepted
+
+    QTest::newRow("headers in order, blanks around the value dropped, and a user agent")
+        << QStringList{u"-HX-Token:  abc "_s, u"--header=Accept-Language:fr"_s, u"-U"_s,
+                       u"Nightly/1.0 (cron)"_s}
+        << QByteArrayList{"X-Token: abc", "Accept-Language: fr"} << u"Nightly/1.0 (cron)"_s
+        << QString();
+    const auto refused = [](const char *name, const QStringList &arguments, const QString &error) {
+        QTest::newRow(name) << arguments << QByteArrayList() << QString() << error;
+    };
+    refused("a header that would start another", {u"-H"_s, u"X-A: 1\r\nX-B: 2"_s},
+            u"--header takes \"Name: value\" on one line"_s);
+    refused("a header without its colon", {u"-H"_s, u"X-Token abc"_s},
+            u"--header takes \"Name: value\" on one line"_s);
+    refused("a header name with a blank", {u"-H"_s, u"X Token: abc"_s},
+            u"--header takes \"Name: value\" on one line"_s);
+    refused("the cookies are --cookies'", {u"-H"_s, u"cookie: a=1"_s},
+            u"--header cannot send Cookie: give the cookies with --cookies."_s);
+    refused("the host follows the address", {u"-H"_s, u"Host: elsewhere"_s},
+            u"--header cannot send Host: the run sends it as the request needs it."_s);
+    refused("the length follows the body", {u"-H"_s, u"Content-Length: 0"_s},
+            u"--header cannot send Content-Length: the run sends it as the request needs it."_s);
+    refused("a user agent on two lines", {u"-U"_s, u"a\nb"_s},
+            u"--user-agent takes a text on one line, not \"a\nb\"."_s);
+    refused("an empty user agent", {u"--user-agent="_s},
+            u"--user-agent takes a text on one line, not \"\"."_s);
+}
+
+void tst_CommandLine::readsTheIdentity()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, headers);
+    QFETCH(QString, userAgent);
+    QFETCH(QString, error);
+    const CommandLine parsed = ParseCommandLine(QStringList{u"linkhauler-run"_s} + arguments);
+    if (!error.isEmpty()) {
+        QCOMPARE(parsed.exitStatus, 2);
+        QVERIFY2(parsed.message.startsWith(error), qPrintable(parsed.message));
+        return;
+    }
+    QCOMPARE(parsed.action, CommandLine::Action::Run);
+    QCOMPARE(parsed.settings.headers, headers);
+    QCOMPARE(parsed.settings.userAgent, userAgent);
 }
 
 void tst_CommandLine::completionKnowsEveryOption()

@@ -72,6 +72,8 @@ private slots:
     void sameAsTheWindow();
     void exitStatus_data();
     void exitStatus();
+    void identityReachesPagesAndFiles_data();
+    void identityReachesPagesAndFiles();
 
 private:
     QString expand(QString text) const
@@ -110,6 +112,20 @@ void tst_Unattended::initTestCase()
     m_server.addRoute(u"/series1.htm"_s,
                       [](const TestHttpRequest &) { return TestHttpResponse::error(404); });
     m_server.addPage(u"/series2.htm"_s, Page({u"/hang"_s}));
+    // Members only: the page and its files need the session cookie; the page renews it.
+    m_server.addPrefixRoute(u"/members/"_s, [](const TestHttpRequest &request) {
+        if (!request.header("cookie").contains("session=s3cret"))
+            return TestHttpResponse::error(403);
+        if (request.path.endsWith(".htm")) {
+            TestHttpResponse page = TestHttpResponse::page(
+                Page({u"/members/f1.bin"_s, u"/members/f2.bin"_s}));
+            page.headers.append(
+                qMakePair(QByteArray("Set-Cookie"), QByteArray("renewed=yes; Path=/members")));
+            return page;
+        }
+        return TestHttpResponse::page(TestHttpServer::bytes(request.path.size() * 100),
+                                      "application/octet-stream");
+    });
     QVERIFY(m_server.start());
 }
 
@@ -362,6 +378,90 @@ void tst_Unattended::exitStatus()
     }
     if (arguments.contains(u"--failed"_s))
         QCOMPARE(QString::fromUtf8(ReadAll(m_out->filePath(u"failed.txt"_s))), expand(failed));
+}
+
+void tst_Unattended::identityReachesPagesAndFiles_data()
+{
+    QTest::addColumn<QByteArray>("cookies"); // the --cookies file; null: none given
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error"); // on standard error
+    QTest::addColumn<QStringList>("files");
+
+    QTest::newRow("a session cookie as a browser exports it")
+        << QByteArray("# Netscape HTTP Cookie File\n\n"
+                      "#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\ts3cret\n"
+                      "127.0.0.1\tFALSE\t/\tFALSE\t4102444800\tlang\ten\n")
+        << 0 << u"Run completed"_s << QStringList{u"f1.bin"_s, u"f2.bin"_s};
+    QTest::newRow("without it the members' page is refused")
+        << QByteArray() << 1 << u"Error 1001 at $BASE/members/index.htm"_s << QStringList{};
+    QTest::newRow("a malformed line, refused by its number before any request")
+        << QByteArray("127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\ts3cret\n"
+                      "127.0.0.1 FALSE / FALSE 0 lang en\n")
+        << 2 << u"line 2 is no cookie: it does not split at tabs into 7 fields."_s << QStringList{};
+}
+
+void tst_Unattended::identityReachesPagesAndFiles()
+{
+    QFETCH(QByteArray, cookies);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    QFETCH(QStringList, files);
+
+    QStringList arguments{u"-a"_s,
+                          expand(u"$BASE/members/index.htm"_s),
+                          u"-e.bin"_s,
+                          u"-xbin"_s,
+                          u"-o"_s,
+                          m_out->filePath(u"links"_s),
+                          u"-U"_s,
+                          u"Nightly/1.0 (cron)"_s,
+                          u"-H"_s,
+                          u"X-Token: abc"_s,
+                          u"--save-cookies"_s,
+                          m_out->filePath(u"saved.txt"_s)};
+    if (!cookies.isNull()) {
+        QFile file(m_out->filePath(u"cookies.txt"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(cookies);
+        arguments += {u"--cookies"_s, file.fileName()};
+    }
+    const Finished finished = runProgram(arguments);
+    QVERIFY2(finished.status == status, qPrintable(finished.errors));
+    QVERIFY2(finished.errors.contains(expand(error)), qPrintable(finished.errors));
+    const QDir links(m_out->filePath(u"links"_s));
+    QCOMPARE(links.entryList(QDir::Files | QDir::Hidden), files);
+    for (const QString &name : files)
+        QCOMPARE(ReadAll(links.filePath(name)),
+                 TestHttpServer::bytes(QByteArray("/members/" + name.toLatin1()).size() * 100));
+    if (status == 2) {
+        QCOMPARE(m_server.requestLog(), QStringList{});
+        return;
+    }
+
+    // The page and every file carried the agent and the header; each file the session too.
+    const QList<TestHttpRequest> requests = m_server.requests();
+    int members = 0;
+    for (const TestHttpRequest &request : requests) {
+        if (!request.path.startsWith("/members/"))
+            continue;
+        ++members;
+        QCOMPARE(request.header("user-agent"), QByteArray("Nightly/1.0 (cron)"));
+        QCOMPARE(request.header("x-token"), QByteArray("abc"));
+    }
+    QCOMPARE(members, 1 + files.size());
+    // The store as the run ended: the session given and the cookie the page renewed, owner-only.
+    const QByteArray saved = ReadAll(m_out->filePath(u"saved.txt"_s));
+    struct stat mode = {};
+    QCOMPARE(::stat(QFile::encodeName(m_out->filePath(u"saved.txt"_s)).constData(), &mode), 0);
+    QCOMPARE(mode.st_mode & 0777, 0600u);
+    if (files.isEmpty()) {
+        QVERIFY2(!saved.contains("session"), saved.constData());
+        return;
+    }
+    QVERIFY2(saved.contains("#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\ts3cret\n"),
+             saved.constData());
+    QVERIFY2(saved.contains("127.0.0.1\tFALSE\t/members\tFALSE\t0\trenewed\tyes\n"),
+             saved.constData());
 }
 
 QTEST_MAIN(tst_Unattended)
