@@ -252,7 +252,11 @@ void AddOutputOptions(const Section &add)
         u"there this often (default 60; 0: never). On a terminal the line redraws in place."_s,
         Count(u"progress-every"_s, 0,
               [](RunSettings &s) -> int & { return s.progressEverySeconds; }));
-    add(u"failed"_s, {}, u"FILE"_s, u"Write the addresses that failed into the file, one a line."_s,
+    add(u"failed"_s, {}, u"FILE"_s,
+        u"Write what failed into the file, one a line: the address (blanks, control and "
+        u"non-ASCII characters percent-encoded), a tab, the position of its page in the series "
+        u"(from 0, as --shard counts), a tab, and page or link; cut -f1 leaves the "
+        u"addresses."_s,
         FileOf(&RunSettings::failedFile));
     add(u"json"_s, {}, {},
         u"Write one JSON object a line instead of the log lines: page, links, saved, exists, "

@@ -231,6 +231,7 @@ int Run(const RunSettings &given)
     RunReport report(pages, settings.onError == ErrorPolicy::Skip,
                      settings.json ? RunReport::JsonLine(toStdout) : RunReport::JsonLine());
     counts = &report;
+    report.SetPosition([&ledger] { return ledger.Position(); });
     const bool linesToStdout = !settings.json && !settings.quiet;
     ConsoleRunView view([&](const QByteArray &line) {
         if (linesToStdout)

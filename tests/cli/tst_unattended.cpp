@@ -265,7 +265,7 @@ void tst_Unattended::exitStatus_data()
     QTest::newRow("failing link, skip")
         << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--failed"_s, u"$OUT/failed.txt"_s} + ok)
         << QString() << 1 << u"Done.  Items downloaded: 2."_s << u"Error 404 at $BASE/status/404"_s
-        << QStringList{u"10"_s, u"20"_s} << u"$BASE/status/404\n"_s;
+        << QStringList{u"10"_s, u"20"_s} << u"$BASE/status/404\t0\tlink\n"_s;
     QTest::newRow("failing link, stop")
         << (QStringList{u"-a"_s, u"$BASE/fails.htm"_s, u"--on-error"_s, u"stop"_s} + ok)
         << QString() << 3 << u"Download complete: $OUT/links/10."_s << u"Run stopped"_s
@@ -289,7 +289,8 @@ void tst_Unattended::exitStatus_data()
                         u"$OUT/failed.txt"_s}
             + ok)
         << u"/hang"_s << 129 << u"Action has been cancelled!"_s
-        << u"Error 1001 at $BASE/series1.htm"_s << QStringList{} << u"$BASE/series1.htm\n"_s;
+        << u"Error 1001 at $BASE/series1.htm"_s << QStringList{}
+        << u"$BASE/series1.htm\t0\tpage\n"_s;
 
     // Arguments split at "|"; the criteria and the extension are added unless a row has "-x".
     const auto refused = [&](const char *name, const QString &arguments, const QString &text) {
