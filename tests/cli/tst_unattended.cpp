@@ -1,9 +1,11 @@
 // linkhauler-run started as a process against the loopback server: the same job gives what the
 // window gives, and each way a run can end gives its exit status.
+#include "browseridentity.h"
 #include "curltransfer.h"
 #include "fakes.h"
 #include "frmmain.h"
 #include "testhttpserver.h"
+#include "webbrowser.h"
 #include "wholerun.h"
 
 #include <QCheckBox>
@@ -18,6 +20,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
 
 #include <csignal>
 
@@ -112,7 +116,12 @@ void tst_Unattended::initTestCase()
     m_server.addRoute(u"/series1.htm"_s,
                       [](const TestHttpRequest &) { return TestHttpResponse::error(404); });
     m_server.addPage(u"/series2.htm"_s, Page({u"/hang"_s}));
-    // Members only: the page and its files need the session cookie; the page renews it.
+    // Members only: the page and its files need the session cookie that the login page sets;
+    // the page renews it.
+    TestHttpResponse login = TestHttpResponse::page("<html><body>Welcome</body></html>");
+    login.headers.append(
+        qMakePair(QByteArray("Set-Cookie"), QByteArray("session=s3cret; Path=/; HttpOnly")));
+    m_server.addRoute(u"/login.htm"_s, [login](const TestHttpRequest &) { return login; });
     m_server.addPrefixRoute(u"/members/"_s, [](const TestHttpRequest &request) {
         if (!request.header("cookie").contains("session=s3cret"))
             return TestHttpResponse::error(403);
@@ -166,32 +175,45 @@ Finished tst_Unattended::runProgram(const QStringList &arguments, const QString 
 void tst_Unattended::sameAsTheWindow_data()
 {
     QTest::addColumn<QByteArray>("job");
+    // A page the window's Web Browser page visits before Go, as a user logs in there; the
+    // program gets the cookies it set as a browser extension exports them. Empty: none.
+    QTest::addColumn<QString>("login");
     QTest::newRow("numbers into a folder, all addresses in one file")
         << QByteArray(R"({"txtAddress": "$BASE/cmp/p^N.htm", "chkIncNum": 1, "txtStartNum": "1",
             "txtStopNum": "3", "lstBeginning": ["/bytes/"], "txtDefaultExtension": "bin",
             "chkSaveLinks": 1, "txtSaveLinks": "$OUT/links", "chkSaveHREFs": 1,
-            "txtSaveHREFs": "$OUT/hrefs", "txtTimeOut": "10"})");
+            "txtSaveHREFs": "$OUT/hrefs", "txtTimeOut": "10"})")
+        << QString();
     QTest::newRow("letters with links a script writes, addresses only, And")
         << QByteArray(R"({"txtAddress": "$BASE/cmp/s^L.htm", "chkIncAlpha": 1,
             "txtStartAlpha": "a", "txtStopAlpha": "c", "lstBeginning": ["/bytes/"],
             "optAnd1": true, "lstInterior": ["1", "3"], "txtDefaultExtension": "txt",
-            "chkSaveHREFs": 1, "txtSaveHREFs": "$OUT/hrefs", "txtTimeOut": "10"})");
+            "chkSaveHREFs": 1, "txtSaveHREFs": "$OUT/hrefs", "txtTimeOut": "10"})")
+        << QString();
     QTest::newRow("one value per file, names clash, overwriting")
         << QByteArray(R"({"txtAddress": "$BASE/cmp/p^N.htm", "chkIncNum": 1, "txtStartNum": "4",
             "txtStopNum": "5", "lstEnd": ["x=1"], "txtDefaultExtension": "dat",
             "chkSaveLinks": 1, "chkOverwrite": 1, "txtSaveLinks": "$OUT/links",
             "chkSaveHREFs": 1, "optOneHREFPerFile": true, "txtSaveHREFs": "$OUT/hrefs",
-            "txtTimeOut": "10"})");
+            "txtTimeOut": "10"})")
+        << QString();
+    QTest::newRow("a members-only page after a login, the program with the exported cookies")
+        << QByteArray(R"({"txtAddress": "$BASE/members/index.htm", "lstEnd": [".bin"],
+            "txtDefaultExtension": "bin", "chkSaveLinks": 1, "txtSaveLinks": "$OUT/links",
+            "chkSaveHREFs": 1, "txtSaveHREFs": "$OUT/hrefs", "txtTimeOut": "10"})")
+        << u"/login.htm"_s;
 }
 
 void tst_Unattended::sameAsTheWindow()
 {
     QFETCH(QByteArray, job);
+    QFETCH(QString, login);
     const QJsonObject fields =
         QJsonDocument::fromJson(expand(QString::fromUtf8(job)).toUtf8()).object();
     QVERIFY(!fields.isEmpty());
 
     QStringList windowLog;
+    QByteArrayList exported; // the cookies of the login, one line each
     {
         CurlTransfer inet;
         FakePrompts prompts;
@@ -200,6 +222,16 @@ void tst_Unattended::sameAsTheWindow()
         window.SetExitProgram([] {});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (!login.isEmpty()) {
+            QWebEngineCookieStore *store = QWebEngineProfile::defaultProfile()->cookieStore();
+            QObject::connect(store, &QWebEngineCookieStore::cookieAdded, &window,
+                             [&](const QNetworkCookie &cookie) {
+                                 exported.append(NetscapeCookieLine(cookie, false));
+                             });
+            Child<WebBrowser>(window, "Browser")->Navigate(m_server.url(login));
+            QTRY_VERIFY_WITH_TIMEOUT(!exported.isEmpty(), kRunMs);
+            QObject::disconnect(store, nullptr, &window, nullptr);
+        }
         // The file's keys are the controls' names: the job goes in as a user would type it,
         // "Overwrite existing files" once "Save links to disk" has made it usable.
         QStringList keys = fields.keys();
@@ -228,9 +260,17 @@ void tst_Unattended::sameAsTheWindow()
     QVERIFY(jobFile.open(QIODevice::WriteOnly));
     jobFile.write(QJsonDocument(fields).toJson());
     jobFile.close();
-    const Finished program = runProgram(
-        {u"--job"_s, jobFile.fileName(), u"--progress-every"_s, u"0"_s});
+    QStringList arguments{u"--job"_s, jobFile.fileName(), u"--progress-every"_s, u"0"_s};
+    if (!exported.isEmpty()) {
+        QWebEngineProfile::defaultProfile()->cookieStore()->deleteAllCookies();
+        QFile cookies(m_out->filePath(u"cookies.txt"_s));
+        QVERIFY(cookies.open(QIODevice::WriteOnly));
+        cookies.write("# Netscape HTTP Cookie File\n" + exported.join('\n') + '\n');
+        arguments += {u"--cookies"_s, cookies.fileName()};
+    }
+    const Finished program = runProgram(arguments);
     jobFile.remove();
+    QFile::remove(m_out->filePath(u"cookies.txt"_s));
     QCOMPARE(program.status, 0);
     QCOMPARE(program.messages, windowLog);
     QCOMPARE(Files(m_out->path()), windowFiles);
