@@ -48,7 +48,8 @@ set(LH_READ_DEPENDS ca-certificates)
 list(JOIN LH_LOADED_DEPENDS ", " lh_loaded)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${lh_loaded}, ${LH_READ_DEPENDS}")
 # Opens the maker's site and the payment page in the user's browser; without it those
-# clicks do nothing, as when the desktop cannot open an address.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+# clicks do nothing, as when the desktop cannot open an address. Every desktop has it; as a
+# recommendation it would bring X tools and a C preprocessor to a server.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS xdg-utils)
 
 include(CPack)
