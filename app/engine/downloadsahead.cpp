@@ -14,19 +14,22 @@ DownloadsAhead::~DownloadsAhead()
         Release(held.fetch);
 }
 
-void DownloadsAhead::Offer(qsizetype index, const QString &address, const QString &path)
+void DownloadsAhead::Offer(qsizetype index, const QString &address, const QString &path,
+                           const QString &referrer)
 {
     QString error;
     const QString temporary = m_files.CreateTemporaryBeside(path, error);
     if (temporary.isEmpty())
         return;
     Drop(index);
-    m_held.emplace(index,
-                   Ahead{address, path, Fetch{m_transfer.Start(address, temporary), temporary}});
+    m_held.emplace(
+        index,
+        Ahead{address, path, Fetch{m_transfer.Start({address, temporary, referrer}), temporary}});
 }
 
 std::optional<DownloadsAhead::Fetch> DownloadsAhead::Claim(qsizetype index, const QString &address,
-                                                           const QString &path, QString &error)
+                                                           const QString &path,
+                                                           const QString &referrer, QString &error)
 {
     if (const auto at = m_held.find(index); at != m_held.end()) {
         if (at->second.address == address && at->second.path == path) {
@@ -40,7 +43,7 @@ std::optional<DownloadsAhead::Fetch> DownloadsAhead::Claim(qsizetype index, cons
     const QString temporary = m_files.CreateTemporaryBeside(path, error);
     if (temporary.isEmpty())
         return std::nullopt;
-    return Fetch{m_transfer.Start(address, temporary), temporary};
+    return Fetch{m_transfer.Start({address, temporary, referrer}), temporary};
 }
 
 void DownloadsAhead::Drop(qsizetype index)

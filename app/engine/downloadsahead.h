@@ -30,12 +30,14 @@ public:
     // How many fetches have been started ahead and not yet claimed.
     int Held() const { return static_cast<int>(m_held.size()); }
     // Starts fetching the address of the link at `index` into a temporary file beside
-    // `path`; nothing happens when no such file can be made (the run fetches it itself).
-    void Offer(qsizetype index, const QString &address, const QString &path);
+    // `path`, as from the `referrer` page; nothing happens when no such file can be made (the
+    // run fetches it itself).
+    void Offer(qsizetype index, const QString &address, const QString &path,
+               const QString &referrer);
     // The fetch of the link at `index`: the one held when it is of this address into this
     // path, otherwise one started now. None when no temporary file can be made.
     std::optional<Fetch> Claim(qsizetype index, const QString &address, const QString &path,
-                               QString &error);
+                               const QString &referrer, QString &error);
     // The link at `index` is not downloaded after all.
     void Drop(qsizetype index);
 

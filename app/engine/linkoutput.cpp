@@ -52,7 +52,7 @@ void ScrapeRun::PlanAhead(DownloadsAhead &ahead, PagePlan &plan)
             || Ledger().LinkHeld(m_pagePosition, address, path) != RunLedger::Held::No)
             continue;
         plan.paths.insert(path);
-        ahead.Offer(index, address, path);
+        ahead.Offer(index, address, path, m_referrer);
     }
 }
 
@@ -167,15 +167,17 @@ ScrapeRun::Then ScrapeRun::DownloadStep(const QString &path, const QString &addr
 {
     const QString source = TrimSpaces(address);
     QString error;
-    std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, source, path, error);
+    std::optional<DownloadsAhead::Fetch> fetch = ahead.Claim(index, source, path, m_referrer,
+                                                             error);
     const auto release = qScopeGuard([&] {
         if (fetch)
             ahead.Release(*fetch);
     });
     // Without a temporary file beside the path the download goes through memory, and the
     // write then tells why the folder refuses it.
-    const Transfer::Result result = fetch ? ahead.Finish(*fetch)
-                                          : m_ports.transfer->OpenURL(source);
+    const Transfer::Result result = fetch
+        ? ahead.Finish(*fetch)
+        : m_ports.transfer->OpenURL({.address = source, .referrer = m_referrer});
     const qint64 size = std::max<qint64>(result.size, result.content.size());
     // Only a whole download stays beside the path, also while a question is open.
     if (fetch && !(result.ok && size > kMostBytesOfNoContent))
@@ -226,8 +228,11 @@ ScrapeRun::Then ScrapeRun::RecordStep(const QString &address, QString &path)
     QString error;
 
     if (!job.optOneHREFPerFile()) {
-        if (listPath && !files.AppendRecord(*listPath, address, error))
+        if (listPath && !files.AppendRecord(*listPath, address, error)) {
+            if (m_cancelRequested)
+                throw RunCancelled{}; // Stop ended its wait for the file: no failure to report
             Failure(kFileAccess, error);
+        }
         return Then::NextStep;
     }
 

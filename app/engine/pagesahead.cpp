@@ -9,6 +9,7 @@
 #include "numbers.h"
 #include "runsteps.h"
 #include "scan.h"
+#include "transfer/hostschedule.h"
 #include "transfer/transfer.h"
 
 #include <QEventLoop>
@@ -53,8 +54,7 @@ std::unique_ptr<DownloadsAhead> ScrapeRun::DownloadsOfThisPage(double number, Pa
     return std::make_unique<DownloadsAhead>(*m_ports.transfer, *m_ports.files);
 }
 
-void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan,
-                             const QString &referrer)
+void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan)
 {
     // Only once this page's links are all on their way, into room they leave; a site whose
     // cookies change with every download has its pages' downloads each in their own turn.
@@ -85,9 +85,6 @@ void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan
     }
     NextDownloads &next = *m_next;
     const bool overwrite = job.chkOverwrite() == 1;
-    // They go out as from the next page, as its own turn would send them.
-    m_ports.transfer->SetReferrer(next.location);
-    const auto back = qScopeGuard([&] { m_ports.transfer->SetReferrer(referrer); });
     while (next.plan.next < next.links.size()
            && current.Held() + next.ahead->Held() < Transfer::MaxParallel) {
         const qsizetype index = next.plan.next++;
@@ -106,7 +103,8 @@ void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan
             || Ledger().LinkHeld(next.position, address, path) != RunLedger::Held::No)
             continue;
         next.plan.paths.insert(path);
-        next.ahead->Offer(index, address, path);
+        // They go out as from the next page, as its own turn would send them.
+        next.ahead->Offer(index, address, path, next.location);
     }
 }
 
@@ -187,7 +185,7 @@ void ScrapeRun::LoadPagesAhead()
     for (qsizetype i = kept; i < next.size(); ++i) {
         PageAhead page = next.at(i);
         // A host that is not yet due has its page loaded in its turn.
-        if (m_ports.transfer->TakeTurn(page.address) > 0)
+        if (m_ports.transfer->Hosts().TakeTurn(page.address) > 0)
             return;
         page.id = m_ports.browser->LoadAhead(page.address);
         if (page.id == 0)
@@ -235,7 +233,7 @@ std::optional<qint64> ScrapeRun::StartPage(const QString &address, int seconds, 
 
 bool ScrapeRun::WaitForTurn(const QString &address)
 {
-    for (qint64 ms = 0; (ms = m_ports.transfer->TakeTurn(address)) > 0;)
+    for (qint64 ms = 0; (ms = m_ports.transfer->Hosts().TakeTurn(address)) > 0;)
         if (!Pause(ms))
             return false;
     return true;

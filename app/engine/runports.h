@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transfer/tryagain.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -104,14 +106,9 @@ public:
     virtual quint64 CookieChanges() const { return 0; }
     // Ends the load of the page shown, if one is under way.
     virtual void StopLoading() {}
-    // Why the last load that ended failed, as far as loading it again goes; asked once the
-    // host has reported that end.
-    enum class Trouble {
-        Final,    // loading it again will not help
-        Passing,  // it may pass: no connection, a dropped one, a 5xx
-        HostBusy, // the server answered 429 or 503
-    };
-    virtual Trouble LastTrouble() const { return Trouble::Final; }
+    // Whether and when loading the page of the last load that ended again may help; asked once
+    // the host has reported that end.
+    virtual TryAgain LastTrouble() const { return TryAgain::Never; }
 };
 
 // The run's "Error" box: title "Error", Yes and No, no icon.

@@ -7,6 +7,8 @@
 #include "numbers.h"
 #include "runsteps.h"
 #include "scan.h"
+#include "transfer/hostschedule.h"
+#include "transfer/sameaddress.h"
 #include "transfer/transfer.h"
 
 #include <QCoreApplication>
@@ -39,20 +41,6 @@ constexpr qint64 kYieldMilliseconds = 20;
 QString DoubleAmpersands(QString text)
 {
     return text.replace(u'&', u"&&"_s);
-}
-
-// The browser may hand back an address in its normal form (lower-case host, a slash
-// for an empty path), so equal texts or equal normal forms count as the same address.
-bool SameAddress(const QString &location, const QString &requested)
-{
-    if (location == requested)
-        return true;
-    const auto normal = [](const QString &text) {
-        return QUrl(text, QUrl::TolerantMode)
-            .adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
-    };
-    const QUrl a = normal(location);
-    return a.isValid() && a == normal(requested);
 }
 
 QString NotANumber(const QString &field, const QString &text)
@@ -245,8 +233,7 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     ExtractLinks();
     // The page's links are fetched as the browser would fetch them from the page shown.
     const QString shown = m_ports.browser->LocationURL();
-    const QString referrer = shown.isEmpty() ? address : shown;
-    m_ports.transfer->SetReferrer(referrer);
+    m_referrer = shown.isEmpty() ? address : shown;
 
     PagePlan plan;
     const std::unique_ptr<DownloadsAhead> ahead = DownloadsOfThisPage(number, plan);
@@ -256,7 +243,7 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
         CheckPoint();
         plan.next = std::max(plan.next, i);
         PlanAhead(*ahead, plan);
-        PlanNextPage(*ahead, plan, referrer);
+        PlanNextPage(*ahead, plan);
         SaveLink(m_lstCode.at(i), i, *ahead);
         YieldNow();
     }
@@ -279,23 +266,22 @@ bool ScrapeRun::RetrievePage(const QString &address)
 
     WaitOutcome outcome = WaitForPage(navigated, false);
     // A load that may pass is tried again for as long as the transfer's politeness allows.
+    HostSchedule &hosts = m_ports.transfer->Hosts();
     for (int tries = 0; outcome == WaitOutcome::TimedOut || outcome == WaitOutcome::Failed;
          ++tries) {
-        const PageBrowser::Trouble trouble = outcome == WaitOutcome::TimedOut
-            ? PageBrowser::Trouble::Passing
-            : m_ports.browser->LastTrouble();
-        if (trouble == PageBrowser::Trouble::Final)
+        const TryAgain again = outcome == WaitOutcome::TimedOut ? TryAgain::Later
+                                                                : m_ports.browser->LastTrouble();
+        if (again == TryAgain::Never)
             break;
-        m_ports.transfer->RequestEnded(navigated);
-        const qint64 delay = m_ports.transfer->RetryDelay(
-            navigated, tries, trouble == PageBrowser::Trouble::HostBusy);
+        hosts.RequestEnded(navigated);
+        const qint64 delay = hosts.RetryDelay(navigated, tries, again);
         if (delay < 0)
             break;
         m_ports.browser->StopLoading(); // a load that timed out is still under way
         outcome = Pause(delay) ? WaitForPage(navigated, true) : WaitOutcome::Stopped;
     }
     if (outcome != WaitOutcome::Stopped)
-        m_ports.transfer->RequestEnded(navigated);
+        hosts.RequestEnded(navigated);
     switch (outcome) {
     case WaitOutcome::Arrived:
         break;
@@ -383,7 +369,8 @@ void ScrapeRun::OnDownloadComplete(LoadResult result)
             // A failure elsewhere is most likely an earlier load that this navigation cut
             // short; only the requested address failing ends the wait (the time-out
             // bounds the rest).
-            if (SameAddress(m_ports.browser->LocationURL(), m_wait->address))
+            if (SameAddress(QUrl(m_ports.browser->LocationURL(), QUrl::TolerantMode),
+                            QUrl(m_wait->address, QUrl::TolerantMode)))
                 EndWait(WaitOutcome::Failed);
         } else if (result == LoadResult::Succeeded && m_wait->timer->isActive()) {
             // The load is in; its markup gets the same time again to arrive.

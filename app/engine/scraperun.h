@@ -141,7 +141,7 @@ private:
         std::unique_ptr<DownloadsAhead> ahead;
         quint64 cookieChanges = 0; // the browser's, as they started
     };
-    void PlanNextPage(const DownloadsAhead &current, const PagePlan &plan, const QString &referrer);
+    void PlanNextPage(const DownloadsAhead &current, const PagePlan &plan);
     std::unique_ptr<DownloadsAhead> DownloadsOfThisPage(double number, PagePlan &plan);
     bool KeepsExisting(const QString &path) const;
     // What the ledger holds of a link, its address made without asking anything on failure.
@@ -180,6 +180,8 @@ private:
     QStringList m_lstCode;
     // The page's or the link's address that the current step works on, for RunEvents.
     QString m_stepAddress;
+    // The page whose links are fetched, as the browser would send it from the page shown.
+    QString m_referrer;
 
     bool m_active = false;
     bool m_goQueued = false;

@@ -185,18 +185,9 @@ void WebPageBrowser::StopLoading()
     m_browser.Stop();
 }
 
-PageBrowser::Trouble WebPageBrowser::LastTrouble() const
+TryAgain WebPageBrowser::LastTrouble() const
 {
-    switch (m_browser.LastLoadTrouble()) {
-    case LoadTrouble::Passing:
-        return Trouble::Passing;
-    case LoadTrouble::HostBusy:
-        return Trouble::HostBusy;
-    case LoadTrouble::None:
-    case LoadTrouble::Final:
-        break;
-    }
-    return Trouble::Final;
+    return m_browser.LastLoadTrouble();
 }
 
 void WebPageBrowser::CookieHandedToStore(const QNetworkCookie &cookie)

@@ -43,7 +43,7 @@ public:
     std::optional<AheadDocument> LoadedAhead(AheadId id) const override;
     quint64 CookieChanges() const override { return m_cookieChanges; }
     void StopLoading() override;
-    Trouble LastTrouble() const override;
+    TryAgain LastTrouble() const override;
 
     // A download's answer hands the cookie to the browser's store, which reports it only
     // later: from now on it counts as changed for the pages ahead it would reach.

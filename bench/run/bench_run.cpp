@@ -60,19 +60,15 @@ double Ms(qint64 ns)
     return static_cast<double>(ns) / 1e6;
 }
 
-// The libcurl transfer, timed: how long the run waits inside OpenURL and Finish. It forwards
-// every virtual of Transfer, so that none falls back to the base's one-at-a-time default.
+// The libcurl transfer, timed: how long the run waits inside OpenURL and Finish.
 class TimedTransfer final : public Transfer
 {
 public:
-    Result OpenURL(const QString &address) override
+    Result OpenURL(const Request &request) override
     {
-        return timed([&] { return m_curl.OpenURL(address); });
+        return timed([&] { return m_curl.OpenURL(request); });
     }
-    Ticket Start(const QString &address, const QString &file) override
-    {
-        return m_curl.Start(address, file);
-    }
+    Ticket Start(const Request &request) override { return m_curl.Start(request); }
     Result Finish(Ticket ticket) override
     {
         return timed([&] { return m_curl.Finish(ticket); });
@@ -84,19 +80,12 @@ public:
     {
         m_curl.SetIdentity(userAgent, acceptLanguage);
     }
-    void SetReferrer(const QString &address) override { m_curl.SetReferrer(address); }
     void SetCookie(const QByteArray &netscapeLine) override { m_curl.SetCookie(netscapeLine); }
     void OnCookieReceived(CookieReceived handler) override
     {
         m_curl.OnCookieReceived(std::move(handler));
     }
-    void SetPoliteness(const Politeness &politeness) override { m_curl.SetPoliteness(politeness); }
-    qint64 TakeTurn(const QString &address) override { return m_curl.TakeTurn(address); }
-    void RequestEnded(const QString &address) override { m_curl.RequestEnded(address); }
-    qint64 RetryDelay(const QString &address, int tries, bool busy) override
-    {
-        return m_curl.RetryDelay(address, tries, busy);
-    }
+    HostSchedule &Hosts() override { return m_curl.Hosts(); }
     bool StillExecuting() const override { return m_curl.StillExecuting(); }
     void Cancel() override { m_curl.Cancel(); }
 

@@ -1,5 +1,7 @@
 #include "webbrowser.h"
 
+#include "transfer/sameaddress.h"
+
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -15,23 +17,15 @@
 
 namespace {
 
-bool SameAddress(const QUrl &a, const QUrl &b)
-{
-    const auto normal = [](const QUrl &url) {
-        return url.adjusted(QUrl::NormalizePathSegments | QUrl::StripTrailingSlash);
-    };
-    return a == b || normal(a) == normal(b);
-}
-
-LoadTrouble TroubleOf(const QWebEngineLoadingInfo &info)
+TryAgain TroubleOf(const QWebEngineLoadingInfo &info)
 {
     if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
-        return LoadTrouble::None;
+        return TryAgain::Never;
     const int code = info.errorCode();
     if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
         if (code == 429 || code == 503)
-            return LoadTrouble::HostBusy;
-        return code >= 500 ? LoadTrouble::Passing : LoadTrouble::Final;
+            return TryAgain::HostLater;
+        return code >= 500 ? TryAgain::Later : TryAgain::Never;
     }
     // The engine's own network errors: a connection refused, failed, closed, reset or timed
     // out, an empty answer, a body cut short. The same request may get through later.
@@ -46,9 +40,9 @@ LoadTrouble TroubleOf(const QWebEngineLoadingInfo &info)
     case -324: // empty response
     case -354: // content length mismatch
     case -355: // incomplete chunked encoding
-        return LoadTrouble::Passing;
+        return TryAgain::Later;
     default:
-        return LoadTrouble::Final;
+        return TryAgain::Never;
     }
 }
 
@@ -117,7 +111,7 @@ void BackgroundPage::page_loadFinished(bool ok)
         return;
     m_ended = true;
     m_ok = ok;
-    m_trouble = ok ? LoadTrouble::None : LoadTrouble::Final;
+    m_trouble = TryAgain::Never;
     QPointer<BackgroundPage> self(this);
     m_page->runJavaScript(kOuterHtml, [self](const QVariant &result) {
         if (!self)
@@ -316,10 +310,10 @@ void WebBrowser::WatchTrouble()
 void WebBrowser::view_loadFinished(bool ok)
 {
     // A failure's reason follows at once, from the page.
-    Finished(ok, ok ? LoadTrouble::None : LoadTrouble::Final);
+    Finished(ok, TryAgain::Never);
 }
 
-void WebBrowser::Finished(bool ok, LoadTrouble trouble)
+void WebBrowser::Finished(bool ok, TryAgain trouble)
 {
     m_loading = false;
     m_lastLoadOk = ok;

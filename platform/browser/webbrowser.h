@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transfer/tryagain.h"
+
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -14,14 +16,6 @@ class QWebEngineLoadingInfo;
 class QWebEnginePage;
 class QWebEngineView;
 class WebBrowser;
-
-// Why a load failed, as far as loading it again goes.
-enum class LoadTrouble {
-    None,     // it did not fail
-    Final,    // loading it again will not help: a 404, a name that does not resolve
-    Passing,  // it may pass: a connection refused, dropped or cut off, a time-out, a 5xx
-    HostBusy, // the server answered 429 or 503: it asks every request to wait
-};
 
 // A page of a browser's profile that loads out of sight, so that the browser can later show
 // it instead of loading its address again. Its load ends as the browser's own would: on
@@ -45,7 +39,8 @@ public:
     bool MarkupIn() const { return m_ended && m_markupRead; }
     // Once ready: whether the load succeeded, and the markup (null without a document).
     bool LoadOk() const { return m_ok; }
-    LoadTrouble Trouble() const { return m_trouble; }
+    // Whether and when loading it again may help.
+    TryAgain Trouble() const { return m_trouble; }
     QString Markup() const { return m_markup; }
 
 signals:
@@ -70,7 +65,7 @@ private:
     bool m_answered = false;
     bool m_ended = false;
     bool m_ok = false;
-    LoadTrouble m_trouble = LoadTrouble::None;
+    TryAgain m_trouble = TryAgain::Never;
     bool m_markupRead = false;
     QString m_markup; // null when there was no document
 };
@@ -95,9 +90,9 @@ public:
 
     // Outcome of the most recent finished load; false before any load has finished.
     bool LastLoadOk() const { return m_lastLoadOk; }
-    // Why it failed. Known once the handlers of its DownloadComplete have returned: the
-    // engine tells the reason just after the end.
-    LoadTrouble LastLoadTrouble() const { return m_lastTrouble; }
+    // Whether and when loading it again may help. Known once the handlers of its
+    // DownloadComplete have returned: the engine tells the reason just after the end.
+    TryAgain LastLoadTrouble() const { return m_lastTrouble; }
 
     // Answers asynchronously with the root element's outer markup. ok is false when
     // there is no document or no root element, or the browser went away first.
@@ -130,7 +125,7 @@ private:
     void view_loadStarted();
     void view_urlChanged(const QUrl &url);
     void view_loadFinished(bool ok);
-    void Finished(bool ok, LoadTrouble trouble);
+    void Finished(bool ok, TryAgain trouble);
     // Follows the reasons the loads of the page shown fail for.
     void WatchTrouble();
     void shown_Ready();
@@ -138,7 +133,7 @@ private:
 
     QWebEngineView *m_view = nullptr;
     bool m_lastLoadOk = false;
-    LoadTrouble m_lastTrouble = LoadTrouble::None;
+    TryAgain m_lastTrouble = TryAgain::Never;
     QMetaObject::Connection m_troubleWatch;
     bool m_loading = false;
     // The address of the last Navigate, and whether that navigation is yet to finish.

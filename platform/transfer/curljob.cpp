@@ -3,7 +3,6 @@
 #include "curltransfer.h"
 
 #include <QEventLoop>
-#include <QUrl>
 
 #include <curl/curl.h>
 
@@ -47,11 +46,6 @@ std::optional<std::chrono::milliseconds> RetryAfter(const QByteArray &value, qin
         return std::nullopt;
     const qint64 ms = std::clamp<qint64>(qint64(date) * 1000 - nowMs, 0, 86400 * 1000LL);
     return std::chrono::milliseconds(ms);
-}
-
-QByteArray HostOf(const QString &address)
-{
-    return QUrl(address, QUrl::TolerantMode).host(QUrl::FullyEncoded).toLower().toUtf8();
 }
 
 void Job::Finish(Transfer::Result result, std::atomic<int> &running)

@@ -28,9 +28,6 @@ Transfer::Result Cancelled();
 // milliseconds since the epoch; none when it says neither.
 std::optional<std::chrono::milliseconds> RetryAfter(const QByteArray &value, qint64 nowMs);
 
-// The host an address's requests are counted against for politeness: its name, in lower case.
-QByteArray HostOf(const QString &address);
-
 // One transfer. The request is fixed before the job is queued and only read afterwards;
 // `cancel` is the caller's word to the worker; the outcome comes back under the job's own
 // lock, and a quit queued to the caller's waiting loop is the wake-up.
@@ -42,7 +39,7 @@ public:
     struct Request
     {
         QByteArray url;
-        QByteArray host; // HostOf the address
+        QByteArray host; // HostOf the address, for its turns
         QString file;    // when not empty: an existing file that receives the body
         long timeout = 0;
         QByteArray userAgent, referrer, acceptLanguage;

@@ -36,6 +36,15 @@ QByteArray EncodeAddress(const QString &address)
     return address.toUtf8();
 }
 
+// Sent without its fragment, as a browser sends it.
+QByteArray ReferrerOf(const QString &address)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    return url.isValid() && !address.isEmpty()
+        ? url.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded()
+        : QByteArray();
+}
+
 // Cookies and TLS sessions of every transfer, and the caller's own handle into the cookies.
 // libcurl takes the locks from whichever thread uses the share: the worker running
 // transfers, or the caller setting a cookie.
@@ -115,31 +124,31 @@ struct CurlTransfer::Engine
     // The worker ends before the receiver its cookie handler posts to goes.
     ~Engine() { worker.Stop(); }
 
-    Ticket Start(const QString &address, const QString &file, int timeout);
+    Ticket Start(const Request &request, int timeout);
 
     Share share;
-    curltransfer::Worker worker{share.Handle()};
+    PoliteSchedule hosts;
+    curltransfer::Worker worker{share.Handle(), hosts};
 
     // Where cookies received arrive, on this thread.
     QObject receiver;
     CookieReceived cookieReceived;
-    QByteArray userAgent = "Linkhauler/1.0", acceptLanguage, referrer;
+    QByteArray userAgent = "Linkhauler/1.0", acceptLanguage;
 
     std::unordered_map<Ticket, std::shared_ptr<Job>> jobs; // started, not finished or discarded
     Ticket lastTicket = 0;
     bool waiting = false; // a Finish is waiting
 };
 
-Transfer::Ticket CurlTransfer::Engine::Start(const QString &address, const QString &file,
-                                             int timeout)
+Transfer::Ticket CurlTransfer::Engine::Start(const Request &asked, int timeout)
 {
     Job::Request request;
-    request.url = EncodeAddress(address);
-    request.host = curltransfer::HostOf(address);
-    request.file = file;
+    request.url = EncodeAddress(asked.address);
+    request.host = HostOf(asked.address);
+    request.file = asked.file;
     request.timeout = timeout;
     request.userAgent = userAgent;
-    request.referrer = referrer;
+    request.referrer = ReferrerOf(asked.referrer);
     request.acceptLanguage = acceptLanguage;
     request.cookieReceived = [this](QByteArray value, QString address) {
         // Posted to the receiver's thread; dropped if the receiver is gone by then.
@@ -169,16 +178,16 @@ CurlTransfer::~CurlTransfer()
     m_engine->worker.Stop();
 }
 
-Transfer::Result CurlTransfer::OpenURL(const QString &address)
+Transfer::Result CurlTransfer::OpenURL(const Request &request)
 {
     if (m_engine->waiting)
         return Busy();
-    return Finish(Start(address, QString()));
+    return Finish(Start(request));
 }
 
-Transfer::Ticket CurlTransfer::Start(const QString &address, const QString &file)
+Transfer::Ticket CurlTransfer::Start(const Request &request)
 {
-    return m_engine->Start(address, file, m_timeout);
+    return m_engine->Start(request, m_timeout);
 }
 
 Transfer::Result CurlTransfer::Finish(Ticket ticket)
@@ -228,24 +237,16 @@ void CurlTransfer::SetRequestTimeout(int seconds)
     m_timeout = std::max(seconds, 1);
 }
 
-void CurlTransfer::SetPoliteness(const Politeness &politeness)
+void CurlTransfer::SetPoliteness(const PoliteSchedule::Politeness &politeness)
 {
-    m_engine->worker.SetPoliteness(politeness);
+    m_engine->hosts.SetPoliteness(politeness);
+    // Transfers waiting for their turn look again under the new politeness.
+    m_engine->worker.Wake();
 }
 
-qint64 CurlTransfer::TakeTurn(const QString &address)
+PoliteSchedule &CurlTransfer::Hosts()
 {
-    return m_engine->worker.TakeTurn(curltransfer::HostOf(address));
-}
-
-void CurlTransfer::RequestEnded(const QString &address)
-{
-    m_engine->worker.RequestEnded(curltransfer::HostOf(address));
-}
-
-qint64 CurlTransfer::RetryDelay(const QString &address, int tries, bool busy)
-{
-    return m_engine->worker.RetryDelay(curltransfer::HostOf(address), tries, busy);
+    return m_engine->hosts;
 }
 
 bool CurlTransfer::StillExecuting() const
@@ -263,15 +264,6 @@ void CurlTransfer::SetIdentity(const QByteArray &userAgent, const QByteArray &ac
     if (!userAgent.trimmed().isEmpty())
         m_engine->userAgent = oneLine(userAgent);
     m_engine->acceptLanguage = oneLine(acceptLanguage);
-}
-
-void CurlTransfer::SetReferrer(const QString &address)
-{
-    // Sent without its fragment, as a browser sends it.
-    const QUrl url(address, QUrl::TolerantMode);
-    m_engine->referrer = url.isValid() && !address.isEmpty()
-        ? url.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toEncoded()
-        : QByteArray();
 }
 
 void CurlTransfer::SetCookie(const QByteArray &netscapeLine)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hostschedule.h"
 #include "transfer.h"
 
 #include <memory>
@@ -26,9 +27,10 @@ public:
     // Fetches the whole content of an http, https or ftp address, following at most
     // 10 redirects. An HTTP status of 400 or more is a failure, never content.
     // Refused with BusyCode while another call is still waiting.
-    Result OpenURL(const QString &address) override;
+    Result OpenURL(const Request &request) override;
 
-    Ticket Start(const QString &address, const QString &file) override;
+    // The referrer is sent without its fragment, as a browser sends it.
+    Ticket Start(const Request &request) override;
     // Refused with BusyCode while another call is still waiting; the transfer goes on.
     Result Finish(Ticket ticket) override;
     void Discard(Ticket ticket) override;
@@ -40,17 +42,14 @@ public:
     // Without an identity the user agent is "Linkhauler/1.0"; the proxy is the one the
     // environment names (http_proxy, https_proxy, no_proxy), as the browser engine reads it.
     void SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage) override;
-    void SetReferrer(const QString &address) override;
     // Cookies live in one store shared by every transfer; answers' cookies go there too.
     void SetCookie(const QByteArray &netscapeLine) override;
     void OnCookieReceived(CookieReceived handler) override;
 
     // Without politeness every transfer starts at once and is tried once. Stop and Cancel
     // end a transfer that waits for its host's turn or for another try at once.
-    void SetPoliteness(const Politeness &politeness) override;
-    qint64 TakeTurn(const QString &address) override;
-    void RequestEnded(const QString &address) override;
-    qint64 RetryDelay(const QString &address, int tries, bool busy) override;
+    void SetPoliteness(const PoliteSchedule::Politeness &politeness);
+    PoliteSchedule &Hosts() override;
 
     bool StillExecuting() const override;
     // Ends every running transfer at once; each fails with CancelledCode. No effect when idle.

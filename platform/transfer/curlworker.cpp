@@ -1,11 +1,9 @@
 #include "curlworker.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <new>
 #include <optional>
 
@@ -61,11 +59,6 @@ constexpr long kMaxRedirects = 10;
 // How long the worker sleeps in libcurl when nothing happens; a new transfer or a cancel
 // wakes it sooner.
 constexpr int kPollMilliseconds = 1000;
-// Waits before another try double from this, up to the longest.
-constexpr double kFirstBackoffSeconds = 1;
-constexpr double kLongestBackoffSeconds = 60;
-// A host asking for more than this is held this long.
-constexpr auto kLongestHold = std::chrono::hours(1);
 
 QString CurlText(CURLcode code)
 {
@@ -141,7 +134,7 @@ int OnRequest(void *user, char *, char *, int, int)
 {
     auto *exchange = static_cast<Exchange *>(user);
     exchange->lastTraffic = std::chrono::steady_clock::now();
-    exchange->worker->RequestEnded(exchange->job->request.host);
+    exchange->worker->RequestSent(exchange->job->request.host);
     return CURL_PREREQFUNC_OK;
 }
 
@@ -206,14 +199,12 @@ Transfer::Result Outcome(Exchange &exchange, CURLcode code)
 
 // What a failed try says about trying again: never, this transfer later, or every request to
 // its host later (the server says it is overloaded or asked too often).
-enum class Again { Never, Later, HostLater };
-
-Again AgainAfter(const Exchange &exchange, const Transfer::Result &result, CURLcode code)
+TryAgain AgainAfter(const Exchange &exchange, const Transfer::Result &result, CURLcode code)
 {
     if (result.ok || result.fileError || exchange.outOfMemory)
-        return Again::Never;
+        return TryAgain::Never;
     if (exchange.stalled)
-        return Again::Later;
+        return TryAgain::Later;
     if (code != CURLE_OK) {
         // A connection refused, dropped or cut off, a time-out: the same request may get through.
         switch (code) {
@@ -225,24 +216,14 @@ Again AgainAfter(const Exchange &exchange, const Transfer::Result &result, CURLc
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
         case CURLE_HTTP2_STREAM:
-            return Again::Later;
+            return TryAgain::Later;
         default:
-            return Again::Never;
+            return TryAgain::Never;
         }
     }
     if (exchange.httpStatus == 429 || exchange.httpStatus == 503)
-        return Again::HostLater;
-    return exchange.httpStatus >= 500 ? Again::Later : Again::Never;
-}
-
-// 1, 2, 4, 8 ... seconds after each try, a quarter more at random so that transfers that
-// failed together do not come back together, never beyond the longest.
-std::chrono::steady_clock::duration Backoff(int tries)
-{
-    const double base = kFirstBackoffSeconds * std::ldexp(1.0, std::clamp(tries, 0, 16));
-    const double jitter = 1.0 + 0.25 * QRandomGenerator::global()->generateDouble();
-    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(std::min(base * jitter, kLongestBackoffSeconds)));
+        return TryAgain::HostLater;
+    return exchange.httpStatus >= 500 ? TryAgain::Later : TryAgain::Never;
 }
 
 CURLM *NewMulti()
@@ -261,7 +242,10 @@ CURLM *NewMulti()
 
 } // namespace
 
-Worker::Worker(CURLSH *share) : m_multi(NewMulti()), m_share(share)
+Worker::Worker(CURLSH *share, PoliteSchedule &hosts)
+    : m_multi(NewMulti())
+    , m_share(share)
+    , m_hosts(hosts)
 {
 }
 
@@ -362,10 +346,8 @@ std::optional<Worker::Clock::duration> Worker::StartDue()
             continue;
         }
         Clock::duration wait = it->notBefore - now;
-        if (wait <= Clock::duration::zero()) {
-            std::lock_guard lock(m_hostMutex);
-            wait = ClaimHost(it->job->request.host, now);
-        }
+        if (wait <= Clock::duration::zero())
+            wait = m_hosts.Claim(it->job->request.host, now);
         if (wait > Clock::duration::zero()) {
             next = next ? std::min(*next, wait) : wait;
             ++it;
@@ -380,81 +362,27 @@ std::optional<Worker::Clock::duration> Worker::StartDue()
     return next;
 }
 
-Worker::Clock::duration Worker::ClaimHost(const QByteArray &host, Clock::time_point now)
+void Worker::RequestSent(const QByteArray &host)
 {
-    Host &entry = m_hosts[host];
-    Clock::time_point due = entry.heldUntil;
-    if (entry.lastStart)
-        due = std::max(due, *entry.lastStart + std::chrono::milliseconds(m_politeness.delayMs));
-    if (due > now)
-        return due - now;
-    entry.lastStart = now;
-    return Clock::duration::zero();
-}
-
-void Worker::SetPoliteness(const Transfer::Politeness &politeness)
-{
-    {
-        std::lock_guard lock(m_hostMutex);
-        m_politeness = politeness;
-    }
-    Wake();
-}
-
-qint64 Worker::TakeTurn(const QByteArray &host)
-{
-    std::lock_guard lock(m_hostMutex);
-    const Clock::duration wait = ClaimHost(host, Clock::now());
-    return wait > Clock::duration::zero()
-        ? std::max<qint64>(1, std::chrono::ceil<std::chrono::milliseconds>(wait).count())
-        : 0;
-}
-
-void Worker::RequestEnded(const QByteArray &host)
-{
-    std::lock_guard lock(m_hostMutex);
-    Host &entry = m_hosts[host];
-    entry.lastStart = std::max(entry.lastStart.value_or(Clock::time_point()), Clock::now());
-}
-
-qint64 Worker::RetryDelay(const QByteArray &host, int tries, bool busy)
-{
-    std::lock_guard lock(m_hostMutex);
-    if (tries >= m_politeness.retries)
-        return -1;
-    const Clock::duration wait = Backoff(tries);
-    if (busy) {
-        Host &entry = m_hosts[host];
-        entry.heldUntil = std::max(entry.heldUntil, Clock::now() + wait);
-    }
-    return std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    m_hosts.Ended(host, Clock::now());
 }
 
 bool Worker::Retry(Exchange &exchange, const Transfer::Result &result, CURLcode code)
 {
-    const Again again = AgainAfter(exchange, result, code);
-    int retries = 0;
-    {
-        std::lock_guard lock(m_hostMutex);
-        retries = m_politeness.retries;
-    }
-    if (again == Again::Never || exchange.tries >= retries)
-        return false;
-    Clock::duration wait = Backoff(exchange.tries);
+    const TryAgain again = AgainAfter(exchange, result, code);
+    std::optional<Clock::duration> asked;
+    if (again == TryAgain::HostLater)
+        asked = RetryAfter(exchange.retryAfter,
+                           std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count());
     const Clock::time_point now = Clock::now();
-    if (again == Again::HostLater) {
-        const auto asked = RetryAfter(exchange.retryAfter,
-                                      std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::system_clock::now().time_since_epoch())
-                                          .count());
-        if (asked)
-            wait = std::min<Clock::duration>(*asked, kLongestHold);
-        std::lock_guard lock(m_hostMutex);
-        Host &host = m_hosts[exchange.job->request.host];
-        host.heldUntil = std::max(host.heldUntil, now + wait);
-    }
+    const std::optional<Clock::duration> wait = m_hosts.Retry(exchange.job->request.host,
+                                                              exchange.tries, again, asked, now);
+    if (!wait)
+        return false;
     exchange.Release(m_multi);
-    m_waiting.push_back(Waiting{exchange.job, exchange.tries + 1, now + wait});
+    m_waiting.push_back(Waiting{exchange.job, exchange.tries + 1, now + *wait});
     return true;
 }
 

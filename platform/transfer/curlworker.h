@@ -1,11 +1,11 @@
 #pragma once
 
 #include "curljob.h"
+#include "hostschedule.h"
 
 #include <curl/curl.h>
 
 #include <QByteArray>
-#include <QHash>
 
 #include <atomic>
 #include <chrono>
@@ -23,15 +23,16 @@ struct Exchange;
 // connections kept between transfers and the name lookups) and the easy handle of every
 // running transfer. The caller's thread hands jobs over with Submit(): the queue and the stop
 // flag sit under one lock, and curl_multi_wakeup cuts the worker's poll short whenever there
-// is news (a job, a cancel flag, the stop). Each transfer waits for its host's turn under the
-// politeness in force, and one that may succeed later is tried again after a while.
+// is news (a job, a cancel flag, the stop). Each transfer waits for its host's turn in the
+// schedule, and one that may succeed later is tried again after a while.
 class Worker final
 {
     Q_DISABLE_COPY_MOVE(Worker)
 
 public:
-    // `share`, the cookies and TLS sessions of every transfer, must outlive the worker.
-    explicit Worker(CURLSH *share);
+    // `share`, the cookies and TLS sessions of every transfer, and `hosts`, the turns of each
+    // host, must outlive the worker.
+    Worker(CURLSH *share, PoliteSchedule &hosts);
     ~Worker();
 
     // Caller's thread. Queues the job, starting the thread with the first one; without a
@@ -44,16 +45,8 @@ public:
     // Submitted and not yet ended; read from any thread.
     int Running() const;
 
-    // Any thread.
-    void SetPoliteness(const Transfer::Politeness &politeness);
-    // A request that goes out elsewhere takes its host's turn: 0 when it may go now (counted
-    // as a start), otherwise the milliseconds until the host is due.
-    qint64 TakeTurn(const QByteArray &host);
-    // A request to the host has gone out or is over: its next turn counts from now.
-    void RequestEnded(const QByteArray &host);
-    // Such a request failed in a way that may pass: the milliseconds until it is tried again
-    // under the politeness in force, or -1 when its tries are spent. A busy host is held.
-    qint64 RetryDelay(const QByteArray &host, int tries, bool busy);
+    // Worker thread: the request of a transfer has gone out.
+    void RequestSent(const QByteArray &host);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -64,20 +57,11 @@ private:
         int tries = 0; // made so far
         Clock::time_point notBefore;
     };
-    struct Host
-    {
-        std::optional<Clock::time_point> lastStart;
-        Clock::time_point heldUntil; // a 429 or 503 holds every request to the host
-    };
-
     // Worker thread.
     void Run();
     void Admit(std::shared_ptr<Job> job, bool stopping);
     // Starts the waiting transfers that are due; the time until the next one is.
     std::optional<Clock::duration> StartDue();
-    // Under m_hostMutex: the time until the host is due, zero when it is (its start then
-    // counts from now).
-    Clock::duration ClaimHost(const QByteArray &host, Clock::time_point now);
     // The transfer ended with `result`: true when it waits to be tried again instead.
     bool Retry(Exchange &exchange, const Transfer::Result &result, CURLcode code);
     std::unique_ptr<Exchange> Begin(std::shared_ptr<Job> job, int tries);
@@ -94,9 +78,7 @@ private:
     bool m_stopping = false;
     std::atomic<int> m_running{0};
 
-    std::mutex m_hostMutex; // guards m_politeness and m_hosts, used from both threads
-    Transfer::Politeness m_politeness;
-    QHash<QByteArray, Host> m_hosts;
+    PoliteSchedule &m_hosts; // shared with the caller's thread, under its own lock
 
     std::vector<std::unique_ptr<Exchange>> m_active; // worker thread only
     std::vector<Waiting> m_waiting;                  // worker thread only

@@ -3,7 +3,7 @@
 #include "folderpicker.h"
 #include "loglist.h"
 #include "prompts.h"
-#include "transfer/transfer.h"
+#include "transfer/oneatatime.h"
 
 #include <QList>
 #include <QQueue>
@@ -14,10 +14,10 @@
 #include <optional>
 
 // A transfer component that only remembers what the window asked of it.
-class FakeTransfer final : public Transfer
+class FakeTransfer final : public OneAtATimeTransfer
 {
 public:
-    Result OpenURL(const QString &) override { return {}; }
+    Result OpenURL(const Request &) override { return {}; }
     int RequestTimeout() const override { return timeout; }
     void SetRequestTimeout(int seconds) override
     {

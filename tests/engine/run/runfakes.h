@@ -4,7 +4,8 @@
 #include "jobsettings.h"
 #include "runports.h"
 #include "scraperun.h"
-#include "transfer/transfer.h"
+#include "transfer/hostschedule.h"
+#include "transfer/oneatatime.h"
 
 #include <QEventLoop>
 #include <QHash>
@@ -117,7 +118,7 @@ struct FakeBrowser final : PageBrowser
     }
 };
 
-struct FakeTransfer final : Transfer
+struct FakeTransfer final : OneAtATimeTransfer, HostSchedule
 {
     QHash<QString, Result> results; // addresses not here answer with ten bytes
     QStringList requested;
@@ -127,8 +128,9 @@ struct FakeTransfer final : Transfer
     int depth = 0, maxDepth = 0, cancels = 0;
     QEventLoop *loop = nullptr;
 
-    Result OpenURL(const QString &address) override
+    Result OpenURL(const Request &request) override
     {
+        const QString &address = request.address;
         requested.append(address);
         maxDepth = std::max(maxDepth, ++depth);
         Result result{true, QByteArrayLiteral("0123456789"), 0, {}};
@@ -151,24 +153,28 @@ struct FakeTransfer final : Transfer
     void SetRequestTimeout(int seconds) override { timeouts.append(seconds); }
     // Fetches started ahead and not yet finished or discarded, and the most at once.
     int outstanding = 0, maxOutstanding = 0;
-    Ticket Start(const QString &address, const QString &file) override
+    Ticket Start(const Request &request) override
     {
         maxOutstanding = std::max(maxOutstanding, ++outstanding);
-        return Transfer::Start(address, file);
+        return OneAtATimeTransfer::Start(request);
     }
     Result Finish(Ticket ticket) override
     {
         --outstanding;
-        return Transfer::Finish(ticket);
+        return OneAtATimeTransfer::Finish(ticket);
     }
     void Discard(Ticket ticket) override
     {
         --outstanding;
-        Transfer::Discard(ticket);
+        OneAtATimeTransfer::Discard(ticket);
     }
-    // The answers TakeTurn gives, from the front; 0 once they run out.
+    // The hosts' turns: the answers TakeTurn gives, from the front; 0 once they run out. Every
+    // request is tried once.
     QList<qint64> turns;
+    HostSchedule &Hosts() override { return *this; }
     qint64 TakeTurn(const QString &) override { return turns.isEmpty() ? 0 : turns.takeFirst(); }
+    void RequestEnded(const QString &) override {}
+    qint64 RetryDelay(const QString &, int, TryAgain) override { return -1; }
     bool StillExecuting() const override { return loop; }
     void Cancel() override
     {

@@ -92,7 +92,7 @@ void tst_CurlTransfer::contentIsServedBytes()
     QFETCH(int, size);
     CurlTransfer transfer;
     const Transfer::Result result = transfer.OpenURL(
-        m_server.url(QStringLiteral("/bytes/%1").arg(size)));
+        {m_server.url(QStringLiteral("/bytes/%1").arg(size))});
     QVERIFY2(result.ok, qPrintable(result.description));
     QCOMPARE(result.content.size(), size);
     QVERIFY(result.content == TestHttpServer::bytes(size));
@@ -101,7 +101,7 @@ void tst_CurlTransfer::contentIsServedBytes()
     // reused and the stale Cancel does not end the next transfer.
     transfer.Cancel();
     const Transfer::Result again = transfer.OpenURL(
-        m_server.url(QStringLiteral("/bytes/%1").arg(size)));
+        {m_server.url(QStringLiteral("/bytes/%1").arg(size))});
     QVERIFY2(again.ok, qPrintable(again.description));
     QVERIFY(again.content == result.content);
     QCOMPARE(m_server.connectionCount(), 1);
@@ -110,17 +110,18 @@ void tst_CurlTransfer::contentIsServedBytes()
 void tst_CurlTransfer::redirectIsFollowed()
 {
     CurlTransfer transfer;
-    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/redirect/one")));
+    const Transfer::Result result = transfer.OpenURL(
+        {m_server.url(QStringLiteral("/redirect/one"))});
     QVERIFY2(result.ok, qPrintable(result.description));
     QVERIFY(result.content.contains("Redirect target"));
     QCOMPARE(m_server.requestLog(),
              QStringList({QStringLiteral("/redirect/one"), QStringLiteral("/redirect/target")}));
 
-    const Transfer::Result tenHops = transfer.OpenURL(m_server.url(QStringLiteral("/chain/10")));
+    const Transfer::Result tenHops = transfer.OpenURL({m_server.url(QStringLiteral("/chain/10"))});
     QVERIFY2(tenHops.ok, qPrintable(tenHops.description));
     QCOMPARE(tenHops.content, QByteArray("end of chain"));
 
-    const Transfer::Result spaced = transfer.OpenURL(m_server.url(QStringLiteral("/with space")));
+    const Transfer::Result spaced = transfer.OpenURL({m_server.url(QStringLiteral("/with space"))});
     QVERIFY2(spaced.ok, qPrintable(spaced.description));
     QCOMPARE(spaced.content, QByteArray("spaced"));
 }
@@ -157,7 +158,7 @@ void tst_CurlTransfer::failures()
         address = m_server.url(address);
 
     CurlTransfer transfer;
-    const Transfer::Result result = transfer.OpenURL(address);
+    const Transfer::Result result = transfer.OpenURL({address});
     QVERIFY(!result.ok);
     QVERIFY(result.content.isEmpty());
     QCOMPARE(result.code, code);
@@ -170,7 +171,7 @@ void tst_CurlTransfer::stallEndsAtTimeout()
 {
     CurlTransfer transfer;
     transfer.SetRequestTimeout(2);
-    const Transfer::Result result = transfer.OpenURL(m_server.url(QStringLiteral("/hang")));
+    const Transfer::Result result = transfer.OpenURL({m_server.url(QStringLiteral("/hang"))});
     QVERIFY(!result.ok);
     QCOMPARE(result.code, int(CURLE_OPERATION_TIMEDOUT));
 }
@@ -181,7 +182,7 @@ void tst_CurlTransfer::steadySlowDownloadOutlivesTimeout()
     CurlTransfer transfer;
     transfer.SetRequestTimeout(1);
     const Transfer::Result result = transfer.OpenURL(
-        m_server.url(QStringLiteral("/slow?n=25&ms=100")));
+        {m_server.url(QStringLiteral("/slow?n=25&ms=100"))});
     QVERIFY2(result.ok, qPrintable(result.description));
     QVERIFY(result.content == TestHttpServer::bytes(25));
 }
@@ -202,14 +203,14 @@ void tst_CurlTransfer::cancelEndsTransfer()
         executingAtCancel = transfer.StillExecuting();
         transfer.Cancel();
     });
-    const Transfer::Result result = transfer.OpenURL(m_server.url(path));
+    const Transfer::Result result = transfer.OpenURL({m_server.url(path)});
     QVERIFY(executingAtCancel);
     QVERIFY(!result.ok);
     QCOMPARE(result.code, CurlTransfer::CancelledCode);
     QCOMPARE(result.description, u"Cancelled"_s);
     QVERIFY(!transfer.StillExecuting());
 
-    const Transfer::Result next = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3")));
+    const Transfer::Result next = transfer.OpenURL({m_server.url(QStringLiteral("/bytes/3"))});
     QVERIFY2(next.ok, qPrintable(next.description));
     QVERIFY(next.content == TestHttpServer::bytes(3));
 }
@@ -220,7 +221,7 @@ void tst_CurlTransfer::cancelWhileIdleDoesNotSpoilNextTransfer()
     transfer.Cancel();
     QVERIFY(!transfer.StillExecuting());
     const Transfer::Result result = transfer.OpenURL(
-        m_server.url(QStringLiteral("/slow?n=3&ms=50")));
+        {m_server.url(QStringLiteral("/slow?n=3&ms=50"))});
     QVERIFY2(result.ok, qPrintable(result.description));
 }
 
@@ -239,7 +240,7 @@ void tst_CurlTransfer::eventLoopRunsDuringTransfer()
     timer.start();
     QVERIFY(!transfer.StillExecuting());
     const Transfer::Result result = transfer.OpenURL(
-        m_server.url(QStringLiteral("/slow?n=10&ms=100")));
+        {m_server.url(QStringLiteral("/slow?n=10&ms=100"))});
     const int ticksDuring = ticks;
     QVERIFY2(result.ok, qPrintable(result.description));
     QVERIFY(ticksDuring > 0);
@@ -251,10 +252,10 @@ void tst_CurlTransfer::secondCallDuringTransferIsRefused()
 {
     CurlTransfer transfer;
     Transfer::Result inner;
-    QTimer::singleShot(100, this,
-                       [&] { inner = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3"))); });
+    QTimer::singleShot(
+        100, this, [&] { inner = transfer.OpenURL({m_server.url(QStringLiteral("/bytes/3"))}); });
     const Transfer::Result outer = transfer.OpenURL(
-        m_server.url(QStringLiteral("/slow?n=8&ms=100")));
+        {m_server.url(QStringLiteral("/slow?n=8&ms=100"))});
     QVERIFY(!inner.ok);
     QCOMPARE(inner.code, CurlTransfer::BusyCode);
     QVERIFY2(outer.ok, qPrintable(outer.description));
@@ -270,7 +271,7 @@ void tst_CurlTransfer::deletingDuringTransferEndsIt()
         delete transfer;
         transfer = nullptr;
     });
-    const Transfer::Result result = transfer->OpenURL(m_server.url(QStringLiteral("/hang")));
+    const Transfer::Result result = transfer->OpenURL({m_server.url(QStringLiteral("/hang"))});
     QVERIFY(transfer == nullptr);
     QVERIFY(!result.ok);
     QCOMPARE(result.code, CurlTransfer::CancelledCode);
@@ -329,7 +330,7 @@ void tst_CurlTransfer::transfersIntoFiles()
             stale.write("stale bytes that must go");
         }
         files.append(file);
-        tickets.append(transfer.Start(m_server.url(paths.at(i)), file));
+        tickets.append(transfer.Start({m_server.url(paths.at(i)), file}));
     }
     // The last first: the others go on meanwhile.
     for (qsizetype i = paths.size() - 1; i >= 0; --i) {
@@ -357,7 +358,7 @@ void tst_CurlTransfer::cancelEndsEveryTransfer()
     CurlTransfer transfer;
     QList<Transfer::Ticket> tickets;
     for (const char *path : {"/hang", "/slow?n=1000&ms=50", "/hang", "/slow?n=1000&ms=50", "/hang"})
-        tickets.append(transfer.Start(m_server.url(QString::fromLatin1(path)), QString()));
+        tickets.append(transfer.Start({m_server.url(QString::fromLatin1(path)), QString()}));
     transfer.Discard(tickets.takeLast());
     QTimer::singleShot(300, this, [&transfer] { transfer.Cancel(); });
     for (const Transfer::Ticket ticket : tickets) {
@@ -365,7 +366,7 @@ void tst_CurlTransfer::cancelEndsEveryTransfer()
         QCOMPARE(result.code, CurlTransfer::CancelledCode);
     }
     QTRY_VERIFY_WITH_TIMEOUT(!transfer.StillExecuting(), 2000);
-    const Transfer::Result next = transfer.OpenURL(m_server.url(QStringLiteral("/bytes/3")));
+    const Transfer::Result next = transfer.OpenURL({m_server.url(QStringLiteral("/bytes/3"))});
     QVERIFY2(next.ok, qPrintable(next.description));
 }
 
@@ -401,11 +402,11 @@ void tst_CurlTransfer::cancelEndsWaitForAHeldHost()
     });
     CurlTransfer transfer;
     transfer.SetPoliteness({0, 2});
-    const Transfer::Ticket ticket = transfer.Start(m_server.url(u"/busy"_s), QString());
+    const Transfer::Ticket ticket = transfer.Start({m_server.url(u"/busy"_s), QString()});
     QTimer::singleShot(0, this, [&] {
         QTRY_COMPARE_WITH_TIMEOUT(m_server.requestCount(u"/busy"_s), 1, 5000);
         // The host is held: a page to it would have to wait too.
-        QVERIFY(transfer.TakeTurn(m_server.url(u"/other"_s)) > 3000000);
+        QVERIFY(transfer.Hosts().TakeTurn(m_server.url(u"/other"_s)) > 3000000);
         transfer.Cancel();
     });
     QCOMPARE(transfer.Finish(ticket).code, CurlTransfer::CancelledCode);
@@ -439,9 +440,11 @@ void tst_CurlTransfer::identity()
     CurlTransfer transfer;
     if (!userAgent.isNull())
         transfer.SetIdentity(userAgent, language);
-    transfer.SetReferrer(referrer.isEmpty() ? QString() : m_server.url(referrer));
     // Applies to what starts after, and to every transfer of a redirect chain.
-    QVERIFY(transfer.OpenURL(m_server.url(u"/chain/1"_s)).ok);
+    QVERIFY(transfer
+                .OpenURL({.address = m_server.url(u"/chain/1"_s),
+                          .referrer = referrer.isEmpty() ? QString() : m_server.url(referrer)})
+                .ok);
     const QList<TestHttpRequest> requests = m_server.requests();
     QCOMPARE(requests.size(), 2);
     for (const TestHttpRequest &request : requests) {
@@ -478,7 +481,7 @@ void tst_CurlTransfer::cookies()
     CurlTransfer transfer;
     for (const QByteArray &line : lines)
         transfer.SetCookie(QByteArray(line).replace("%h", m_server.baseUrl().host().toUtf8()));
-    transfer.OpenURL(m_server.url(u"/files/x"_s));
+    transfer.OpenURL({m_server.url(u"/files/x"_s)});
     QCOMPARE(m_server.requests().constLast().header("cookie"), sent);
 }
 
@@ -495,13 +498,13 @@ void tst_CurlTransfer::answersCookiesAreKeptAndHandedOn()
     transfer.OnCookieReceived([&handed](const QByteArray &value, const QString &address) {
         handed.append({value, address});
     });
-    transfer.OpenURL(m_server.url(u"/login"_s));
+    transfer.OpenURL({m_server.url(u"/login"_s)});
     QTRY_COMPARE(handed.size(), 1);
     QCOMPARE(handed.constFirst().first, QByteArray("session=abc; Path=/; HttpOnly"));
     QCOMPARE(handed.constFirst().second, m_server.url(u"/login"_s));
     // The redirect's own request and every later transfer send it.
     QCOMPARE(m_server.requests().constLast().header("cookie"), QByteArray("session=abc"));
-    transfer.OpenURL(m_server.url(u"/files/y"_s));
+    transfer.OpenURL({m_server.url(u"/files/y"_s)});
     QCOMPARE(m_server.requests().constLast().header("cookie"), QByteArray("session=abc"));
 }
 
