@@ -54,9 +54,6 @@ void TestFailedList::lines_data()
                r.Failed(75, u"Cannot write"_s, u"http://me:secret@h/f.zip"_s);
            })
         << QByteArray("http://***@h/f.zip\t2\tlink\n");
-    QTest::newRow("a failure between pages names nothing to try again")
-        << Events([](RunReport &r, qint64 &) { r.Failed(9, u"No letter"_s, QString()); })
-        << QByteArray();
 }
 
 void TestFailedList::lines()
