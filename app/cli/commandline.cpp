@@ -2,8 +2,11 @@
 
 #include "exitstatus.h"
 #include "jobinput.h"
+#include "optionparser.h"
 
-#include <QCommandLineParser>
+#include <QDateTime>
+
+#include <algorithm>
 
 #include <functional>
 #include <optional>
@@ -15,21 +18,33 @@ namespace {
 
 using Apply = std::function<std::optional<QString>(const QStringList &values, RunSettings &)>;
 
+using optionparser::Spec;
+
 // One option and what it does to the settings; `values` holds every value given for it
 // (one entry for a flag), in order.
 struct Option
 {
-    QCommandLineOption option;
+    Spec spec;
     Apply apply;
 };
 
 const QString kDescription = u"Runs one Linkhauler job without a window and exits: loads the "
                              u"pages of the series in the browser engine, keeps the links that "
                              u"match the criteria, saves them and/or their addresses, and "
-                             u"writes the activity log to standard output.\n"
-                             u"Exit status: 0 done, 1 done with failures skipped, 2 invalid job "
-                             u"or options, 3 ended by a failure (--on-error stop), 130 "
-                             u"interrupted."_s;
+                             u"writes the activity log to standard output."_s;
+
+const QString kExitStatus =
+    u"Exit status: 0 done, 1 done with failures skipped, 2 invalid job or options, 3 ended by a "
+    u"failure (--on-error stop); a run that SIGHUP, SIGINT or SIGTERM stopped ends by that "
+    u"signal once its summary and --failed are written, which shells show as 129, 130 and "
+    u"143."_s;
+
+const QString kJob = u"The job, as on the Setup page"_s;
+const QString kRun = u"The run"_s;
+const QString kIdentity = u"Who the run is to the sites"_s;
+const QString kOutput = u"Output"_s;
+const QString kLongRuns = u"Long runs"_s;
+const QString kProgram = u"The program"_s;
 
 QString Last(const QStringList &values)
 {
@@ -123,11 +138,18 @@ Apply Flag(std::function<void(RunSettings &)> set)
     };
 }
 
-QCommandLineOption Valued(const QStringList &names, const QString &description,
-                          const QString &valueName)
+// An option in the section that the options before it started.
+struct Section
 {
-    return QCommandLineOption(names, description, valueName);
-}
+    QString heading;
+    std::function<void(Option)> add;
+
+    void operator()(const QString &name, const QString &letters, const QString &valueName,
+                    const QString &description, Apply apply) const
+    {
+        add(Option{Spec{name, letters, valueName, description, heading}, std::move(apply)});
+    }
+};
 
 // A whole number from `least` to 2147483647.
 Apply Count(const QString &option, int least, std::function<int &(RunSettings &)> target)
@@ -143,38 +165,201 @@ Apply Count(const QString &option, int least, std::function<int &(RunSettings &)
     };
 }
 
-// The options of long runs: resuming, the archive, politeness, shards.
-void AddLongRunOptions(const std::function<void(QCommandLineOption, Apply)> &add)
+// The job's options, in the order of the Setup page.
+void AddJobOptions(const Section &add)
 {
-    add(Valued({u"journal"_s},
-               u"Record each page fully handled in the file; started again with the same file "
-               u"and job, the run goes on at the first page not fully handled and requests no "
-               u"file again that was saved whole."_s,
-               u"file"_s),
+    add(u"address"_s, u"a"_s, u"URL"_s,
+        u"The page address; ^N stands for the number, ^L for the letter."_s,
+        Text(&JobFields::address));
+    add(u"numbers"_s, u"n"_s, u"START:STOP[:STEP]"_s,
+        u"Increment numerically (replaces '^N'): first, last number and step (1 when left "
+        u"out), such as 1:20 or 10:1:-3."_s,
+        Series(u"numbers"_s, &JobFields::incNum, &JobFields::startNum, &JobFields::stopNum,
+               &JobFields::incrementNumerically));
+    add(u"letters"_s, u"l"_s, u"START:STOP[:STEP]"_s,
+        u"Increment alphabetically (replaces '^L'): first, last letter and step (1 when left "
+        u"out), such as a:z or A:Z:0.5."_s,
+        Series(u"letters"_s, &JobFields::incAlpha, &JobFields::startAlpha, &JobFields::stopAlpha,
+               &JobFields::incrementAlphabetically));
+    add(u"begins"_s, u"b"_s, u"TEXT"_s, u"Keep links that begin with the text (repeatable)."_s,
+        Variables(u"begins"_s, jobinput::Criteria::Beginning, &JobFields::beginning));
+    add(u"begins-contains"_s, {}, u"and|or"_s,
+        u"How --begins and --contains combine: and, or (the default)."_s,
+        Choice<bool>(u"begins-contains"_s, u"and"_s, false, u"or"_s, true,
+                     [](RunSettings &s) -> bool & { return s.job.or1; }));
+    add(u"contains"_s, u"c"_s, u"TEXT"_s, u"Keep links that contain the text (repeatable)."_s,
+        Variables(u"contains"_s, jobinput::Criteria::Interior, &JobFields::interior));
+    add(u"contains-ends"_s, {}, u"and|or"_s,
+        u"How --contains and --ends combine: and, or (the default). And binds tighter than "
+        u"or."_s,
+        Choice<bool>(u"contains-ends"_s, u"and"_s, false, u"or"_s, true,
+                     [](RunSettings &s) -> bool & { return s.job.or2; }));
+    add(u"ends"_s, u"e"_s, u"TEXT"_s,
+        u"Keep links that end with the text, such as zip (repeatable)."_s,
+        Variables(u"ends"_s, jobinput::Criteria::End, &JobFields::end));
+    add(u"timeout"_s, u"Tt"_s, u"SECONDS"_s,
+        u"Seconds a page or a download may take to answer (default 60)."_s,
+        Text(&JobFields::timeOut));
+    add(u"extension"_s, u"x"_s, u"EXT"_s,
+        u"Default extension of the file names made from the page number (needed)."_s,
+        [](const QStringList &values, RunSettings &s) {
+            s.job.defaultExtension = jobinput::WithoutLeadingDot(Last(values));
+            return std::optional<QString>();
+        });
+    add(u"overwrite"_s, {}, {}, u"Overwrite existing files."_s,
+        Flag([](RunSettings &s) { s.job.overwrite = 1; }));
+    add(u"save-links"_s, u"o"_s, u"FOLDER"_s, u"Save links to disk, into the folder."_s,
+        Folder(&JobFields::saveLinks, &JobFields::saveLinksFolder));
+    add(u"save-hrefs"_s, u"r"_s, u"FOLDER"_s,
+        u"Save HREF's to disk: one file per page number in the folder."_s,
+        Folder(&JobFields::saveHREFs, &JobFields::saveHREFsFolder));
+    add(u"hrefs"_s, {}, u"all-in-one|one-per-file"_s,
+        u"all-in-one (the default): append every address to its page's file; one-per-file: the "
+        u"page's file holds the first query value of its last link."_s,
+        Choice<bool>(u"hrefs"_s, u"all-in-one"_s, false, u"one-per-file"_s, true,
+                     [](RunSettings &s) -> bool & { return s.job.oneHREFPerFile; }));
+    add(u"job"_s, u"j"_s, u"FILE"_s,
+        u"Read the job from a JSON object whose keys are the Setup page's control names "
+        u"(txtAddress, chkIncNum, lstEnd, ...); the other options override it."_s,
+        // Read before every other option, so that they override it.
+        [](const QStringList &, RunSettings &) { return std::optional<QString>(); });
+}
+
+// How the run behaves where the window would ask.
+void AddRunOptions(const Section &add)
+{
+    add(u"all-links"_s, {}, {}, u"With no criteria at all, keep every link."_s,
+        Flag([](RunSettings &s) { s.allLinks = true; }));
+    add(u"on-error"_s, {}, u"skip|stop"_s,
+        u"skip (the default): a failed step is skipped and the run goes on; stop: the first "
+        u"failure ends the run."_s,
+        Choice<ErrorPolicy>(u"on-error"_s, u"skip"_s, ErrorPolicy::Skip, u"stop"_s,
+                            ErrorPolicy::Stop,
+                            [](RunSettings &s) -> ErrorPolicy & { return s.onError; }));
+}
+
+// What the run writes besides its files.
+void AddOutputOptions(const Section &add)
+{
+    add(u"quiet"_s, u"q"_s, {}, u"No progress line on standard error, even on a terminal."_s,
+        Flag([](RunSettings &s) { s.quiet = true; }));
+    add(u"log"_s, {}, u"FILE"_s,
+        u"Append the log lines to the file too, each with the date and time, and the "
+        u"summary at the end; the file is made readable by its owner only."_s,
+        FileOf(&RunSettings::logFile));
+    add(u"progress-every"_s, {}, u"SECONDS"_s,
+        u"Where standard error is no terminal (cron, a container's log), write a progress line "
+        u"there this often (default 60; 0: never). On a terminal the line redraws in place."_s,
+        Count(u"progress-every"_s, 0,
+              [](RunSettings &s) -> int & { return s.progressEverySeconds; }));
+    add(u"failed"_s, {}, u"FILE"_s,
+        u"Write what failed into the file, one a line: the address (blanks, control and "
+        u"non-ASCII characters percent-encoded), a tab, the position of its page in the series "
+        u"(from 0, as --shard counts), a tab, and page or link; cut -f1 leaves the "
+        u"addresses."_s,
+        FileOf(&RunSettings::failedFile));
+    add(u"json"_s, {}, {},
+        u"Write one JSON object a line instead of the log lines: page, links, saved, exists, "
+        u"known, item, failure, done."_s,
+        Flag([](RunSettings &s) { s.json = true; }));
+}
+
+// "Name: value" on one line, with a header's name; none of those that the run sends itself.
+std::optional<QString> CheckHeader(const QString &header)
+{
+    const qsizetype colon = header.indexOf(u':');
+    const QString name = header.left(colon);
+    const QString value = header.mid(colon + 1).trimmed();
+    static const QString kNameCharacters = u"!#$%&'*+-.^_`|~"_s;
+    const bool nameOk = colon > 0 && std::all_of(name.begin(), name.end(), [](QChar c) {
+                            return c.unicode() < 0x80
+                                && (c.isLetterOrNumber() || kNameCharacters.contains(c));
+                        });
+    const bool valueOk = std::none_of(value.begin(), value.end(), [](QChar c) {
+        return c != u'\t'
+            && (c.category() == QChar::Other_Control || c == QChar::LineSeparator
+                || c == QChar::ParagraphSeparator);
+    });
+    if (!nameOk || !valueOk)
+        return u"--header takes \"Name: value\" on one line, with a name of letters, digits and "
+               u"%1, not \"%2\"."_s.arg(kNameCharacters, header);
+    const QString lower = name.toLower();
+    if (lower == u"cookie"_s)
+        return u"--header cannot send Cookie: give the cookies with --cookies."_s;
+    if (lower == u"host"_s || lower == u"content-length"_s)
+        return u"--header cannot send %1: the run sends it as the request needs it."_s.arg(name);
+    return std::nullopt;
+}
+
+// Who the run is to the sites: cookies, user agent, headers.
+void AddIdentityOptions(const Section &add)
+{
+    add(u"cookies"_s, {}, u"FILE"_s,
+        u"Load the cookies of a Netscape cookies file (what browser extensions export) into "
+        u"the browser before the first page, so that pages and downloads carry them."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            s.cookiesFile = Last(values);
+            s.cookies.clear();
+            return cookiesfile::Read(s.cookiesFile, QDateTime::currentSecsSinceEpoch(), s.cookies);
+        });
+    add(u"save-cookies"_s, {}, u"FILE"_s,
+        u"Write the browser's cookies into the file in the same format as the run ends, "
+        u"session cookies too, readable by its owner only; it may be the --cookies file."_s,
+        FileOf(&RunSettings::saveCookiesFile));
+    add(u"user-agent"_s, u"U"_s, u"TEXT"_s,
+        u"The user agent of pages and downloads, instead of the browser engine's."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            const QString agent = Last(values);
+            if (agent.trimmed().isEmpty() || std::any_of(agent.begin(), agent.end(), [](QChar c) {
+                    return c.category() == QChar::Other_Control;
+                }))
+                return u"--user-agent takes a text on one line, not \"%1\"."_s.arg(agent);
+            s.userAgent = agent;
+            return std::nullopt;
+        });
+    add(u"header"_s, u"H"_s, u"'NAME: VALUE'"_s,
+        u"Send the header with every page load, the requests of a page to its own host, and "
+        u"every download (repeatable; not Host, Cookie or Content-Length)."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            s.headers.clear();
+            for (const QString &header : values) {
+                if (auto error = CheckHeader(header))
+                    return error;
+                const qsizetype colon = header.indexOf(u':');
+                s.headers.append(header.left(colon).toUtf8() + ": "
+                                 + header.mid(colon + 1).trimmed().toUtf8());
+            }
+            return std::nullopt;
+        });
+}
+
+// The options of long runs: resuming, the archive, politeness, shards.
+void AddLongRunOptions(const Section &add)
+{
+    add(u"journal"_s, {}, u"FILE"_s,
+        u"Record each page fully handled in the file; started again with the same file and "
+        u"job, the run goes on at the first page not fully handled and requests no file again "
+        u"that was saved whole."_s,
         FileOf(&RunSettings::journalFile));
-    add(Valued({u"archive"_s},
-               u"Keep every address downloaded, with the path and size saved, in this SQLite "
-               u"file; a link already in it is not requested. Runs may share one archive."_s,
-               u"file"_s),
+    add(u"archive"_s, {}, u"FILE"_s,
+        u"Keep every address downloaded, with the path and size saved, in this SQLite file; a "
+        u"link already in it is not requested. Runs may share one archive."_s,
         FileOf(&RunSettings::archiveFile));
-    add(Valued({u"stop-after-known"_s},
-               u"End the run after n kept links in a row that were all in the archive."_s, u"n"_s),
+    add(u"stop-after-known"_s, {}, u"N"_s,
+        u"End the run after N kept links in a row that were all in the archive."_s,
         Count(u"stop-after-known"_s, 1, [](RunSettings &s) -> int & { return s.stopAfterKnown; }));
-    add(Valued({u"delay-ms"_s},
-               u"At least this many milliseconds between the starts of two requests to one "
-               u"host, pages and files (default 0)."_s,
-               u"ms"_s),
+    add(u"delay-ms"_s, {}, u"MS"_s,
+        u"At least this many milliseconds between the starts of two requests to one host, "
+        u"pages and files (default 0)."_s,
         Count(u"delay-ms"_s, 0, [](RunSettings &s) -> int & { return s.delayMs; }));
-    add(Valued({u"retries"_s},
-               u"Try a page or a download again up to n times when its connection drops, it "
-               u"times out, or the server answers 5xx or 429 (default 2); a download's "
-               u"Retry-After is honoured."_s,
-               u"n"_s),
+    add(u"retries"_s, {}, u"N"_s,
+        u"Try a page or a download again up to N times when its connection drops, it times "
+        u"out, or the server answers 5xx or 429 (default 2); a download's Retry-After is "
+        u"honoured."_s,
         Count(u"retries"_s, 0, [](RunSettings &s) -> int & { return s.retries; }));
-    add(Valued({u"shard"_s},
-               u"Handle only the pages whose position in the series (from 0) is k modulo n, so "
-               u"that n machines share one series."_s,
-               u"k/n"_s),
+    add(u"shard"_s, {}, u"K/N"_s,
+        u"Handle only the pages whose position in the series (from 0) is K modulo N, so that N "
+        u"machines share one series."_s,
         [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
             const QStringList parts = Last(values).split(u'/');
             bool kOk = false, nOk = false;
@@ -188,97 +373,26 @@ void AddLongRunOptions(const std::function<void(QCommandLineOption, Apply)> &add
         });
 }
 
-// The job's options, in the order of the Setup page, then how the run behaves.
-std::vector<Option> JobOptions()
+// Every option, section by section, in the order of the help; the help and the version come
+// last and do nothing to the settings.
+std::vector<Option> AllOptions()
 {
     std::vector<Option> options;
-    const auto add = [&](QCommandLineOption option, Apply apply) {
-        options.push_back(Option{std::move(option), std::move(apply)});
+    const auto add = [&options](Option option) { options.push_back(std::move(option)); };
+    AddJobOptions({kJob, add});
+    AddRunOptions({kRun, add});
+    AddIdentityOptions({kIdentity, add});
+    AddOutputOptions({kOutput, add});
+    AddLongRunOptions({kLongRuns, add});
+    const Section program{kProgram, add};
+    const Apply nothing = [](const QStringList &, RunSettings &) {
+        return std::optional<QString>();
     };
-    add(Valued({u"a"_s, u"address"_s},
-               u"The page address; ^N stands for the number, ^L for the letter."_s, u"url"_s),
-        Text(&JobFields::address));
-    add(Valued({u"n"_s, u"numbers"_s},
-               u"Increment numerically (replaces '^N'): first, last number and step (1 when "
-               u"left out), such as 1:20 or 10:1:-3."_s,
-               u"start:stop[:step]"_s),
-        Series(u"numbers"_s, &JobFields::incNum, &JobFields::startNum, &JobFields::stopNum,
-               &JobFields::incrementNumerically));
-    add(Valued({u"l"_s, u"letters"_s},
-               u"Increment alphabetically (replaces '^L'): first, last letter and step (1 when "
-               u"left out), such as a:z or A:Z:0.5."_s,
-               u"start:stop[:step]"_s),
-        Series(u"letters"_s, &JobFields::incAlpha, &JobFields::startAlpha, &JobFields::stopAlpha,
-               &JobFields::incrementAlphabetically));
-    add(Valued({u"b"_s, u"begins"_s}, u"Keep links that begin with the text (repeatable)."_s,
-               u"text"_s),
-        Variables(u"begins"_s, jobinput::Criteria::Beginning, &JobFields::beginning));
-    add(Valued({u"begins-contains"_s},
-               u"How --begins and --contains combine: and, or (the default)."_s, u"and|or"_s),
-        Choice<bool>(u"begins-contains"_s, u"and"_s, false, u"or"_s, true,
-                     [](RunSettings &s) -> bool & { return s.job.or1; }));
-    add(Valued({u"c"_s, u"contains"_s}, u"Keep links that contain the text (repeatable)."_s,
-               u"text"_s),
-        Variables(u"contains"_s, jobinput::Criteria::Interior, &JobFields::interior));
-    add(Valued({u"contains-ends"_s},
-               u"How --contains and --ends combine: and, or (the default). And binds tighter "
-               u"than or."_s,
-               u"and|or"_s),
-        Choice<bool>(u"contains-ends"_s, u"and"_s, false, u"or"_s, true,
-                     [](RunSettings &s) -> bool & { return s.job.or2; }));
-    add(Valued({u"e"_s, u"ends"_s},
-               u"Keep links that end with the text, such as zip (repeatable)."_s, u"text"_s),
-        Variables(u"ends"_s, jobinput::Criteria::End, &JobFields::end));
-    add(Valued({u"t"_s, u"timeout"_s},
-               u"Seconds a page or a download may take to answer (default 60)."_s, u"seconds"_s),
-        Text(&JobFields::timeOut));
-    add(Valued({u"x"_s, u"extension"_s},
-               u"Default extension of the file names made from the page number (needed)."_s,
-               u"ext"_s),
-        [](const QStringList &values, RunSettings &s) {
-            s.job.defaultExtension = jobinput::WithoutLeadingDot(Last(values));
-            return std::optional<QString>();
-        });
-    add(QCommandLineOption(u"overwrite"_s, u"Overwrite existing files."_s),
-        Flag([](RunSettings &s) { s.job.overwrite = 1; }));
-    add(Valued({u"o"_s, u"save-links"_s}, u"Save links to disk, into the folder."_s, u"folder"_s),
-        Folder(&JobFields::saveLinks, &JobFields::saveLinksFolder));
-    add(Valued({u"r"_s, u"save-hrefs"_s},
-               u"Save HREF's to disk: one file per page number in the folder."_s, u"folder"_s),
-        Folder(&JobFields::saveHREFs, &JobFields::saveHREFsFolder));
-    add(Valued({u"hrefs"_s},
-               u"all-in-one (the default): append every address to its page's file; "
-               u"one-per-file: the page's file holds the first query value of its last link."_s,
-               u"all-in-one|one-per-file"_s),
-        Choice<bool>(u"hrefs"_s, u"all-in-one"_s, false, u"one-per-file"_s, true,
-                     [](RunSettings &s) -> bool & { return s.job.oneHREFPerFile; }));
-
-    add(Valued({u"j"_s, u"job"_s},
-               u"Read the job from a JSON object whose keys are the Setup page's control "
-               u"names (txtAddress, chkIncNum, lstEnd, ...); the other options override it."_s,
-               u"file"_s),
-        // Read before every other option, so that they override it.
-        [](const QStringList &, RunSettings &) { return std::optional<QString>(); });
-    add(QCommandLineOption(u"all-links"_s, u"With no criteria at all, keep every link."_s),
-        Flag([](RunSettings &s) { s.allLinks = true; }));
-    add(Valued({u"on-error"_s},
-               u"skip (the default): a failed step is skipped and the run goes on; stop: the "
-               u"first failure ends the run."_s,
-               u"skip|stop"_s),
-        Choice<ErrorPolicy>(u"on-error"_s, u"skip"_s, ErrorPolicy::Skip, u"stop"_s,
-                            ErrorPolicy::Stop,
-                            [](RunSettings &s) -> ErrorPolicy & { return s.onError; }));
-    add(Valued({u"failed"_s}, u"Write the addresses that failed into the file, one a line."_s,
-               u"file"_s),
-        FileOf(&RunSettings::failedFile));
-    add(QCommandLineOption(u"json"_s,
-                           u"Write one JSON object a line instead of the log lines: page, "
-                           u"links, saved, exists, known, item, failure, done."_s),
-        Flag([](RunSettings &s) { s.json = true; }));
-    add(QCommandLineOption({u"q"_s, u"quiet"_s},
-                           u"No progress line on standard error, even on a terminal."_s),
-        Flag([](RunSettings &s) { s.quiet = true; }));
-    AddLongRunOptions(add);
+    program(u"help"_s, u"h"_s, {}, u"Show these options and exit."_s, nothing);
+    program(u"version"_s, u"V"_s, {},
+            u"Show the version of the program and of Qt, the browser engine and libcurl, and "
+            u"exit."_s,
+            nothing);
     return options;
 }
 
@@ -291,52 +405,60 @@ CommandLine Exit(int status, const QString &message)
     return result;
 }
 
+QString HelpText(const std::vector<Spec> &specs)
+{
+    return u"Usage: linkhauler-run [options]\n"_s + optionparser::Wrapped(kDescription, 0, 79)
+        + optionparser::OptionsHelp(specs) + u'\n' + optionparser::Wrapped(kExitStatus, 0, 79);
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription);
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    // Not addHelpOption: its --help-all lists the options of a windowed Qt program.
-    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Shows these options and exits."_s);
-    const QCommandLineOption version({u"v"_s, u"version"_s}, u"Shows the version and exits."_s);
-    parser.addOption(help);
-    parser.addOption(version);
-    const std::vector<Option> options = JobOptions();
+    const std::vector<Option> options = AllOptions();
+    std::vector<Spec> specs;
     for (const Option &o : options)
-        parser.addOption(o.option);
+        specs.push_back(o.spec);
+    const optionparser::Parsed parsed = optionparser::Parse(specs, arguments.mid(1));
+    if (!parsed.error.isEmpty())
+        return Exit(exitstatus::kInvalid, parsed.error);
 
-    if (!parser.parse(arguments))
-        return Exit(exitstatus::kInvalid, parser.errorText());
-    if (parser.isSet(help)) {
-        QString text = parser.helpText();
-        // The first line names the program as it was started, with its whole path.
-        text.replace(0, text.indexOf(u'\n'), u"Usage: linkhauler-run [options]"_s);
-        return Exit(exitstatus::kDone, text);
+    // Every value of each option, in the order given.
+    std::vector<QStringList> values(options.size());
+    std::vector<bool> given(options.size(), false);
+    for (const optionparser::Given &g : parsed.given) {
+        given[g.spec] = true;
+        values[g.spec].append(g.value);
     }
-    if (parser.isSet(version))
-        return Exit(exitstatus::kDone, u"linkhauler-run " LINKHAULER_VERSION u"\n"_s);
-    if (!parser.positionalArguments().isEmpty())
+    const auto isGiven = [&](const QString &name) {
+        for (std::size_t i = 0; i < options.size(); ++i)
+            if (options[i].spec.name == name)
+                return bool(given[i]);
+        return false;
+    };
+    if (isGiven(u"help"_s))
+        return Exit(exitstatus::kDone, HelpText(specs));
+    if (isGiven(u"version"_s)) {
+        CommandLine result;
+        result.action = CommandLine::Action::Version;
+        return result;
+    }
+    if (!parsed.operands.isEmpty())
         return Exit(exitstatus::kInvalid,
                     u"Unexpected argument \"%1\"; the address goes after --address."_s.arg(
-                        parser.positionalArguments().constFirst()));
+                        parsed.operands.constFirst()));
 
     CommandLine result;
-    if (parser.isSet(u"job"_s)) {
-        result.settings.jobFile = parser.value(u"job"_s);
-        if (auto error = jobinput::ReadJobFile(result.settings.jobFile, result.settings.job))
-            return Exit(exitstatus::kInvalid, *error);
-    }
-    for (const Option &o : options) {
-        const QString name = o.option.names().constLast();
-        if (!parser.isSet(name))
+    for (std::size_t i = 0; i < options.size(); ++i)
+        if (given[i] && options[i].spec.name == u"job"_s) {
+            result.settings.jobFile = values[i].constLast();
+            if (auto error = jobinput::ReadJobFile(result.settings.jobFile, result.settings.job))
+                return Exit(exitstatus::kInvalid, *error);
+        }
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        if (!given[i])
             continue;
-        // A flag has no values; it still applies once.
-        QStringList values = parser.values(name);
-        if (values.isEmpty())
-            values.append(QString());
-        if (auto error = o.apply(values, result.settings))
+        if (auto error = options[i].apply(values[i], result.settings))
             return Exit(exitstatus::kInvalid, *error);
     }
     return result;

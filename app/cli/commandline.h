@@ -1,6 +1,10 @@
 #pragma once
 
+#include "cookiesfile.h"
 #include "jobsettings.h"
+
+#include <QByteArray>
+#include <QList>
 
 #include <QString>
 #include <QStringList>
@@ -21,12 +25,27 @@ struct RunSettings
     ErrorPolicy onError = ErrorPolicy::Skip;
     // One JSON object a line on standard output instead of the log lines.
     bool json = false;
-    // No progress line, even on a terminal.
+    // Nothing on standard output, and on standard error only failures and the summary.
     bool quiet = false;
+    // Receives the log lines too, each with the date and time; empty: none.
+    QString logFile;
+    // Off a terminal, a progress line on standard error this often; 0: never.
+    int progressEverySeconds = 60;
     // Receives the failed addresses, one a line; empty: none.
     QString failedFile;
     // Where the job was read from; empty: from the options alone.
     QString jobFile;
+
+    // Who the run is to the sites. The cookies of the --cookies file, read before the run,
+    // go into the browser's store before the first page; empty: none.
+    QString cookiesFile;
+    QList<cookiesfile::Cookie> cookies;
+    // Receives the store's cookies as the run ends; empty: none.
+    QString saveCookiesFile;
+    // Of pages and downloads; empty: the browser engine's own.
+    QString userAgent;
+    // "Name: value", each sent with the page loads and the downloads.
+    QList<QByteArray> headers;
 
     // Long runs. The journal records each page fully handled, so that the run carries on
     // where an earlier one with the same journal was cut short; empty: none.
@@ -46,9 +65,9 @@ struct RunSettings
 
 struct CommandLine
 {
-    // Exit: print `message` (the help or the version on standard output, an error on standard
-    // error) and end with `exitStatus`.
-    enum class Action { Run, Exit };
+    // Exit: print `message` (the help on standard output, an error on standard error) and end
+    // with `exitStatus`. Version: print the versions of the program and what it runs on.
+    enum class Action { Run, Exit, Version };
     Action action = Action::Run;
     int exitStatus = 0;
     QString message;

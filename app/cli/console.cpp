@@ -2,6 +2,9 @@
 
 #include "safetext.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -31,12 +34,15 @@ int Columns(int fd)
 
 } // namespace
 
-ProgressLine::ProgressLine(int fd, std::function<QString()> text)
+ProgressLine::ProgressLine(int fd, std::function<QString()> text, int everySeconds)
     : m_fd(fd)
-    , m_enabled(::isatty(fd) == 1)
+    , m_terminal(::isatty(fd) == 1)
+    , m_enabled(m_terminal || everySeconds > 0)
     , m_text(std::move(text))
 {
-    m_timer.setInterval(kTickMs);
+    constexpr qint64 kLongestMs = std::numeric_limits<int>::max();
+    m_timer.setInterval(m_terminal ? kTickMs
+                                   : static_cast<int>(std::min(everySeconds * 1000LL, kLongestMs)));
     connect(&m_timer, &QTimer::timeout, this, &ProgressLine::Draw);
 }
 
@@ -49,12 +55,19 @@ void ProgressLine::Start()
 {
     if (!m_enabled)
         return;
-    Draw();
+    // Off a terminal the first line comes after the first interval: one at the start says
+    // nothing yet.
+    if (m_terminal)
+        Draw();
     m_timer.start();
 }
 
 void ProgressLine::Draw()
 {
+    if (!m_terminal) {
+        WriteAll(m_fd, m_text().toUtf8() + '\n');
+        return;
+    }
     const QString line = m_text().left(Columns(m_fd) - 1);
     WriteAll(m_fd, "\r" + line.toUtf8() + "\x1b[K");
     m_shown = true;
@@ -72,7 +85,7 @@ void ProgressLine::Around(const std::function<void()> &write)
 {
     Erase();
     write();
-    if (m_timer.isActive())
+    if (m_terminal && m_timer.isActive())
         Draw();
 }
 

@@ -11,7 +11,8 @@
 #include <functional>
 
 // One line on a terminal's standard error that redraws in place. Whatever else is written
-// to the terminal erases it first; it comes back at the next tick.
+// to the terminal erases it first; it comes back at the next tick. Off a terminal (cron, a
+// container's log) where nothing redraws, a line of its own every so often instead.
 class ProgressLine final : public QObject
 {
     Q_OBJECT
@@ -19,12 +20,15 @@ class ProgressLine final : public QObject
 public:
     static constexpr int kTickMs = 250;
 
-    // `text` is asked for the line at every tick. Draws nothing unless `fd` is a terminal.
-    ProgressLine(int fd, std::function<QString()> text);
+    // `text` is asked for the line at every tick. Draws nothing unless `fd` is a terminal or
+    // `everySeconds`, the time between two lines of their own elsewhere, is above 0.
+    ProgressLine(int fd, std::function<QString()> text, int everySeconds = 0);
     ~ProgressLine() override;
     Q_DISABLE_COPY_MOVE(ProgressLine)
 
     bool Enabled() const { return m_enabled; }
+    // True where the line redraws in place.
+    bool OnTerminal() const { return m_terminal; }
     void Start();
     // Takes the line off the terminal while `write` writes to it, then draws it again.
     void Around(const std::function<void()> &write);
@@ -35,6 +39,7 @@ private:
     void Erase();
 
     int m_fd;
+    bool m_terminal;
     bool m_enabled;
     bool m_shown = false;
     std::function<QString()> m_text;

@@ -61,6 +61,32 @@ std::optional<QString> CheckSeriesOff(int tick, QLatin1StringView box, QLatin1St
     return std::nullopt;
 }
 
+// The window repeats a series until Stop; unattended, nobody would press it. A step of 0, or one
+// too small to reach the end within the pages counted, is refused, naming its series.
+std::optional<QString> CheckSeriesEnds(const JobFields &f)
+{
+    constexpr qint64 kMostPages = 10'000'000;
+    const auto endless = [](const QString &series, Field step, const QString &reason) {
+        return u"OOPS! The %1 series %2 (%3)"_s.arg(series, reason, Where(step));
+    };
+    const auto zero = u"never ends: its increment is 0!"_s;
+    if (f.incNum == 1 && numbers::ToNumber(f.incrementNumerically) == 0.0)
+        return endless(u"number"_s, Field::txtIncrementNumerically, zero);
+    if (f.incAlpha == 1 && numbers::ToNumber(f.incrementAlphabetically) == 0.0)
+        return endless(u"letter"_s, Field::txtIncrementAlphabetically, zero);
+    const auto tooLong = u"would take more than %1 pages!"_s.arg(kMostPages);
+    const std::optional<qint64> pages = SeriesPages(PlainJobSettings(f));
+    if (pages && *pages <= kMostPages)
+        return std::nullopt;
+    // Which series is at fault: the letters alone, with the numbers on one page each.
+    JobFields lettersOnly = f;
+    lettersOnly.startNum = lettersOnly.stopNum = lettersOnly.incrementNumerically = u"1"_s;
+    const std::optional<qint64> letters = SeriesPages(PlainJobSettings(lettersOnly));
+    if (!letters || *letters > kMostPages)
+        return endless(u"letter"_s, Field::txtIncrementAlphabetically, tooLong);
+    return endless(u"number"_s, Field::txtIncrementNumerically, tooLong);
+}
+
 } // namespace
 
 std::optional<QString> CheckBeforeRun(const RunSettings &settings)
@@ -82,6 +108,8 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
     const PlainJobSettings job(f);
     if (const auto refusal = validation::CheckJob(job))
         return refusal->message + u" ("_s + Where(refusal->focus) + u')';
+    if (auto error = CheckSeriesEnds(f))
+        return error;
 
     // The window puts back its last accepted time-out instead of taking such a text.
     const auto seconds = numbers::TextToInt32(f.timeOut);
@@ -126,13 +154,23 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
                 info.isDir() ? u"it is a folder"_s : u"its folder does not exist"_s);
     }
 
-    if (!settings.failedFile.isEmpty()) {
-        const QFileInfo failed(settings.failedFile);
-        if (!failed.absoluteDir().exists())
-            return u"The folder of the --failed file \"%1\" does not exist."_s.arg(
-                settings.failedFile);
-        if (failed.isDir())
-            return u"The --failed file \"%1\" is a folder."_s.arg(settings.failedFile);
+    // Files the run writes of its own: each goes into a folder that exists.
+    const std::pair<const QString *, QLatin1StringView> written[] = {
+        {&settings.failedFile, "--failed"_L1},
+        {&settings.logFile, "--log"_L1},
+        {&settings.saveCookiesFile, "--save-cookies"_L1},
+    };
+    for (const auto &[file, option] : written) {
+        if (file->isEmpty())
+            continue;
+        const QFileInfo info(*file);
+        if (!info.absoluteDir().exists())
+            return u"The folder of the %1 file \"%2\" does not exist."_s.arg(option, *file);
+        if (info.isDir())
+            return u"The %1 file \"%2\" is a folder."_s.arg(option, *file);
     }
+    if (settings.quiet && settings.json)
+        return u"--quiet writes nothing on standard output, where --json writes its events: "
+               u"give one of them."_s;
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "runreport.h"
 
 #include "exitstatus.h"
+#include "failedlist.h"
 #include "jobsettings.h"
 #include "linkrules.h"
 #include "numbers.h"
@@ -141,6 +142,7 @@ void RunReport::PageStarted(const QString &address)
     // The page before this one is over.
     if (m_pagesStarted++ > 0)
         ++m_progress.pagesDone;
+    m_linksKnown = false;
 }
 
 void RunReport::PageLoaded(const QString &address)
@@ -151,6 +153,7 @@ void RunReport::PageLoaded(const QString &address)
 void RunReport::LinksKept(const QString &page, qsizetype found, qsizetype kept)
 {
     m_progress.linksKept += kept;
+    m_linksKnown = true;
     Emit(u"links"_s, {{u"address"_s, page}, {u"found"_s, found}, {u"kept"_s, kept}});
 }
 
@@ -180,8 +183,9 @@ void RunReport::LinkDone(const QString &address, const QString &path)
 void RunReport::Failed(int code, const QString &description, const QString &address)
 {
     ++m_progress.failures;
-    m_failures.append(
-        FailureRecord{code, safetext::HideUserInfo(description), safetext::HideUserInfo(address)});
+    m_failures.append(FailureRecord{code, safetext::HideUserInfo(description),
+                                    safetext::HideUserInfo(address), m_position ? m_position() : -1,
+                                    !m_linksKnown});
     Emit(u"failure"_s,
          {{u"code"_s, code},
           {u"description"_s, description},
@@ -189,9 +193,10 @@ void RunReport::Failed(int code, const QString &description, const QString &addr
           {u"action"_s, m_skipFailures ? u"skip"_s : u"stop"_s}});
 }
 
-void RunReport::Ended(RunEnd end, int itemsDownloaded)
+void RunReport::Ended(RunEnd end, int itemsDownloaded, int signal)
 {
     m_end = end;
+    m_signal = signal;
     m_items = itemsDownloaded;
     m_progress.pagesDone = m_pagesStarted;
     QJsonObject fields{{u"end"_s, EndText(end)},
@@ -213,7 +218,7 @@ int RunReport::ExitStatus() const
 {
     switch (m_end) {
     case RunEnd::Interrupted:
-        return exitstatus::kInterrupted;
+        return m_signal ? exitstatus::BySignal(m_signal) : exitstatus::kInterrupted;
     case RunEnd::StoppedByFailure:
         return exitstatus::kStoppedByFailure;
     case RunEnd::Completed:
@@ -250,12 +255,15 @@ QString RunReport::Summary() const
 QByteArray RunReport::FailedAddresses() const
 {
     QByteArray lines;
-    QSet<QString> written;
+    QSet<QByteArray> written;
     for (const FailureRecord &failure : m_failures) {
-        if (failure.address.isEmpty() || written.contains(failure.address))
+        if (failure.address.isEmpty())
             continue;
-        written.insert(failure.address);
-        lines += failure.address.toUtf8() + '\n';
+        const QByteArray line = failedlist::Line(failure.address, failure.position, failure.page);
+        if (written.contains(line))
+            continue;
+        written.insert(line);
+        lines += line;
     }
     return lines;
 }

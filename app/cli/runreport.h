@@ -23,7 +23,9 @@ struct FailureRecord
 {
     int code = 0;
     QString description;
-    QString address; // the page or link the failed step worked on; empty when none
+    QString address;      // the page or link the failed step worked on; empty when none
+    qint64 position = -1; // of the page in the series, from 0; -1 before the first page
+    bool page = false;    // the page failed, before its links were known
 };
 
 // What the progress line shows.
@@ -75,7 +77,10 @@ public:
     void FileSaved(const QString &address, const QString &path, qint64 bytes) override;
     void LinkDone(const QString &address, const QString &path) override;
     void Failed(int code, const QString &description, const QString &address) override;
-    void Ended(RunEnd end, int itemsDownloaded);
+    // `signal`: the one that interrupted the run, for its exit status; 0 counts as SIGINT.
+    void Ended(RunEnd end, int itemsDownloaded, int signal = 0);
+    // Where the page being handled stands in the series, asked at each failure; none: -1.
+    void SetPosition(std::function<qint64()> position) { m_position = std::move(position); }
     // Why the run ended before its series did, for the summary; empty: it did not.
     void SetEndNote(const QString &note) { m_endNote = note; }
 
@@ -85,7 +90,7 @@ public:
     int ExitStatus() const;
     // A few lines for standard error.
     QString Summary() const;
-    // The failed addresses, one a line, each once, in the order they failed.
+    // The lines of --failed (failedlist.h), each once, in the order they failed.
     QByteArray FailedAddresses() const;
 
 private:
@@ -95,9 +100,12 @@ private:
     bool m_skipFailures;
     Progress m_progress;
     qint64 m_pagesStarted = 0;
+    std::function<qint64()> m_position;
+    bool m_linksKnown = false; // of the page being handled
     qint64 m_known = 0;
     QString m_endNote;
     QList<FailureRecord> m_failures;
     RunEnd m_end = RunEnd::Completed;
+    int m_signal = 0;
     int m_items = 0;
 };

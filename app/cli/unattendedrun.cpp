@@ -6,14 +6,19 @@
 #include "console.h"
 #include "curltransfer.h"
 #include "exitstatus.h"
+#include "headeredtransfer.h"
 #include "jobcheck.h"
 #include "jobinput.h"
 #include "journal.h"
 #include "ledger.h"
 #include "posixfile.h"
+#include "runlog.h"
 #include "runreport.h"
 #include "safetext.h"
 #include "scraperun.h"
+#include "stopsignals.h"
+#include "unattendedidentity.h"
+#include "unattendedversion.h"
 #include "webbrowser.h"
 #include "webpagebrowser.h"
 
@@ -23,7 +28,6 @@
 #include <QLoggingCategory>
 #include <QNetworkCookie>
 #include <QSaveFile>
-#include <QSocketNotifier>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -52,36 +56,10 @@ void Complain(const QString &message)
     Print(stderr, u"linkhauler-run: "_s + safetext::Printable(message) + u'\n');
 }
 
-// SIGINT and SIGTERM reach the event loop through a pipe, so that they act as Stop does:
-// between two steps of the run, never in the middle of one.
-int signalPipe[2] = {-1, -1};
-// Also set at once, for the waits that do not turn the event loop (a record's lock, the busy
-// archive).
-volatile std::sig_atomic_t stopSignalled = 0;
-
-void OnStopSignal(int)
-{
-    stopSignalled = 1;
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
+// For the waits that do not turn the event loop (a record's lock, the busy archive).
 bool StopSignalled()
 {
-    return stopSignalled != 0;
-}
-
-void CatchStopSignals()
-{
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A reader that went away (a pipe into head) must not kill the run between a download
-    // and its rename; the lines it would have read are lost, the files are not.
-    std::signal(SIGPIPE, SIG_IGN);
+    return StopSignals::Caught() != 0;
 }
 
 // The browser engine's notices that it runs without a display, a graphics context or (as
@@ -113,18 +91,28 @@ std::optional<QString> SharedFile(const RunSettings &settings)
         QString path;
     };
     // The files the run writes come first; the rest it only reads.
+    // clang-format off
     const Named files[] = {
         {u"journal"_s, settings.journalFile},
         {u"archive"_s, settings.archiveFile},
         {u"--failed file"_s, settings.failedFile},
+        {u"--log file"_s, settings.logFile},
+        {u"--save-cookies file"_s, settings.saveCookiesFile},
         {u"job file"_s, settings.jobFile},
+        {u"--cookies file"_s, settings.cookiesFile},
     };
-    constexpr int kWritten = 3;
+    // clang-format on
+    constexpr int kWritten = 5;
+    constexpr int kSaveCookies = 4;
+    constexpr int kCookies = 6;
     for (int i = 0; i < kWritten; ++i)
-        for (int j = i + 1; j < int(std::size(files)); ++j)
-            if (posixfile::SameFile(files[i].path, files[j].path))
+        for (int j = i + 1; j < int(std::size(files)); ++j) {
+            // A session renewed during the run may go back where it came from.
+            const bool cookiesBack = i == kSaveCookies && j == kCookies;
+            if (!cookiesBack && posixfile::SameFile(files[i].path, files[j].path))
                 return u"The %1 \"%2\" is the same file as the %3."_s.arg(
                     files[i].name, files[i].path, files[j].name);
+        }
     return std::nullopt;
 }
 
@@ -191,12 +179,27 @@ int Run(const RunSettings &given)
         Complain(journal->LastError());
         return exitstatus::kInvalid;
     }
+    // After the check that it is none of the run's other files.
+    std::unique_ptr<RunLog> log;
+    if (!settings.logFile.isEmpty()) {
+        QString error;
+        if (log = RunLog::Open(settings.logFile, Complain, error); !log) {
+            Complain(error);
+            return exitstatus::kInvalid;
+        }
+    }
+    const auto complain = [&log](const QString &message) {
+        Complain(message);
+        if (log)
+            log->Append(message);
+    };
+
     // A journal or archive that fails ends the run: what it would record would be lost.
     QString fault;
     ScrapeRun *running = nullptr;
     LongRunLedger ledger(settings, journal.get(), archive.get(), [&](const QString &message) {
         fault = message;
-        Complain(message);
+        complain(message);
         if (running)
             running->Stop();
     });
@@ -205,12 +208,16 @@ int Run(const RunSettings &given)
     QElapsedTimer clock;
     // Filled in once the report exists; the line asks for its text only when it ticks.
     const RunReport *counts = nullptr;
-    ProgressLine progress(STDERR_FILENO, [&] {
-        return ProgressText(counts ? counts->CurrentProgress() : Progress{}, clock.elapsed());
-    });
+    ProgressLine progress(
+        STDERR_FILENO,
+        [&] {
+            return ProgressText(counts ? counts->CurrentProgress() : Progress{}, clock.elapsed());
+        },
+        settings.quiet ? 0 : settings.progressEverySeconds);
     const bool showProgress = progress.Enabled() && !settings.quiet;
     // The line makes room for standard output only where that goes to the same terminal.
-    const bool shareTerminal = showProgress && ::isatty(STDOUT_FILENO) == 1;
+    const bool shareTerminal = showProgress && progress.OnTerminal()
+        && ::isatty(STDOUT_FILENO) == 1;
     const auto toStdout = [&](const QByteArray &line) {
         if (shareTerminal)
             progress.Around([&] { out.write(line); });
@@ -224,10 +231,18 @@ int Run(const RunSettings &given)
     RunReport report(pages, settings.onError == ErrorPolicy::Skip,
                      settings.json ? RunReport::JsonLine(toStdout) : RunReport::JsonLine());
     counts = &report;
-    ConsoleRunView view(settings.json ? ConsoleRunView::Sink() : ConsoleRunView::Sink(toStdout));
+    report.SetPosition([&ledger] { return ledger.Position(); });
+    const bool linesToStdout = !settings.json && !settings.quiet;
+    ConsoleRunView view([&](const QByteArray &line) {
+        if (linesToStdout)
+            toStdout(line);
+        if (log)
+            log->Append(QString::fromUtf8(line));
+    });
     PolicyPrompt prompt(settings.onError);
     CurlTransfer inet;
     inet.SetPoliteness({settings.delayMs, settings.retries});
+    HeaderedTransfer transfer(inet, settings.headers);
     LongRunFileStore files(journal.get(), ledger, StopSignalled);
     // Never shown: on the offscreen platform the page loads, renders and runs its scripts
     // all the same.
@@ -239,13 +254,15 @@ int Run(const RunSettings &given)
         web->setAttribute(QWebEngineSettings::AutoLoadImages, false);
         web->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     }
+    // Before the downloads take the profile's user agent.
+    RunIdentity identity(*browser.View()->page()->profile(), settings);
     WebPageBrowser pageBrowser(browser);
     RunPorts ports;
     ports.job = &job;
     ports.view = &view;
     PagesInTheirTurn pagesInTurn(pageBrowser);
     ports.browser = settings.delayMs > 0 ? static_cast<PageBrowser *>(&pagesInTurn) : &pageBrowser;
-    ports.transfer = &inet;
+    ports.transfer = &transfer;
     ports.prompt = &prompt;
     ports.files = &files;
     ports.events = &report;
@@ -255,26 +272,31 @@ int Run(const RunSettings &given)
     running = &run;
     // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
     ShareBrowserIdentity(
-        *browser.View()->page()->profile(), inet, &run,
+        *browser.View()->page()->profile(), transfer, &run,
         [&pageBrowser](const QNetworkCookie &cookie) { pageBrowser.CookieHandedToStore(cookie); });
     QObject::connect(&browser, &WebBrowser::DownloadComplete, &run, [&] {
         run.OnDownloadComplete(browser.LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
     });
 
     bool interrupted = false;
-    if (::pipe(signalPipe) != 0) {
-        Complain(u"No pipe for the stop signals."_s);
-        return exitstatus::kInvalid;
-    }
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &run, [&] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+    // Only now: the browser engine resets signal handling while its first view is built.
+    StopSignals stopSignals([&] {
         interrupted = true;
         run.Stop();
     });
-    // Only now: the browser engine resets signal handling while its first view is built.
-    CatchStopSignals();
+    if (!stopSignals.Catching()) {
+        Complain(u"No pipe for the stop signals."_s);
+        return exitstatus::kInvalid;
+    }
+    // A reader that went away (a pipe into head) must not kill the run between a download
+    // and its rename; the lines it would have read are lost, the files are not.
+    std::signal(SIGPIPE, SIG_IGN);
+    const auto stopped = [&interrupted] { return interrupted; };
+    // Every cookie in the store, and so with the downloads too, before the first page.
+    if (const std::optional<QString> refused = identity.LoadCookies(stopped)) {
+        complain(*refused);
+        return exitstatus::kInvalid;
+    }
 
     clock.start();
     if (showProgress)
@@ -284,6 +306,9 @@ int Run(const RunSettings &given)
     if (!interrupted && fault.isEmpty())
         run.Go();
     progress.Stop();
+    const std::optional<QString> cookiesLost = identity.SaveCookies(stopped);
+    if (cookiesLost)
+        complain(*cookiesLost);
 
     const RunEnd end = interrupted              ? RunEnd::Interrupted
         : prompt.EndedRun() || !fault.isEmpty() ? RunEnd::StoppedByFailure
@@ -291,12 +316,18 @@ int Run(const RunSettings &given)
     if (ledger.EndedByKnown())
         report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(
             settings.stopAfterKnown));
-    report.Ended(end, run.ItemsDownloaded());
+    report.Ended(end, run.ItemsDownloaded(), StopSignals::Caught());
     Print(stderr, report.Summary());
+    if (log)
+        log->Append(report.Summary());
     int status = report.ExitStatus();
     if (!settings.failedFile.isEmpty()
         && !WriteFailedFile(settings.failedFile, report.FailedAddresses())
         && status == exitstatus::kDone)
+        status = exitstatus::kFailuresSkipped;
+    // The log is the record of a run left unattended, and the cookies carry its session to the
+    // next run: a run that lost either tells so.
+    if (((log && log->Failed()) || cookiesLost) && status == exitstatus::kDone)
         status = exitstatus::kFailuresSkipped;
     return status;
 }
@@ -307,6 +338,10 @@ int Main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const CommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.action == CommandLine::Action::Version) {
+        Print(stdout, VersionText());
+        return exitstatus::kDone;
+    }
     if (commandLine.action == CommandLine::Action::Exit) {
         if (commandLine.exitStatus == exitstatus::kDone)
             Print(stdout, commandLine.message);
@@ -327,11 +362,18 @@ int Main(int argc, char *argv[])
     // The engine's report of its start-up parameters and the pages' console messages, unless
     // the caller asks for them.
     QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false\njs=false"_s);
-    QApplication app(argc, argv);
-    UseSystemProxy();
-    QApplication::setApplicationName(u"Linkhauler"_s);
-    QApplication::setApplicationVersion(QStringLiteral(LINKHAULER_VERSION));
-    return Run(commandLine.settings);
+    int status = exitstatus::kDone;
+    {
+        QApplication app(argc, argv);
+        UseSystemProxy();
+        QApplication::setApplicationName(u"Linkhauler"_s);
+        QApplication::setApplicationVersion(QStringLiteral(LINKHAULER_VERSION));
+        status = Run(commandLine.settings);
+    }
+    // Everything is written and the browser engine is down: the signal may end the process.
+    if (const int signal = StopSignals::Caught())
+        StopSignals::EndBy(signal);
+    return status;
 }
 
 } // namespace unattended

@@ -85,11 +85,6 @@ public:
     {
         m_curl.OnCookieReceived(std::move(handler));
     }
-    bool SetHeaders(const QByteArrayList &headers) override { return m_curl.SetHeaders(headers); }
-    void OnRequestReported(RequestReported handler) override
-    {
-        m_curl.OnRequestReported(std::move(handler));
-    }
     HostSchedule &Hosts() override { return m_curl.Hosts(); }
     bool StillExecuting() const override { return m_curl.StillExecuting(); }
     void Cancel() override { m_curl.Cancel(); }

@@ -292,8 +292,8 @@ void Exchange::EndHop(CURLM *multi)
     if (const auto &reported = job->request.reported) {
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()
                                                                                 - hopStart);
-        reported(Transfer::RequestReport{QString::fromLatin1(url), int(httpStatus), hopBytes,
-                                         took.count()});
+        reported(CurlTransfer::RequestReport{QString::fromLatin1(url), int(httpStatus), hopBytes,
+                                             took.count()});
     }
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "curltransfer.h"
 #include "transfer.h"
 
 #include <QByteArray>
-#include <QByteArrayList>
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -46,15 +47,15 @@ public:
         QString fileError;
         long timeout = 0;
         QByteArray userAgent, acceptLanguage;
-        QByteArrayList headers; // each IsExtraHeader
-        QUrl page;              // whose link is fetched: each hop's Referer follows from it
+        QList<QByteArray> headers; // each IsExtraHeader: the component's, then the request's
+        QUrl page;                 // whose link is fetched: each hop's Referer follows from it
         qint64 maxBytes = 0;
         QString maxBytesText;
         std::chrono::milliseconds maxTime{0};
         // Worker thread: hands a Set-Cookie value and the answering address on.
         std::function<void(QByteArray, QString)> cookieReceived;
         // Worker thread: hands the report of a request that ended on.
-        std::function<void(Transfer::RequestReport)> reported;
+        std::function<void(CurlTransfer::RequestReport)> reported;
     };
 
     // `out`, when 0 or more: the job's own descriptor of the file that receives the body.

@@ -129,7 +129,7 @@ struct CurlTransfer::Engine
     CookieReceived cookieReceived;
     RequestReported requestReported;
     QByteArray userAgent = "Linkhauler/1.0", acceptLanguage;
-    QByteArrayList headers;
+    QList<QByteArray> headers;
 
     std::unordered_map<Ticket, std::shared_ptr<Job>> jobs; // started, not finished or discarded
     Ticket lastTicket = 0;
@@ -146,7 +146,11 @@ Transfer::Ticket CurlTransfer::Engine::Start(const Request &asked, int timeout)
     request.timeout = timeout;
     request.userAgent = userAgent;
     request.acceptLanguage = acceptLanguage;
+    // The component's, then the request's own; a line that may not be a header is dropped.
     request.headers = headers;
+    for (const QByteArray &header : asked.headers)
+        if (IsExtraHeader(header))
+            request.headers.append(header);
     if (!asked.referrer.isEmpty())
         request.page = QUrl(asked.referrer, QUrl::TolerantMode);
     request.maxBytes = asked.maxBytes;
@@ -290,7 +294,7 @@ void CurlTransfer::OnCookieReceived(CookieReceived handler)
     m_engine->cookieReceived = std::move(handler);
 }
 
-bool CurlTransfer::SetHeaders(const QByteArrayList &headers)
+bool CurlTransfer::SetHeaders(const QList<QByteArray> &headers)
 {
     if (!std::all_of(headers.begin(), headers.end(), &IsExtraHeader))
         return false;

@@ -46,8 +46,22 @@ public:
     // Cookies live in one store shared by every transfer; answers' cookies go there too.
     void SetCookie(const QByteArray &netscapeLine) override;
     void OnCookieReceived(CookieReceived handler) override;
-    bool SetHeaders(const QByteArrayList &headers) override;
-    void OnRequestReported(RequestReported handler) override;
+    // Headers sent with every request started after, each "Name: value", before those of the
+    // request itself. False, and the list in force kept, when one of them is not
+    // IsExtraHeader.
+    bool SetHeaders(const QList<QByteArray> &headers);
+
+    // One request as it went out and ended: each try and each redirect hop of a transfer.
+    struct RequestReport
+    {
+        QString address;       // as it went out, user information included
+        int status = 0;        // the HTTP status of its answer; 0 when there was none
+        qint64 bytes = 0;      // the bytes of the answer's body that came in
+        qint64 durationMs = 0; // from going out to its end
+    };
+    // Called on the caller's thread, as its event loop runs, with each request that ended.
+    using RequestReported = std::function<void(const RequestReport &report)>;
+    void OnRequestReported(RequestReported handler);
 
     // The download bandwidth, in bytes per second, that every running transfer shares
     // together; 0 (the default): no cap.

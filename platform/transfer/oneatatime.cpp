@@ -1,11 +1,8 @@
 #include "oneatatime.h"
 
 #include "bodyfile.h"
-#include "requestrules.h"
 
 #include <QScopeGuard>
-
-#include <algorithm>
 
 OneAtATimeTransfer::~OneAtATimeTransfer()
 {
@@ -62,16 +59,6 @@ void OneAtATimeTransfer::SetCookie(const QByteArray &netscapeLine)
 }
 
 void OneAtATimeTransfer::OnCookieReceived(CookieReceived handler)
-{
-    Q_UNUSED(handler);
-}
-
-bool OneAtATimeTransfer::SetHeaders(const QByteArrayList &headers)
-{
-    return std::all_of(headers.begin(), headers.end(), &IsExtraHeader);
-}
-
-void OneAtATimeTransfer::OnRequestReported(RequestReported handler)
 {
     Q_UNUSED(handler);
 }

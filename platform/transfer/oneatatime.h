@@ -8,9 +8,8 @@
 // The shared defaults of a transfer component that fetches one address at a time in OpenURL:
 // Start only notes the request (and takes its file, as the real one does) and Finish does the
 // work, writing the body into the request's file when it has one. A body larger than the
-// request allows fails as the real one fails it. It has no identity, headers or cookies (all
-// are ignored), reports no request, and under its schedule every request goes at once and is
-// tried once.
+// request allows fails as the real one fails it. It has no identity or cookies (both are
+// ignored), and under its schedule every request goes at once and is tried once.
 class OneAtATimeTransfer : public Transfer
 {
 public:
@@ -25,8 +24,6 @@ public:
     void SetIdentity(const QByteArray &userAgent, const QByteArray &acceptLanguage) override;
     void SetCookie(const QByteArray &netscapeLine) override;
     void OnCookieReceived(CookieReceived handler) override;
-    bool SetHeaders(const QByteArrayList &headers) override;
-    void OnRequestReported(RequestReported handler) override;
     HostSchedule &Hosts() override;
 
 private:

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayList>
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -33,6 +33,10 @@ public:
         // The full address of the page whose link is fetched. What goes out as Referer follows
         // the browser's default policy (ReferrerFor), also after each redirect; empty: none.
         QString referrer{};
+        // "Name: value" lines sent besides the usual headers; one that names a usual header
+        // (User-Agent, Referer, Accept-Language) takes its place. A line that is not
+        // IsExtraHeader (a line break, no colon, Host, Cookie, Content-Length) is not sent.
+        QList<QByteArray> headers{};
         // When 0 or more, in place of a file name: an open, writable descriptor of the file
         // that receives the body (emptied first). Start takes a duplicate of it, so the caller
         // may close its own at once; nothing is ever opened by name.
@@ -88,21 +92,6 @@ public:
     // brought and the address that answered.
     using CookieReceived = std::function<void(const QByteArray &setCookie, const QString &address)>;
     virtual void OnCookieReceived(CookieReceived handler) = 0;
-    // Headers sent with every request started after, each "Name: value", besides those of the
-    // identity. False, and the list in force kept, when one of them is not IsExtraHeader.
-    virtual bool SetHeaders(const QByteArrayList &headers) = 0;
-
-    // One request as it went out and ended: each try and each redirect hop of a transfer.
-    struct RequestReport
-    {
-        QString address;       // as it went out, user information included
-        int status = 0;        // the HTTP status of its answer; 0 when there was none
-        qint64 bytes = 0;      // the bytes of the answer's body that came in
-        qint64 durationMs = 0; // from going out to its end
-    };
-    // Called on the caller's thread, as its event loop runs, with each request that ended.
-    using RequestReported = std::function<void(const RequestReport &report)>;
-    virtual void OnRequestReported(RequestReported handler) = 0;
 
     // The turns of each host, which requests that go out elsewhere (the pages a browser loads)
     // take too.

@@ -3,6 +3,8 @@
 #include "commandline.h"
 #include "jobcheck.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,6 +14,8 @@ using namespace Qt::StringLiterals;
 
 using Change = std::function<void(JobFields &)>;
 Q_DECLARE_METATYPE(Change)
+using SettingsChange = std::function<void(RunSettings &)>;
+Q_DECLARE_METATYPE(SettingsChange)
 
 namespace {
 
@@ -42,6 +46,20 @@ QStringList Fields(const JobFields &f)
             f.saveHREFsFolder};
 }
 
+// The action, every field and the run's settings that options set.
+QStringList Described(const CommandLine &line)
+{
+    const RunSettings &s = line.settings;
+    return QStringList{QString::number(static_cast<int>(line.action))} + Fields(s.job)
+        + QStringList{QString::number(s.allLinks),
+                      QString::number(s.quiet),
+                      QString::number(s.json),
+                      s.failedFile,
+                      QString::number(s.delayMs),
+                      s.userAgent,
+                      QString::fromUtf8(s.headers.join('|'))};
+}
+
 } // namespace
 
 class tst_CommandLine final : public QObject
@@ -51,6 +69,9 @@ class tst_CommandLine final : public QObject
 private slots:
     void readsTheJob_data();
     void readsTheJob();
+    void readsTheSyntax_data();
+    void readsTheSyntax();
+    void completionKnowsEveryOption();
 };
 
 void tst_CommandLine::readsTheJob_data()
@@ -156,6 +177,132 @@ void tst_CommandLine::readsTheJob()
         ? parsed.message
         : CheckBeforeRun(parsed.settings).value_or(QString());
     QVERIFY2(message.contains(refusal), qPrintable(message));
+}
+
+void tst_CommandLine::readsTheSyntax_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<SettingsChange>("expected"); // applied to the defaults
+    QTest::addColumn<QString>("error");           // empty: accepted
+
+    const int run = static_cast<int>(CommandLine::Action::Run);
+    const auto folder = [](const QString &path, bool quiet = false) {
+        return SettingsChange([=](RunSettings &s) {
+            s.quiet = quiet;
+            s.job.saveLinks = 1;
+            s.job.saveLinksFolder = path;
+        });
+    };
+    const auto accepted = [&](const char *name, const QStringList &arguments,
+                              const SettingsChange &expected) {
+        QTest::newRow(name) << arguments << run << expected << QString();
+    };
+    accepted("short options combine, the last takes the next argument", {u"-qo"_s, u"out"_s},
+             folder(u"out"_s, true));
+    accepted("flags, then an option with its value attached", {u"-qoout"_s},
+             folder(u"out"_s, true));
+    accepted("a value that starts with the home folder's tilde", {u"-o~/out"_s},
+             folder(u"~/out"_s));
+    accepted("a value after = may hold = and start with a dash", {u"--save-links=-a=b"_s},
+             folder(u"-a=b"_s));
+    accepted("the argument after an option that takes a value is its value",
+             {u"-a"_s, u"--numbers"_s}, [](RunSettings &s) { s.job.address = u"--numbers"_s; });
+    accepted("a word after one dash is short options, not a long one", {u"-address"_s},
+             [](RunSettings &s) { s.job.address = u"ddress"_s; });
+    accepted("repeated options add up in order", {u"-ezip"_s, u"--ends=rar"_s, u"-e"_s, u"7z"_s},
+             [](RunSettings &s) {
+                 s.job.end = {u"zip"_s, u"rar"_s, u"7z"_s};
+             });
+    accepted("-T as the time-out beside -t", {u"-T"_s, u"7"_s},
+             [](RunSettings &s) { s.job.timeOut = u"7"_s; });
+    accepted("headers in order without the blanks around their values, and a user agent",
+             {u"-HX-Token:  abc "_s, u"--header=Accept-Language:fr"_s, u"-U"_s, u"Bot/1"_s},
+             [](RunSettings &s) {
+                 s.headers = {"X-Token: abc", "Accept-Language: fr"};
+                 s.userAgent = u"Bot/1"_s;
+             });
+    QTest::newRow("-V shows the versions")
+        << QStringList{u"-qV"_s} << static_cast<int>(CommandLine::Action::Version)
+        << SettingsChange([](RunSettings &) {}) << QString();
+
+    const auto refused = [&](const char *name, const QStringList &arguments, const QString &error) {
+        QTest::newRow(name) << arguments << run << SettingsChange() << error;
+    };
+    refused("an unknown long option", {u"--adress"_s, u"x"_s},
+            u"Unknown option \"--adress\"; see linkhauler-run --help."_s);
+    refused("an unknown letter among flags", {u"-qz"_s},
+            u"Unknown option \"-z\" in \"-qz\"; see linkhauler-run --help."_s);
+    refused("-v is no longer the version", {u"-v"_s},
+            u"Unknown option \"-v\"; see linkhauler-run --help."_s);
+    refused("a short option without its value", {u"-q"_s, u"-o"_s},
+            u"Option \"-o\" needs a value; see linkhauler-run --help."_s);
+    refused("a long option without its value", {u"--save-links"_s},
+            u"Option \"--save-links\" needs a value; see linkhauler-run --help."_s);
+    refused("a flag given a value", {u"--overwrite=yes"_s},
+            u"Option \"--overwrite\" takes no value; see linkhauler-run --help."_s);
+    refused("a header that would start another", {u"-H"_s, u"X-A: 1\r\nX-B: 2"_s},
+            u"--header takes \"Name: value\" on one line, with a name of letters, digits and "
+            u"!#$%&'*+-.^_`|~, not \"X-A: 1\r\nX-B: 2\"."_s);
+    refused("a header name with a blank", {u"-HX Token: abc"_s},
+            u"--header takes \"Name: value\" on one line, with a name of letters, digits and "
+            u"!#$%&'*+-.^_`|~, not \"X Token: abc\"."_s);
+    refused("the cookies are --cookies'", {u"-Hcookie: a=1"_s},
+            u"--header cannot send Cookie: give the cookies with --cookies."_s);
+    refused("the host follows the address", {u"-HHost: elsewhere"_s},
+            u"--header cannot send Host: the run sends it as the request needs it."_s);
+    refused("a user agent on two lines", {u"-Ua\nb"_s},
+            u"--user-agent takes a text on one line, not \"a\nb\"."_s);
+    refused("an option after -- is an argument", {u"--"_s, u"-q"_s},
+            u"Unexpected argument \"-q\"; the address goes after --address."_s);
+}
+
+void tst_CommandLine::readsTheSyntax()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(SettingsChange, expected);
+    QFETCH(QString, error);
+
+    const CommandLine parsed = ParseCommandLine(QStringList{u"linkhauler-run"_s} + arguments);
+    if (!error.isEmpty()) {
+        QCOMPARE(parsed.action, CommandLine::Action::Exit);
+        QCOMPARE(parsed.exitStatus, 2);
+        QCOMPARE(parsed.message, error);
+        return;
+    }
+    CommandLine want;
+    want.action = static_cast<CommandLine::Action>(action);
+    expected(want.settings);
+    QCOMPARE(Described(parsed), Described(want));
+}
+
+void tst_CommandLine::completionKnowsEveryOption()
+{
+    QFile file(QStringLiteral(LH_COMPLETION));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString completion = QString::fromUtf8(file.readAll());
+    QProcess bash;
+    bash.start(u"bash"_s, {u"-n"_s, file.fileName()});
+    QVERIFY(bash.waitForFinished(10000));
+    QVERIFY2(bash.exitCode() == 0, bash.readAllStandardError().constData());
+
+    // "  -a, --address=URL" or "      --overwrite": each option of the help, valued or not.
+    const QString help = ParseCommandLine({u"linkhauler-run"_s, u"--help"_s}).message;
+    const QRegularExpression synopsis(u"^(?:  (?:-., )+|      )--([a-z-]+)(=?)"_s,
+                                      QRegularExpression::MultilineOption);
+    int options = 0;
+    for (const QRegularExpressionMatch &m : synopsis.globalMatch(help)) {
+        const QString word = u"--"_s + m.captured(1) + m.captured(2);
+        // As a word of its own: "--json" is not "--json-lines" nor "--json=".
+        QVERIFY2(QRegularExpression(u"(?<![\\w-])"_s + QRegularExpression::escape(word)
+                                    + u"(?![\\w=-])"_s)
+                     .match(completion)
+                     .hasMatch(),
+                 qPrintable(word));
+        ++options;
+    }
+    QVERIFY(options > 20);
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

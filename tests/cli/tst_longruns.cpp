@@ -183,7 +183,8 @@ std::unique_ptr<QProcess> TestLongRuns::launch(const QString &arguments) const
     env.remove(u"QTWEBENGINE_DISABLE_SANDBOX"_s);
     auto program = std::make_unique<QProcess>();
     program->setProcessEnvironment(env);
-    program->start(QStringLiteral(LINKHAULER_RUN), expand(arguments + u"|--quiet"_s).split(u'|'));
+    program->start(QStringLiteral(LINKHAULER_RUN),
+                   expand(arguments + u"|--progress-every|0"_s).split(u'|'));
     return program;
 }
 

@@ -443,16 +443,25 @@ void tst_CurlTransfer::identity_data()
     QTest::addColumn<QByteArray>("userAgent"); // null: never set
     QTest::addColumn<QByteArray>("language");
     QTest::addColumn<QString>("referrer");        // a path on the server; empty: none
-    QTest::addColumn<QByteArrayList>("expected"); // user-agent, accept-language, referer
-    QTest::newRow("never set") << QByteArray() << QByteArray() << QString()
-                               << QByteArrayList{"Linkhauler/1.0", "", ""};
-    QTest::newRow("the browser's") << QByteArray("Mozilla/5.0 (X11; Linux x86_64) Test/1.0")
-                                   << QByteArray("de-DE,de;q=0.9") << u"/page.htm?a=1#top"_s
-                                   << QByteArrayList{"Mozilla/5.0 (X11; Linux x86_64) Test/1.0",
-                                                     "de-DE,de;q=0.9", "%1/page.htm?a=1"};
+    QTest::addColumn<QByteArrayList>("headers");  // of the request
+    QTest::addColumn<QByteArrayList>("expected"); // user-agent, accept-language, referer, x-token
+    QTest::newRow("never set") << QByteArray() << QByteArray() << QString() << QByteArrayList()
+                               << QByteArrayList{"Linkhauler/1.0", "", "", ""};
+    QTest::newRow("the browser's")
+        << QByteArray("Mozilla/5.0 (X11; Linux x86_64) Test/1.0") << QByteArray("de-DE,de;q=0.9")
+        << u"/page.htm?a=1#top"_s << QByteArrayList()
+        << QByteArrayList{"Mozilla/5.0 (X11; Linux x86_64) Test/1.0", "de-DE,de;q=0.9",
+                          "%1/page.htm?a=1", ""};
     QTest::newRow("line breaks never start a header")
         << QByteArray("Agent\r\nX-Injected: 1") << QByteArray("en\nX-Injected: 2") << QString()
-        << QByteArrayList{"Agent  X-Injected: 1", "en X-Injected: 2", ""};
+        << QByteArrayList{"X-Token: a\r\nX-Injected: 3", "X-Injected\n: 4"}
+        << QByteArrayList{"Agent  X-Injected: 1", "en X-Injected: 2", "", ""};
+    // A language given besides the browser's goes out once, as given.
+    QTest::newRow("headers of the request, in place of the usual ones of their names")
+        << QByteArray("Engine/1") << QByteArray("en") << u"/page.htm"_s
+        << QByteArrayList{"X-Token: abc", "User-Agent: Mine/2", "accept-language: fr",
+                          "Referer: http://elsewhere.invalid/"}
+        << QByteArrayList{"Mine/2", "fr", "http://elsewhere.invalid/", "abc"};
 }
 
 void tst_CurlTransfer::identity()
@@ -460,6 +469,7 @@ void tst_CurlTransfer::identity()
     QFETCH(QByteArray, userAgent);
     QFETCH(QByteArray, language);
     QFETCH(QString, referrer);
+    QFETCH(QByteArrayList, headers);
     QFETCH(QByteArrayList, expected);
     CurlTransfer transfer;
     if (!userAgent.isNull())
@@ -467,7 +477,8 @@ void tst_CurlTransfer::identity()
     // Applies to what starts after, and to every transfer of a redirect chain.
     QVERIFY(transfer
                 .OpenURL({.address = m_server.url(u"/chain/1"_s),
-                          .referrer = referrer.isEmpty() ? QString() : m_server.url(referrer)})
+                          .referrer = referrer.isEmpty() ? QString() : m_server.url(referrer),
+                          .headers = headers})
                 .ok);
     const QList<TestHttpRequest> requests = m_server.requests();
     QCOMPARE(requests.size(), 2);
@@ -476,6 +487,7 @@ void tst_CurlTransfer::identity()
         QCOMPARE(request.header("accept-language"), expected.at(1));
         QCOMPARE(request.header("referer"),
                  QByteArray(expected.at(2)).replace("%1", m_server.url(QString()).toUtf8()));
+        QCOMPARE(request.header("x-token"), expected.at(3));
         QCOMPARE(request.header("x-injected"), QByteArray());
     }
 }
@@ -910,13 +922,13 @@ void tst_CurlTransfer::requestsAreReported()
     const QString base = QUrl(address).adjusted(QUrl::RemovePath | QUrl::RemoveQuery).toString();
     CurlTransfer transfer;
     transfer.SetPoliteness({0, 1});
-    QList<Transfer::RequestReport> seen;
+    QList<CurlTransfer::RequestReport> seen;
     transfer.OnRequestReported(
-        [&seen](const Transfer::RequestReport &report) { seen.append(report); });
+        [&seen](const CurlTransfer::RequestReport &report) { seen.append(report); });
     transfer.OpenURL({address});
     QTRY_COMPARE(seen.size(), reports.size());
     QStringList described;
-    for (const Transfer::RequestReport &report : std::as_const(seen)) {
+    for (const CurlTransfer::RequestReport &report : std::as_const(seen)) {
         QVERIFY(report.durationMs >= 0);
         described.append(u"%1 %2 %3"_s.arg(report.status)
                              .arg(report.bytes)
