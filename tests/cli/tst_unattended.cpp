@@ -251,7 +251,7 @@ void tst_Unattended::sameAsTheWindow()
                     qobject_cast<QListWidget *>(control)->addItem(entry.toString());
         }
         QVERIFY(PressGo(window, kRunMs));
-        QVERIFY(prompts.shown.isEmpty());
+        QVERIFY2(prompts.shown.isEmpty(), qPrintable(prompts.shown.join(u'\n')));
         windowLog = WithoutTime(LogLines(*Child<LogList>(window, "lstLog")));
     }
     const QMap<QString, QByteArray> windowFiles = Files(m_out->path());
