@@ -19,8 +19,8 @@ using namespace Qt::StringLiterals;
 using failurecodes::kFileAccess;
 using failurecodes::kOverflow;
 using failurecodes::kSubscriptOutOfRange;
+using linkrules::TrimSpaces;
 using runsteps::RunCancelled;
-using runsteps::TrimSpaces;
 
 namespace {
 
@@ -49,7 +49,7 @@ void ScrapeRun::PlanAhead(DownloadsAhead &ahead, PagePlan &plan)
         }
         // Without overwriting, a name taken earlier on the page is there by the link's turn.
         if ((!overwrite && plan.paths.contains(path)) || KeepsExisting(path)
-            || Ledger().LinkHeld(m_pagePosition, address, path) != RunLedger::Held::No)
+            || Ledger().LinkHeld(m_page.position, address, path) != RunLedger::Held::No)
             continue;
         plan.paths.insert(path);
         ahead.Offer(index, address, path, m_referrer);
@@ -113,7 +113,7 @@ void ScrapeRun::SaveLink(const QString &link, qsizetype index, DownloadsAhead &a
     QString path = RuleStep([&] { return DownloadPath(link); }).value_or(QString());
 
     // Known before the overwrite test: a file an earlier run saved is often still there.
-    const RunLedger::Held held = Held(m_pagePosition, link, path);
+    const RunLedger::Held held = Held(m_page.position, link, path);
     if (held == RunLedger::Held::Known) {
         ahead.Drop(index);
         const QString address = TrimSpaces(linkrules::GetPath(link, job.txtAddress()));

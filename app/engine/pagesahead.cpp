@@ -93,7 +93,7 @@ void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan
         try {
             path = linkrules::GetFilename(link, job.txtSaveLinks(), next.number,
                                           job.txtDefaultExtension());
-            address = TrimSpaces(linkrules::GetPath(link, job.txtAddress()));
+            address = linkrules::TrimSpaces(linkrules::GetPath(link, job.txtAddress()));
         } catch (const linkrules::RuleError &) {
             continue; // its turn reports the rule's failure
         }
@@ -108,60 +108,37 @@ void ScrapeRun::PlanNextPage(const DownloadsAhead &current, const PagePlan &plan
     }
 }
 
-QString ScrapeRun::PageAddress(const QString &letter, double number) const
-{
-    QString address = m_ports.job->txtAddress();
-    address.replace(u"^L"_s, letter);
-    address.replace(u"^N"_s, numbers::ToText(number));
-    return TrimSpaces(address);
-}
-
 QList<ScrapeRun::PageAhead> ScrapeRun::ForeseePages() const
 {
-    // The loops' own bounds as they read them, the fields a later loop or page reads as they
-    // are now: a page whose turn finds other values is loaded again then.
+    // A copy of the series walks on with the fields as they are now: a page whose turn finds
+    // other values is loaded again then.
     QList<PageAhead> pages;
-    const JobSettings &job = *m_ports.job;
-    const std::optional<int> seconds = TimeOutSeconds(job.txtTimeOut());
-    if (!m_letterLoop || !m_numberLoop || !seconds)
+    const std::optional<int> seconds = TimeOutSeconds(m_ports.job->txtTimeOut());
+    if (!m_series || !seconds)
         return pages;
-    numbers::CountingLoop letters = *m_letterLoop;
-    numbers::CountingLoop pagesOfLetter = *m_numberLoop;
-    QString letter = m_letter;
-    QString before = Navigated(PageAddress(letter, pagesOfLetter.Value()));
-    qint64 position = m_pagePosition;
-    pagesOfLetter.Advance();
+    linkrules::SeriesCursor series = *m_series;
+    QString before = Navigated(series.AddressOf(m_page));
     // Letters without a single page could go round for ever; pages the run does not visit
     // take no turn, up to a bound.
     qint64 passed = 0;
     for (qint64 turn = 0; pages.size() < PageBrowser::kPagesAhead
          && turn - passed < 4 * PageBrowser::kPagesAhead && passed < kMostPassedAhead;
          ++turn) {
-        if (pagesOfLetter.Running()) {
-            if (!Ledger().VisitsPage(++position)) {
-                ++passed;
-                pagesOfLetter.Advance();
-                continue;
-            }
-            const QString address = Navigated(PageAddress(letter, pagesOfLetter.Value()));
-            if (SameDocument(before, address))
-                break;
-            pages.append(PageAhead{0, address, *seconds, pagesOfLetter.Value(), position});
-            before = address;
-            pagesOfLetter.Advance();
+        const linkrules::SeriesCursor::Step step = series.Next();
+        if (step.kind == linkrules::SeriesCursor::Step::Kind::Letter)
+            continue;
+        // What a later turn would stop at with a question is as far as it goes.
+        if (step.kind != linkrules::SeriesCursor::Step::Kind::Page)
+            break;
+        if (!Ledger().VisitsPage(step.page.position)) {
+            ++passed;
             continue;
         }
-        // What the next letter's turn would stop at with a question is as far as it goes.
-        letters.Advance();
-        const std::optional<QString> next = letters.Running() ? LetterAt(letters.Value())
-                                                              : std::nullopt;
-        const auto first = numbers::ToNumber(job.txtStartNum());
-        const auto last = numbers::ToNumber(job.txtStopNum());
-        const auto step = numbers::ToNumber(job.txtIncrementNumerically());
-        if (!next || !first || !last || !step)
+        const QString address = Navigated(series.AddressOf(step.page));
+        if (SameDocument(before, address))
             break;
-        letter = *next;
-        pagesOfLetter = numbers::CountingLoop(*first, *last, *step);
+        pages.append(PageAhead{0, address, *seconds, step.page.number, step.page.position});
+        before = address;
     }
     return pages;
 }

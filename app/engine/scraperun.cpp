@@ -27,7 +27,6 @@ using namespace runsteps;
 namespace {
 
 // Codes of the failures the run itself finds; a rule or a transfer brings its own.
-using failurecodes::kSubscriptOutOfRange;
 using failurecodes::kTypeMismatch;
 constexpr int kPageNotLoaded = 1001;
 constexpr int kPageTimedOut = 1002;
@@ -41,11 +40,6 @@ constexpr qint64 kYieldMilliseconds = 20;
 QString DoubleAmpersands(QString text)
 {
     return text.replace(u'&', u"&&"_s);
-}
-
-QString NotANumber(const QString &field, const QString &text)
-{
-    return u"Type mismatch: %1 \"%2\" is not a number."_s.arg(field, text);
 }
 
 } // namespace
@@ -136,16 +130,14 @@ void ScrapeRun::Walk()
     m_loadAhead = false;
     m_aheadReloaded = 0;
     m_nextDropped = 0;
-    m_pagePosition = m_nextPosition = 0;
     const auto series = qScopeGuard([this] {
         m_next.reset();
         CloseAllAhead();
-        m_letterLoop.reset();
-        m_numberLoop.reset();
+        m_series.reset();
     });
 
     try {
-        LetterLoop();
+        WalkSeries();
         AddToLog(u"Done.  Items downloaded: "_s + QString::number(m_itemsDownloaded) + u'.');
     } catch (const SeriesCut &) {
         AddToLog(u"Done.  Items downloaded: "_s + QString::number(m_itemsDownloaded) + u'.');
@@ -159,73 +151,50 @@ void ScrapeRun::Walk()
     view.SetGoEnabled(true);
 }
 
-void ScrapeRun::LetterLoop()
+void ScrapeRun::WalkSeries()
 {
-    const JobSettings &job = *m_ports.job;
-    const QString incrementText = job.txtIncrementAlphabetically();
-    const auto increment = numbers::ToNumber(incrementText);
-    const int last = linkrules::GetAsc(job.txtStopAlpha()).value_or(0);
-    const int first = linkrules::GetAsc(job.txtStartAlpha()).value_or(0);
-    if (!increment) {
-        // Yes: without a letter series there are no pages; the run goes on to its end.
-        Failure(kTypeMismatch, NotANumber(u"the letter increment"_s, incrementText));
-        return;
-    }
-
-    for (numbers::CountingLoop loop(first, last, 2 * *increment); loop.Running(); loop.Advance()) {
-        m_letterLoop = loop;
-        m_numberLoop.reset();
-        CheckPoint();
-        ApplyTimeOut();
-        const std::optional<QString> letter = LetterAt(loop.Value());
-        if (!letter) {
-            Failure(kSubscriptOutOfRange, u"Subscript out of range"_s);
-            continue;
+    linkrules::SeriesCursor series(*m_ports.job);
+    for (;;) {
+        const linkrules::SeriesCursor::Step step = series.Next();
+        switch (step.kind) {
+        case linkrules::SeriesCursor::Step::Kind::Letter:
+            CheckPoint();
+            ApplyTimeOut();
+            break;
+        case linkrules::SeriesCursor::Step::Kind::Failure:
+            // Yes: the series goes on where it can.
+            Failure(step.code, step.description);
+            break;
+        case linkrules::SeriesCursor::Step::Kind::Page:
+            TakePage(series, step.page);
+            break;
+        case linkrules::SeriesCursor::Step::Kind::End:
+            return;
         }
-        NumberLoop(*letter);
     }
 }
 
-void ScrapeRun::NumberLoop(const QString &letter)
+void ScrapeRun::TakePage(const linkrules::SeriesCursor &series, const linkrules::SeriesPage &page)
 {
-    const JobSettings &job = *m_ports.job;
-    const QString startText = job.txtStartNum();
-    const QString stopText = job.txtStopNum();
-    const QString stepText = job.txtIncrementNumerically();
-    const auto first = numbers::ToNumber(startText);
-    const auto last = numbers::ToNumber(stopText);
-    const auto step = numbers::ToNumber(stepText);
-    if (!first || !last || !step) {
-        // Yes: this letter has no number series; on to the next letter.
-        const QString description = !first ? NotANumber(u"the start number"_s, startText)
-            : !last                        ? NotANumber(u"the stop number"_s, stopText)
-                                           : NotANumber(u"the number increment"_s, stepText);
-        Failure(kTypeMismatch, description);
+    m_currentNumber = page.number;
+    CheckPoint();
+    if (!Ledger().VisitsPage(page.position))
         return;
-    }
-
-    m_letter = letter;
-    for (numbers::CountingLoop loop(*first, *last, *step); loop.Running(); loop.Advance()) {
-        m_numberLoop = loop;
-        m_currentNumber = loop.Value();
-        CheckPoint();
-        m_pagePosition = m_nextPosition++;
-        if (!Ledger().VisitsPage(m_pagePosition))
-            continue;
-        ApplyTimeOut();
-        Ledger().PageStarted(m_pagePosition);
-        VisitPage(letter, m_currentNumber);
-        Ledger().PageHandled(m_pagePosition, m_itemsDownloaded);
-    }
+    ApplyTimeOut();
+    m_page = page;
+    m_series = series;
+    Ledger().PageStarted(page.position);
+    VisitPage(page);
+    Ledger().PageHandled(page.position, m_itemsDownloaded);
 }
 
-void ScrapeRun::VisitPage(const QString &letter, double number)
+void ScrapeRun::VisitPage(const linkrules::SeriesPage &page)
 {
     m_pageMarkup.clear();
     m_lstCode.clear();
     m_ports.view->SetCodeList(m_lstCode);
 
-    const QString address = PageAddress(letter, number);
+    const QString address = m_series->AddressOf(page);
     // Between pages a failure belongs to no address.
     const auto leftPage = qScopeGuard([this] { m_stepAddress.clear(); });
     if (!RetrievePage(address))
@@ -236,7 +205,7 @@ void ScrapeRun::VisitPage(const QString &letter, double number)
     m_referrer = shown.isEmpty() ? address : shown;
 
     PagePlan plan;
-    const std::unique_ptr<DownloadsAhead> ahead = DownloadsOfThisPage(number, plan);
+    const std::unique_ptr<DownloadsAhead> ahead = DownloadsOfThisPage(page.number, plan);
     m_sinceYield.start();
     const qsizetype count = m_lstCode.size();
     for (qsizetype i = 0; i < count; ++i) {

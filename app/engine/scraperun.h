@@ -1,7 +1,7 @@
 #pragma once
 
-#include "numbers.h"
 #include "runports.h"
+#include "seriescursor.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -102,10 +102,10 @@ private:
 
     void StartQueuedRun();
     void Walk();
-    void LetterLoop();
-    void NumberLoop(const QString &letter);
-    void VisitPage(const QString &letter, double number);
-    QString PageAddress(const QString &letter, double number) const;
+    void WalkSeries();
+    // A page of the series in its turn; `series` walks on past it.
+    void TakePage(const linkrules::SeriesCursor &series, const linkrules::SeriesPage &page);
+    void VisitPage(const linkrules::SeriesPage &page);
     QList<PageAhead> ForeseePages() const;
     void LoadPagesAhead();
     std::optional<PageAhead> TakeAhead(const QString &address, int seconds);
@@ -191,11 +191,9 @@ private:
     PageWait *m_wait = nullptr;
     QEventLoop *m_turnWait = nullptr; // while a page waits for its host's turn or a retry
 
-    // Where the run stands in its two series, for foreseeing the pages after this one.
-    std::optional<numbers::CountingLoop> m_letterLoop, m_numberLoop;
-    QString m_letter;
-    // The current page's position in the series, and the next page's.
-    qint64 m_pagePosition = 0, m_nextPosition = 0;
+    // The page being visited, and the series past it, for foreseeing the pages after it.
+    linkrules::SeriesPage m_page;
+    std::optional<linkrules::SeriesCursor> m_series;
     // Pages ahead, in the order the run will reach them.
     QList<PageAhead> m_ahead;
     bool m_loadAhead = false; // once a page of the run has loaded
