@@ -324,7 +324,8 @@ CommandLine ParseCommandLine(const QStringList &arguments)
 
     CommandLine result;
     if (parser.isSet(u"job"_s)) {
-        if (auto error = jobinput::ReadJobFile(parser.value(u"job"_s), result.settings.job))
+        result.settings.jobFile = parser.value(u"job"_s);
+        if (auto error = jobinput::ReadJobFile(result.settings.jobFile, result.settings.job))
             return Exit(exitstatus::kInvalid, *error);
     }
     for (const Option &o : options) {

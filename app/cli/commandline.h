@@ -25,6 +25,8 @@ struct RunSettings
     bool quiet = false;
     // Receives the failed addresses, one a line; empty: none.
     QString failedFile;
+    // Where the job was read from; empty: from the options alone.
+    QString jobFile;
 
     // Long runs. The journal records each page fully handled, so that the run carries on
     // where an earlier one with the same journal was cut short; empty: none.

@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "safetext.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -85,7 +87,7 @@ void ConsoleRunView::AppendLogLine(const QString &line)
     ++m_lines;
     if (!m_out)
         return;
-    m_out(line.toUtf8() + '\n');
+    m_out(safetext::Printable(line).toUtf8() + '\n');
 }
 
 bool PolicyPrompt::AskContinue(const QString &)

@@ -11,11 +11,20 @@
 #include <array>
 #include <variant>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace jobinput {
 
 namespace {
+
+constexpr qint64 kMostJobBytes = 1024 * 1024;
 
 // The pool of ready-made end patterns is a control of the Setup page but never part of a
 // job: a file that carries it (a window's state written out whole) is read and it is left.
@@ -244,10 +253,24 @@ QJsonObject JobObject(const JobFields &fields)
 
 std::optional<QString> ReadJobFile(const QString &path, JobFields &fields)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return u"The job file \"%1\" cannot be read: %2"_s.arg(path, file.errorString());
-    return ApplyJobJson(file.readAll(), fields);
+    // Not blocking: a named pipe would otherwise hold the open until someone writes to it.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString reason = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                                      : file.errorString();
+        if (fd >= 0)
+            ::close(fd);
+        return u"The job file \"%1\" cannot be read: %2"_s.arg(path, reason);
+    }
+    // A device or a pipe could be read for ever; a job is a few lines.
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return u"The job file \"%1\" is not a regular file."_s.arg(path);
+    const QByteArray json = file.read(kMostJobBytes + 1);
+    if (json.size() > kMostJobBytes)
+        return u"The job file \"%1\" is larger than 1 MiB."_s.arg(path);
+    return ApplyJobJson(json, fields);
 }
 
 } // namespace jobinput

@@ -2,18 +2,23 @@
 
 #include "posixfile.h"
 #include "runports.h"
+#include "safetext.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonParseError>
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -23,6 +28,17 @@ namespace {
 
 constexpr QLatin1StringView kKind = "linkhauler-run journal"_L1;
 constexpr int kVersion = 1;
+
+// The journal's keys, for writing and reading alike.
+namespace key {
+constexpr QLatin1StringView kKind = "kind"_L1, kVersion = "version"_L1,
+                            kFingerprint = "fingerprint"_L1, kShard = "shard"_L1, kJob = "job"_L1;
+constexpr QLatin1StringView kPage = "page"_L1, kDone = "done"_L1, kItems = "items"_L1,
+                            kTemporary = "temporary"_L1, kRemoved = "removed"_L1,
+                            kSaving = "saving"_L1, kSaved = "saved"_L1, kFile = "file"_L1,
+                            kAddress = "address"_L1, kPath = "path"_L1, kRecord = "record"_L1,
+                            kAt = "at"_L1, kText = "text"_L1, kLength = "length"_L1;
+} // namespace key
 
 QString Key(const QString &address, const QString &path)
 {
@@ -41,6 +57,15 @@ QString Fingerprint(const QJsonObject &job)
 QString ShardText(int shard, int shards)
 {
     return QString::number(shard) + u'/' + QString::number(shards);
+}
+
+// The job as the journal keeps it: without a password its address may carry.
+QJsonObject WithoutSecrets(QJsonObject job)
+{
+    for (auto field = job.begin(); field != job.end(); ++field)
+        if (field.value().isString())
+            field.value() = safetext::HideUserInfo(field.value().toString());
+    return job;
 }
 
 QString ValueText(const QJsonValue &value)
@@ -67,14 +92,60 @@ QString Difference(const QJsonObject &there, const QJsonObject &here)
     return u"its fingerprint differs"_s;
 }
 
-// The record's bytes stand in the file at the offset.
-bool RecordIsAt(const QString &file, qint64 at, const QString &text)
+// A record of `length` bytes stands in the file at the offset, and its text is `text` once a
+// password it may carry is hidden, as the journal keeps it.
+bool RecordIsAt(const QString &file, qint64 at, qint64 length, const QString &text)
 {
     QFile in(file);
-    const QByteArray bytes = RecordBytes(text);
     if (!in.open(QIODevice::ReadOnly) || !in.seek(at))
         return false;
-    return in.read(bytes.size()) == bytes;
+    const QByteArray bytes = in.read(length);
+    return bytes.size() == length && bytes.startsWith('"') && bytes.endsWith("\"\r\n")
+        && safetext::HideUserInfo(QString::fromUtf8(bytes.mid(1, bytes.size() - 4)))
+        == safetext::HideUserInfo(text);
+}
+
+// A whole number from 0 to `most`, as the journal writes them; none for anything else (a
+// fraction, a text, a number beyond 64 bits).
+std::optional<qint64> WholeNumber(const QJsonValue &value, qint64 most)
+{
+    const qint64 number = value.toInteger(-1);
+    if (number < 0 || number > most || value.toInteger(-2) != number)
+        return std::nullopt;
+    return number;
+}
+
+bool HasKeys(const QJsonObject &object, std::initializer_list<QLatin1StringView> keys)
+{
+    if (object.size() != qsizetype(keys.size()))
+        return false;
+    for (const QLatin1StringView key : keys)
+        if (!object.contains(key))
+            return false;
+    return true;
+}
+
+// The texts of an object with exactly these keys, all texts; none when it is anything else.
+std::optional<QStringList> Texts(const QJsonValue &value,
+                                 std::initializer_list<QLatin1StringView> keys)
+{
+    const QJsonObject object = value.toObject();
+    if (!value.isObject() || !HasKeys(object, keys))
+        return std::nullopt;
+    QStringList texts;
+    for (const QLatin1StringView key : keys) {
+        if (!object.value(key).isString())
+            return std::nullopt;
+        texts.append(object.value(key).toString());
+    }
+    return texts;
+}
+
+// The file is no journal this run may take over: neither empty nor a journal, and not the
+// first line of this job's journal cut short by a crash.
+bool TornFirstLine(const QByteArray &content, const QByteArray &head)
+{
+    return !content.contains('\n') && head.startsWith(content);
 }
 
 } // namespace
@@ -92,13 +163,19 @@ Journal::~Journal()
 std::unique_ptr<Journal> Journal::Open(const QString &path, const Identity &identity,
                                        QString &error)
 {
+    // Owner-only: the journal holds the whole job. A symbolic link in its place is not followed.
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         error = u"The journal \"%1\" cannot be opened: %2"_s.arg(path, SystemError());
         return nullptr;
     }
     std::unique_ptr<Journal> journal(new Journal(path, fd));
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = u"The journal \"%1\" is not a regular file."_s.arg(path);
+        return nullptr;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno == EWOULDBLOCK
             ? u"The journal \"%1\" is in use by another run."_s.arg(path)
@@ -119,75 +196,54 @@ bool Journal::Read(const Identity &identity, QString &error)
     }
     QByteArray content = file.readAll();
     file.close();
-    const QString fingerprint = Fingerprint(identity.job);
-    const QString shard = ShardText(identity.shard, identity.shards);
-    // A first line cut short by a crash: the journal had not begun.
-    if (!content.isEmpty() && !content.contains('\n') && ::ftruncate(m_fd, 0) == 0)
-        content.clear();
-    if (content.isEmpty()) {
-        return Write({{u"kind"_s, kKind},
-                      {u"version"_s, kVersion},
-                      {u"fingerprint"_s, fingerprint},
-                      {u"shard"_s, shard},
-                      {u"job"_s, identity.job}},
-                     true);
+    const QJsonObject job = WithoutSecrets(identity.job);
+    const QJsonObject head{{key::kKind, kKind},
+                           {key::kVersion, kVersion},
+                           {key::kFingerprint, Fingerprint(identity.job)},
+                           {key::kShard, ShardText(identity.shard, identity.shards)},
+                           {key::kJob, job}};
+    // The first line of this job's journal cut short by a crash: the journal had not begun.
+    if (TornFirstLine(content, QJsonDocument(head).toJson(QJsonDocument::Compact))) {
+        if (!content.isEmpty() && !Truncate(0, error))
+            return false;
+        return Write(head, true);
     }
 
-    QList<QByteArray> lines = content.split('\n');
-    // A line cut short by a crash can only be the last one; the next entry starts a new line.
-    const bool torn = !content.endsWith('\n');
-    if (torn && lines.size() > 1)
-        lines.removeLast();
-    const QJsonObject head = QJsonDocument::fromJson(lines.value(0)).object();
-    if (head.value(u"kind"_s).toString() != kKind || head.value(u"version"_s).toInt() != kVersion) {
-        error = u"\"%1\" is not a journal of linkhauler-run."_s.arg(m_path);
+    // Anything else that is not a journal stays exactly as it is.
+    const QList<QByteArray> lines = content.left(content.lastIndexOf('\n')).split('\n');
+    const QString refused = u"\"%1\" is not a journal of linkhauler-run."_s.arg(m_path);
+    const QJsonObject there = QJsonDocument::fromJson(lines.constFirst()).object();
+    if (!HasKeys(there, {key::kKind, key::kVersion, key::kFingerprint, key::kShard, key::kJob})
+        || there.value(key::kKind).toString() != kKind
+        || WholeNumber(there.value(key::kVersion), kVersion) != kVersion
+        || !there.value(key::kJob).isObject()) {
+        error = refused;
         return false;
     }
-    if (head.value(u"fingerprint"_s).toString() != fingerprint) {
+    if (there.value(key::kFingerprint) != head.value(key::kFingerprint)) {
         error = u"The journal \"%1\" belongs to another job: %2. Give this job a journal of its "
                 u"own, or run the journal's job."_s.arg(
-                    m_path, Difference(head.value(u"job"_s).toObject(), identity.job));
+                    m_path, Difference(WithoutSecrets(there.value(key::kJob).toObject()), job));
         return false;
     }
-    if (head.value(u"shard"_s).toString() != shard) {
+    if (there.value(key::kShard) != head.value(key::kShard)) {
         error = u"The journal \"%1\" is shard %2's, not shard %3's: each shard keeps a journal of "
-                u"its own."_s.arg(m_path, head.value(u"shard"_s).toString(), shard);
+                u"its own."_s.arg(m_path,
+                                  safetext::EscapeControls(there.value(key::kShard).toString()),
+                                  head.value(key::kShard).toString());
         return false;
     }
-
-    qint64 current = -1;
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (lines.at(i).isEmpty())
-            continue;
-        const QJsonObject entry = QJsonDocument::fromJson(lines.at(i)).object();
-        const QJsonObject of = entry.value(u"file"_s).toObject();
-        const QString key = Key(of.value(u"address"_s).toString(), of.value(u"path"_s).toString());
-        if (entry.contains(u"page"_s)) {
-            current = entry.value(u"page"_s).toInteger();
-            m_unfinished[current];
-        } else if (entry.contains(u"done"_s)) {
-            const qint64 position = entry.value(u"done"_s).toInteger();
-            m_done.insert(position);
-            m_unfinished.remove(position);
-            m_items = static_cast<std::int32_t>(entry.value(u"items"_s).toInteger());
-            current = -1;
-        } else if (entry.contains(u"temporary"_s)) {
-            m_temporaries.append(entry.value(u"temporary"_s).toString());
-        } else if (entry.contains(u"removed"_s)) {
-            m_removed.insert(entry.value(u"removed"_s).toString());
-        } else if (current >= 0 && entry.value(u"saving"_s).toBool()) {
-            m_unfinished[current].saving.append(
-                {of.value(u"address"_s).toString(), of.value(u"path"_s).toString()});
-            m_savingTemporary.insert(key, of.value(u"temporary"_s).toString());
-        } else if (current >= 0 && entry.value(u"saved"_s).toBool()) {
-            m_unfinished[current].saved.insert(key);
-        } else if (current >= 0 && entry.contains(u"record"_s)) {
-            const QJsonObject record = entry.value(u"record"_s).toObject();
-            m_unfinished[current].records.append({record.value(u"file"_s).toString(),
-                                                  record.value(u"text"_s).toString(),
-                                                  record.value(u"at"_s).toInteger()});
+        if (const std::optional<QString> fault = Take(lines.at(i))) {
+            error = u"The journal \"%1\" is damaged at line %2: %3."_s.arg(
+                m_path, QString::number(i + 1), *fault);
+            return false;
         }
     }
+    // A line cut short by a crash can only be the last one: it goes, and the next entry
+    // starts where it began.
+    if (!content.endsWith('\n') && !Truncate(content.lastIndexOf('\n') + 1, error))
+        return false;
 
     // A file moved onto its path is whole there: its temporary is gone once the move is done.
     // One that a later run removed was never moved; the file at the path is an older one.
@@ -197,17 +253,106 @@ bool Journal::Read(const Identity &identity, QString &error)
             const QString temporary = m_savingTemporary.value(key);
             const bool moved = page.saved.contains(key)
                 || (!temporary.isEmpty() && !m_removed.contains(temporary)
-                    && !QFileInfo::exists(temporary));
+                    && !posixfile::Exists(temporary));
             if (moved && QFileInfo(file.path).isFile())
                 page.whole.insert(key);
         }
         for (const Record &record : std::as_const(page.records))
-            if (RecordIsAt(record.file, record.at, record.text))
+            if (RecordIsAt(record.file, record.at, record.length, record.text))
                 page.appended.append(record);
     }
-    if (torn && !Write({}, false))
-        return false;
     return true;
+}
+
+bool Journal::Truncate(qint64 length, QString &error)
+{
+    if (::ftruncate(m_fd, length) == 0)
+        return true;
+    error = u"The journal \"%1\" cannot be written: %2"_s.arg(m_path, SystemError());
+    return false;
+}
+
+std::optional<QString> Journal::Take(const QByteArray &line)
+{
+    QJsonParseError parsed;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject())
+        return u"it is not a JSON object"_s;
+    const QJsonObject entry = document.object();
+    constexpr qint64 kMost = std::numeric_limits<qint64>::max();
+    if (HasKeys(entry, {key::kPage})) {
+        const std::optional<qint64> position = WholeNumber(entry.value(key::kPage), kMost);
+        if (!position)
+            return u"the page's position is not a whole number from 0 on"_s;
+        m_current = *position;
+        m_unfinished[m_current];
+        return std::nullopt;
+    }
+    if (HasKeys(entry, {key::kDone, key::kItems})) {
+        const std::optional<qint64> position = WholeNumber(entry.value(key::kDone), kMost);
+        const std::optional<qint64> items = WholeNumber(entry.value(key::kItems),
+                                                        std::numeric_limits<std::int32_t>::max());
+        if (!position || !items)
+            return u"the page's position or count is not a whole number in range"_s;
+        m_done.insert(*position);
+        m_unfinished.remove(*position);
+        m_items = static_cast<std::int32_t>(*items);
+        m_current = -1;
+        return std::nullopt;
+    }
+    const bool removed = HasKeys(entry, {key::kRemoved});
+    if (removed || HasKeys(entry, {key::kTemporary})) {
+        const QJsonValue name = entry.value(removed ? key::kRemoved : key::kTemporary);
+        if (!name.isString())
+            return u"the temporary file's name is not a text"_s;
+        if (removed)
+            m_removed.insert(name.toString());
+        else
+            m_temporaries.append(name.toString());
+        return std::nullopt;
+    }
+    // The rest belongs to the page under way.
+    const bool saving = HasKeys(entry, {key::kSaving, key::kFile});
+    if (saving || HasKeys(entry, {key::kSaved, key::kFile})) {
+        if (entry.value(saving ? key::kSaving : key::kSaved) != QJsonValue(true))
+            return u"it is not an entry of a journal"_s;
+        const std::optional<QStringList> file = saving
+            ? Texts(entry.value(key::kFile), {key::kAddress, key::kPath, key::kTemporary})
+            : Texts(entry.value(key::kFile), {key::kAddress, key::kPath});
+        if (!file)
+            return u"the file's address, path or temporary file is missing"_s;
+        if (m_current < 0)
+            return u"a file is noted outside a page"_s;
+        const QString key = Key(file->at(0), file->at(1));
+        if (saving) {
+            m_unfinished[m_current].saving.append({file->at(0), file->at(1)});
+            m_savingTemporary.insert(key, file->at(2));
+        } else {
+            m_unfinished[m_current].saved.insert(key);
+        }
+        return std::nullopt;
+    }
+    if (HasKeys(entry, {key::kRecord})) {
+        // Its length tells how far its text, kept without a password, reaches in the file;
+        // journals that kept the text whole had no need of it.
+        const QJsonObject record = entry.value(key::kRecord).toObject();
+        const QString text = record.value(key::kText).toString();
+        const std::optional<qint64> at = WholeNumber(record.value(key::kAt), kMost);
+        const std::optional<qint64> length = record.contains(key::kLength)
+            ? WholeNumber(record.value(key::kLength), kMost)
+            : RecordBytes(text).size();
+        if (!(HasKeys(record, {key::kFile, key::kAt, key::kText})
+              || HasKeys(record, {key::kFile, key::kAt, key::kText, key::kLength}))
+            || !at || !length || !record.value(key::kFile).isString()
+            || !record.value(key::kText).isString())
+            return u"the record's file, place, length or text is missing"_s;
+        if (m_current < 0)
+            return u"a record is noted outside a page"_s;
+        m_unfinished[m_current].records.append(
+            {record.value(key::kFile).toString(), text, *at, *length});
+        return std::nullopt;
+    }
+    return u"it is not an entry of a journal"_s;
 }
 
 bool Journal::SavedWhole(qint64 position, const QString &address, const QString &path) const
@@ -231,8 +376,11 @@ bool Journal::TakeAppended(qint64 position, const QString &file, const QString &
     const auto page = m_unfinished.find(position);
     if (page == m_unfinished.end())
         return false;
+    const QString kept = safetext::HideUserInfo(text);
     for (qsizetype i = 0; i < page->appended.size(); ++i) {
-        if (page->appended.at(i).file == file && page->appended.at(i).text == text) {
+        const Record &record = page->appended.at(i);
+        if (record.file == file && safetext::HideUserInfo(record.text) == kept
+            && record.length == RecordBytes(text).size()) {
             page->appended.removeAt(i);
             return true;
         }
@@ -244,17 +392,14 @@ QStringList Journal::LeftoverTemporaries() const
 {
     QStringList left;
     for (const QString &temporary : m_temporaries)
-        if (QFileInfo::exists(temporary))
+        if (posixfile::Exists(temporary))
             left.append(temporary);
     return left;
 }
 
 bool Journal::Write(const QJsonObject &entry, bool toDisk)
 {
-    // An empty entry only ends a line a crash cut short.
-    const QByteArray line = entry.isEmpty()
-        ? QByteArray("\n")
-        : QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
+    const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
     // One write for the whole line: a process killed now leaves it whole or leaves none of it.
     if (!posixfile::WriteAll(m_fd, line)) {
         m_error = u"The journal \"%1\" cannot be written: %2"_s.arg(m_path, SystemError());
@@ -269,43 +414,55 @@ bool Journal::Write(const QJsonObject &entry, bool toDisk)
 
 bool Journal::PageStarted(qint64 position)
 {
-    return Write({{u"page"_s, position}}, false);
+    return Write({{key::kPage, position}}, false);
 }
 
 bool Journal::TemporaryMade(const QString &temporary)
 {
-    return Write({{u"temporary"_s, temporary}}, false);
+    return Write({{key::kTemporary, temporary}}, false);
 }
 
 bool Journal::TemporaryRemoved(const QString &temporary)
 {
     // On the disk before the file goes, so that no cut leaves its absence unexplained.
-    return Write({{u"removed"_s, temporary}}, true);
+    return Write({{key::kRemoved, temporary}}, true);
 }
 
 bool Journal::Saving(const QString &address, const QString &path, const QString &temporary)
 {
     return Write(
-        {{u"saving"_s, true},
-         {u"file"_s,
-          QJsonObject{{u"address"_s, address}, {u"path"_s, path}, {u"temporary"_s, temporary}}}},
+        {{key::kSaving, true},
+         {key::kFile,
+          QJsonObject{{key::kAddress, address}, {key::kPath, path}, {key::kTemporary, temporary}}}},
         true);
 }
 
 bool Journal::Saved(const QString &address, const QString &path)
 {
-    return Write(
-        {{u"saved"_s, true}, {u"file"_s, QJsonObject{{u"address"_s, address}, {u"path"_s, path}}}},
-        false);
+    return Write({{key::kSaved, true},
+                  {key::kFile, QJsonObject{{key::kAddress, address}, {key::kPath, path}}}},
+                 false);
 }
 
 bool Journal::Appending(const QString &file, qint64 at, const QString &text)
 {
-    return Write({{u"record"_s, QJsonObject{{u"file"_s, file}, {u"at"_s, at}, {u"text"_s, text}}}},
+    return Write({{key::kRecord,
+                   QJsonObject{{key::kFile, file},
+                               {key::kAt, at},
+                               {key::kText, safetext::HideUserInfo(text)},
+                               {key::kLength, RecordBytes(text).size()}}}},
                  false);
 }
 
 bool Journal::PageDone(qint64 position, std::int32_t items)
 {
-    return Write({{u"done"_s, position}, {u"items"_s, items}}, true);
+    // After a power cut a page marked done must have its files and records on the disk.
+    for (const QString &path : std::as_const(m_unsynced)) {
+        if (!posixfile::Sync(path) && errno != ENOENT) {
+            m_error = u"\"%1\" cannot be written to the disk: %2"_s.arg(path, SystemError());
+            return false;
+        }
+    }
+    m_unsynced.clear();
+    return Write({{key::kDone, position}, {key::kItems, items}}, true);
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 // The journal of a long run: one JSON object a line, appended as the run goes. Its first line
 // names the job (every field, and a fingerprint of them) and the shard; then, for each page of
@@ -65,18 +66,24 @@ public:
     bool Saving(const QString &address, const QString &path, const QString &temporary);
     bool Saved(const QString &address, const QString &path);
     bool Appending(const QString &file, qint64 at, const QString &text);
+    // The page wrote to the file or folder: it reaches the disk before the page is marked done.
+    void Unsynced(const QString &path) { m_unsynced.insert(path); }
     bool PageDone(qint64 position, std::int32_t items);
     QString LastError() const { return m_error; }
 
 private:
     Journal(QString path, int fd);
     bool Read(const Identity &identity, QString &error);
+    // Takes in one entry of an earlier run; what is wrong with it, if anything.
+    std::optional<QString> Take(const QByteArray &line);
+    bool Truncate(qint64 length, QString &error);
     bool Write(const QJsonObject &entry, bool toDisk);
 
     struct Record
     {
         QString file, text;
         qint64 at = 0;
+        qint64 length = 0; // of the record in its file
     };
     // Of a page begun and not ended.
     struct Unfinished
@@ -97,4 +104,6 @@ private:
     QHash<QString, QString> m_savingTemporary; // address and path to its temporary
     QStringList m_temporaries;
     QSet<QString> m_removed; // temporaries a run removed as left over
+    qint64 m_current = -1;   // while reading: the page under way
+    QSet<QString> m_unsynced;
 };

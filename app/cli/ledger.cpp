@@ -3,7 +3,9 @@
 #include "archive.h"
 #include "journal.h"
 #include "posixfile.h"
+#include "safetext.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +20,13 @@
 
 using namespace Qt::StringLiterals;
 using posixfile::SystemError;
+
+namespace {
+
+// How long an address record waits for another shard that holds its file.
+constexpr int kLockWaitMs = 60000;
+
+} // namespace
 
 LongRunLedger::LongRunLedger(const RunSettings &settings, Journal *journal, Archive *archive,
                              Fault fault)
@@ -72,12 +81,14 @@ void LongRunLedger::PageHandled(qint64 position, std::int32_t itemsDownloaded)
 RunLedger::Held LongRunLedger::LinkHeld(qint64 position, const QString &address,
                                         const QString &path) const
 {
-    if (m_journal && m_journal->SavedWhole(position, address, path))
+    // The journal and the archive keep addresses as they are printed: without a password.
+    const QString kept = safetext::HideUserInfo(address);
+    if (m_journal && m_journal->SavedWhole(position, kept, path))
         return Held::SavedWhole;
     if (!m_archive)
         return Held::No;
-    const std::optional<bool> known = m_archive->Holds(address);
-    if (!known)
+    const std::optional<bool> known = m_archive->Holds(kept);
+    if (!known && !m_archive->LastError().isEmpty()) // none: Stop ended its wait
         Fail(m_archive->LastError());
     return known.value_or(false) ? Held::Known : Held::No;
 }
@@ -93,21 +104,25 @@ bool LongRunLedger::EnoughKnown(bool known)
 void LongRunLedger::SavingFile(const QString &address, const QString &path,
                                const QString &temporary)
 {
-    if (m_journal && !m_faulted && !m_journal->Saving(address, path, temporary))
+    if (m_journal && !m_faulted
+        && !m_journal->Saving(safetext::HideUserInfo(address), path, temporary))
         Fail(m_journal->LastError());
 }
 
 void LongRunLedger::FileSaved(const QString &address, const QString &path, qint64 bytes)
 {
-    if (m_journal && !m_faulted && !m_journal->Saved(address, path))
+    const QString kept = safetext::HideUserInfo(address);
+    if (m_journal && !m_faulted && !m_journal->Saved(kept, path))
         Fail(m_journal->LastError());
-    if (m_archive && !m_archive->Add(address, path, bytes))
+    if (m_archive && !m_archive->Add(kept, path, bytes) && !m_archive->LastError().isEmpty())
         Fail(m_archive->LastError());
 }
 
-LongRunFileStore::LongRunFileStore(Journal *journal, const LongRunLedger &ledger)
+LongRunFileStore::LongRunFileStore(Journal *journal, const LongRunLedger &ledger,
+                                   std::function<bool()> stopped)
     : m_journal(journal)
     , m_ledger(ledger)
+    , m_stopped(std::move(stopped))
 {
 }
 
@@ -118,12 +133,22 @@ bool LongRunFileStore::FileExists(const QString &path) const
 
 bool LongRunFileStore::WriteWhole(const QString &path, const QByteArray &bytes, QString &error)
 {
-    return m_disk.WriteWhole(path, bytes, error);
+    return Written(path, m_disk.WriteWhole(path, bytes, error));
 }
 
 bool LongRunFileStore::WriteRecord(const QString &path, const QString &text, QString &error)
 {
-    return m_disk.WriteRecord(path, text, error);
+    return Written(path, m_disk.WriteRecord(path, text, error));
+}
+
+bool LongRunFileStore::Written(const QString &path, bool written)
+{
+    // It replaced the path: its data and the folder's new entry.
+    if (written && m_journal) {
+        m_journal->Unsynced(path);
+        m_journal->Unsynced(QFileInfo(path).absolutePath());
+    }
+    return written;
 }
 
 bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QString &error)
@@ -134,19 +159,29 @@ bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QS
         error = FileAccessError(path, u"No file name."_s);
         return false;
     }
+    // A symbolic link put in the folder in the file's place is not followed.
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) {
         error = FileAccessError(path, SystemError());
         return false;
     }
     const auto closed = qScopeGuard([fd] { ::close(fd); }); // and unlocked
     // Held until the record is in: a shard appending to the same file waits, and where this
-    // record lands is known.
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    while (::fcntl(fd, F_SETLKW, &lock) != 0 && errno == EINTR) {}
+    // record lands is known. Without the lock nothing is appended, and the run ends.
+    switch (posixfile::LockWhole(fd, kLockWaitMs, m_stopped)) {
+    case posixfile::Locked::Yes:
+        break;
+    case posixfile::Locked::Stopped:
+        // Stop reaches the run now, which then ends instead of asking about this record.
+        QCoreApplication::processEvents();
+        error = FileAccessError(path, u"Stopped while another run held the file."_s);
+        return false;
+    case posixfile::Locked::Failed:
+        error = FileAccessError(path, u"The file cannot be locked: "_s + SystemError());
+        m_ledger.Fail(error);
+        return false;
+    }
     struct stat status = {};
     if (::fstat(fd, &status) != 0) {
         error = FileAccessError(path, SystemError());
@@ -159,6 +194,8 @@ bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QS
         error = FileAccessError(path, SystemError());
         return false;
     }
+    if (m_journal)
+        m_journal->Unsynced(path);
     return true;
 }
 
@@ -180,7 +217,18 @@ QString LongRunFileStore::CreateTemporaryBeside(const QString &path, QString &er
 
 bool LongRunFileStore::ReplaceWith(const QString &temporary, const QString &path, QString &error)
 {
-    return m_disk.ReplaceWith(temporary, path, error);
+    // A journal takes a temporary file gone for one moved onto its path, whole: its bytes are on
+    // the disk before the move, and the move is before the page is marked done.
+    if (m_journal && !posixfile::Sync(temporary)) {
+        error = FileAccessError(path, SystemError());
+        RemoveTemporary(temporary);
+        return false;
+    }
+    if (!m_disk.ReplaceWith(temporary, path, error))
+        return false;
+    if (m_journal)
+        m_journal->Unsynced(QFileInfo(path).absolutePath());
+    return true;
 }
 
 void LongRunFileStore::RemoveTemporary(const QString &temporary)
@@ -188,20 +236,32 @@ void LongRunFileStore::RemoveTemporary(const QString &temporary)
     m_disk.RemoveTemporary(temporary);
 }
 
+bool IsStaleTemporary(const QString &file, const QString &folder)
+{
+    // Only what this program could have made there: the journal is no instruction to remove
+    // anything else, nor to follow a link someone put in the folder.
+    const QFileInfo info(file);
+    return !folder.isEmpty() && DiskFileStore::IsTemporaryName(info.fileName())
+        && QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(QDir(folder).absolutePath())
+        && posixfile::IsPlainFile(file);
+}
+
 bool RemoveStaleTemporaries(const RunSettings &settings, Journal *journal)
 {
+    const QString folder = settings.job.saveLinksFolder;
     if (journal) {
         for (const QString &file : journal->LeftoverTemporaries()) {
+            if (!IsStaleTemporary(file, folder))
+                continue;
             if (!journal->TemporaryRemoved(file))
                 return false;
             QFile::remove(file);
         }
     }
-    const QString folder = settings.job.saveLinksFolder;
     if (settings.shards == 1 && !folder.isEmpty()) {
         const QDir dir(folder);
         for (const QString &name : dir.entryList({u".lh-*.part"_s}, QDir::Files | QDir::Hidden))
-            if (DiskFileStore::IsTemporaryName(name))
+            if (IsStaleTemporary(dir.filePath(name), folder))
                 QFile::remove(dir.filePath(name));
     }
     return true;

@@ -55,8 +55,10 @@ private:
 class LongRunFileStore final : public FileStore
 {
 public:
-    // The journal is optional and, like the ledger, must outlive the store.
-    LongRunFileStore(Journal *journal, const LongRunLedger &ledger);
+    // The journal is optional and, like the ledger, must outlive the store. `stopped` says,
+    // without waiting for the event loop, that Stop has been asked for (a signal came).
+    LongRunFileStore(Journal *journal, const LongRunLedger &ledger,
+                     std::function<bool()> stopped = {});
     Q_DISABLE_COPY_MOVE(LongRunFileStore)
 
     bool FileExists(const QString &path) const override;
@@ -72,10 +74,17 @@ public:
     void RemoveTemporary(const QString &temporary) override;
 
 private:
+    bool Written(const QString &path, bool written);
+
     DiskFileStore m_disk;
     Journal *m_journal;
     const LongRunLedger &m_ledger;
+    std::function<bool()> m_stopped;
 };
+
+// A file a run may remove as a temporary file an earlier run left: one of this program's
+// temporary names, directly in the download folder, and a plain file.
+bool IsStaleTemporary(const QString &file, const QString &folder);
 
 // Removes the temporary files of this program that an earlier run left: those its journal
 // names, each noted there as removed first, and, when no shard may be writing beside it, every

@@ -3,9 +3,24 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
 namespace posixfile {
+
+namespace {
+
+// Another process holds a record's lock only while it appends one record.
+constexpr unsigned long kLockPollMs = 10;
+
+} // namespace
 
 bool WriteAll(int fd, const QByteArray &bytes)
 {
@@ -22,6 +37,76 @@ bool WriteAll(int fd, const QByteArray &bytes)
         done += written;
     }
     return true;
+}
+
+bool Exists(const QString &path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+bool IsPlainFile(const QString &path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool Sync(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int reason = errno;
+    ::close(fd);
+    errno = reason;
+    return synced;
+}
+
+bool SameFile(const QString &a, const QString &b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    struct stat first = {}, second = {};
+    if (::stat(QFile::encodeName(a).constData(), &first) == 0
+        && ::stat(QFile::encodeName(b).constData(), &second) == 0)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath())
+        == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+}
+
+Locked LockWhole(int fd, int waitMs, const std::function<bool()> &stopped)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        struct flock lock = {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        if (::fcntl(fd, F_SETLK, &lock) == 0)
+            return Locked::Yes;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EACCES)
+            return Locked::Failed;
+        // EACCES also comes from file systems without locks: only a lock someone holds is
+        // worth waiting for.
+        const int refused = errno;
+        struct flock holder = {};
+        holder.l_type = F_WRLCK;
+        holder.l_whence = SEEK_SET;
+        if (::fcntl(fd, F_GETLK, &holder) != 0 || holder.l_type == F_UNLCK) {
+            errno = refused == EACCES ? ENOLCK : refused;
+            return Locked::Failed;
+        }
+        if (stopped && stopped())
+            return Locked::Stopped;
+        if (waited.hasExpired(waitMs)) {
+            errno = ETIMEDOUT;
+            return Locked::Failed;
+        }
+        QThread::msleep(kLockPollMs);
+    }
 }
 
 QString SystemError()

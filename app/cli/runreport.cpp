@@ -4,6 +4,7 @@
 #include "jobsettings.h"
 #include "linkrules.h"
 #include "numbers.h"
+#include "safetext.h"
 
 #include <QJsonDocument>
 #include <QSet>
@@ -126,6 +127,10 @@ void RunReport::Emit(const QString &event, QJsonObject fields)
 {
     if (!m_jsonLine)
         return;
+    // The JSON text escapes control characters itself; a password has no place in it.
+    for (auto field = fields.begin(); field != fields.end(); ++field)
+        if (field.value().isString())
+            field.value() = safetext::HideUserInfo(field.value().toString());
     fields.insert(u"event"_s, event);
     m_jsonLine(QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n');
 }
@@ -175,7 +180,8 @@ void RunReport::LinkDone(const QString &address, const QString &path)
 void RunReport::Failed(int code, const QString &description, const QString &address)
 {
     ++m_progress.failures;
-    m_failures.append(FailureRecord{code, description, address});
+    m_failures.append(
+        FailureRecord{code, safetext::HideUserInfo(description), safetext::HideUserInfo(address)});
     Emit(u"failure"_s,
          {{u"code"_s, code},
           {u"description"_s, description},
@@ -232,10 +238,11 @@ QString RunReport::Summary() const
     if (!m_endNote.isEmpty())
         text += m_endNote + u'\n';
     for (const FailureRecord &failure : m_failures) {
+        // A server's reason phrase or an address may hold what a terminal would obey.
         text += u"Error "_s + QString::number(failure.code);
         if (!failure.address.isEmpty())
-            text += u" at "_s + failure.address;
-        text += u": "_s + failure.description + u'\n';
+            text += u" at "_s + safetext::EscapeControls(failure.address);
+        text += u": "_s + safetext::EscapeControls(failure.description) + u'\n';
     }
     return text;
 }

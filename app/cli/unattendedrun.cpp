@@ -10,7 +10,9 @@
 #include "jobinput.h"
 #include "journal.h"
 #include "ledger.h"
+#include "posixfile.h"
 #include "runreport.h"
+#include "safetext.h"
 #include "scraperun.h"
 #include "webbrowser.h"
 #include "webpagebrowser.h"
@@ -46,17 +48,27 @@ void Print(std::FILE *stream, const QString &text)
 
 void Complain(const QString &message)
 {
-    Print(stderr, u"linkhauler-run: "_s + message + u'\n');
+    // Messages quote the job and the server: nothing of them may drive the terminal.
+    Print(stderr, u"linkhauler-run: "_s + safetext::Printable(message) + u'\n');
 }
 
 // SIGINT and SIGTERM reach the event loop through a pipe, so that they act as Stop does:
 // between two steps of the run, never in the middle of one.
 int signalPipe[2] = {-1, -1};
+// Also set at once, for the waits that do not turn the event loop (a record's lock, the busy
+// archive).
+volatile std::sig_atomic_t stopSignalled = 0;
 
 void OnStopSignal(int)
 {
+    stopSignalled = 1;
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool StopSignalled()
+{
+    return stopSignalled != 0;
 }
 
 void CatchStopSignals()
@@ -91,12 +103,41 @@ void QuietEngineNotices(QtMsgType type, const QMessageLogContext &context, const
     defaultHandler(type, context, message);
 }
 
+// Each file the run writes for itself is no other file it was given or writes: a journal
+// that is the job file would replace the job. The message names the two.
+std::optional<QString> SharedFile(const RunSettings &settings)
+{
+    struct Named
+    {
+        QString name; // as the message names it, after "The " or "the "
+        QString path;
+    };
+    // The files the run writes come first; the rest it only reads.
+    const Named files[] = {
+        {u"journal"_s, settings.journalFile},
+        {u"archive"_s, settings.archiveFile},
+        {u"--failed file"_s, settings.failedFile},
+        {u"job file"_s, settings.jobFile},
+    };
+    constexpr int kWritten = 3;
+    for (int i = 0; i < kWritten; ++i)
+        for (int j = i + 1; j < int(std::size(files)); ++j)
+            if (posixfile::SameFile(files[i].path, files[j].path))
+                return u"The %1 \"%2\" is the same file as the %3."_s.arg(
+                    files[i].name, files[i].path, files[j].name);
+    return std::nullopt;
+}
+
 // The journal and the archive a long run asks for; false, with the message told, when one
 // cannot be used.
 bool OpenLongRunFiles(const RunSettings &settings, std::unique_ptr<Journal> &journal,
                       std::unique_ptr<Archive> &archive)
 {
     QString error;
+    if (const std::optional<QString> shared = SharedFile(settings)) {
+        Complain(*shared);
+        return false;
+    }
     if (!settings.journalFile.isEmpty()) {
         journal = Journal::Open(
             settings.journalFile,
@@ -107,7 +148,7 @@ bool OpenLongRunFiles(const RunSettings &settings, std::unique_ptr<Journal> &jou
         }
     }
     if (!settings.archiveFile.isEmpty()) {
-        archive = Archive::Open(settings.archiveFile, error);
+        archive = Archive::Open(settings.archiveFile, error, StopSignalled);
         if (!archive) {
             Complain(error);
             return false;
@@ -118,8 +159,12 @@ bool OpenLongRunFiles(const RunSettings &settings, std::unique_ptr<Journal> &jou
 
 bool WriteFailedFile(const QString &path, const QByteArray &lines)
 {
+    // Owner-only, and whole or not at all; a symbolic link at the path is replaced, not
+    // followed.
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly)
+        && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        && file.write(lines) == lines.size() && file.commit())
         return true;
     Complain(u"The --failed file \"%1\" could not be written: %2"_s.arg(path, file.errorString()));
     return false;
@@ -183,7 +228,7 @@ int Run(const RunSettings &given)
     PolicyPrompt prompt(settings.onError);
     CurlTransfer inet;
     inet.SetPoliteness({settings.delayMs, settings.retries});
-    LongRunFileStore files(journal.get(), ledger);
+    LongRunFileStore files(journal.get(), ledger, StopSignalled);
     // Never shown: on the offscreen platform the page loads, renders and runs its scripts
     // all the same.
     WebBrowser browser;

@@ -228,8 +228,11 @@ ScrapeRun::Then ScrapeRun::RecordStep(const QString &address, QString &path)
     QString error;
 
     if (!job.optOneHREFPerFile()) {
-        if (listPath && !files.AppendRecord(*listPath, address, error))
+        if (listPath && !files.AppendRecord(*listPath, address, error)) {
+            if (m_cancelRequested)
+                throw RunCancelled{}; // Stop ended its wait for the file: no failure to report
             Failure(kFileAccess, error);
+        }
         return Then::NextStep;
     }
 

@@ -85,6 +85,7 @@ private slots:
     void shardsEqualOneRun();
     void refusals_data();
     void refusals();
+    void secretsAndControlsStayOut();
 
 private:
     QString expand(QString text) const
@@ -129,7 +130,9 @@ void TestLongRuns::initTestCase()
             const QByteArray page = Name(path).chopped(4);
             QByteArray body = "<html><body>";
             QByteArrayList links;
-            if (page.startsWith('p')) {
+            if (path.startsWith("/lr/evil/")) {
+                links = {"gone.bin", "f_1.bin"};
+            } else if (page.startsWith('p')) {
                 for (int k = 1; k <= 4; ++k)
                     links.append((page == "p2" && k == 3 ? "once/f" : "f") + page.mid(1) + '_'
                                  + QByteArray::number(k) + ".bin");
@@ -143,7 +146,11 @@ void TestLongRuns::initTestCase()
             return TestHttpResponse::page(body + "</body></html>");
         }
         TestHttpResponse response = TestHttpResponse::page(Body(path), "application/octet-stream");
-        if (hang) {
+        if (Name(path) == "gone.bin") {
+            // A reason phrase that would retitle the terminal and colour what follows.
+            response = TestHttpResponse::error(404);
+            response.reason = "Not Found\x1b]0;owned\x07\x1b[31m";
+        } else if (hang) {
             response.delivery = TestHttpResponse::Delivery::Hang;
         } else if (path.startsWith("/lr/limited/") && seen == 1) {
             response = TestHttpResponse::error(429);
@@ -384,6 +391,14 @@ void TestLongRuns::refusals_data()
     QTest::newRow("--stop-after-known without an archive")
         << QString() << one + u"2|--stop-after-known|3"_s
         << u"--stop-after-known counts links known from the archive"_s;
+    QTest::newRow("a journal that is the job file")
+        << QString() << u"--job|$OUT/job.json|--journal|$OUT/job.json"_s
+        << u"The journal \"$OUT/job.json\" is the same file as the job file."_s;
+    QTest::newRow("a job that is no file")
+        << QString() << u"--job|/dev/zero"_s
+        << u"The job file \"/dev/zero\" is not a regular file."_s;
+    QTest::newRow("a job over 1 MiB") << QString() << u"--job|$OUT/big.json"_s
+                                      << u"The job file \"$OUT/big.json\" is larger than 1 MiB."_s;
     QTest::newRow("one value per file across shards")
         << QString()
         << u"-a|$BASE/lr/s^N^L.htm|-n|1:3|-l|a:b|-e|.bin|-x|txt|-r|$OUT/ref|--hrefs|one-per-file|"
@@ -396,6 +411,14 @@ void TestLongRuns::refusals()
     QFETCH(QString, before);
     QFETCH(QString, arguments);
     QFETCH(QString, error);
+    const QByteArray job = expand(u"{\"txtAddress\": \"$BASE/lr/p1.htm\", \"lstEnd\": [\"bin\"], "
+                                  u"\"txtDefaultExtension\": \"txt\"}"_s)
+                               .toUtf8();
+    QFile jobFile(m_out->filePath(u"job.json"_s)), big(m_out->filePath(u"big.json"_s));
+    QVERIFY(jobFile.open(QIODevice::WriteOnly) && jobFile.write(job) == job.size());
+    jobFile.close();
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(1024 * 1024, ' ') + job));
+    big.close();
     if (!before.isEmpty())
         QCOMPARE(run(before).status, 0);
     m_server.clearRequestLog();
@@ -404,6 +427,46 @@ void TestLongRuns::refusals()
     QCOMPARE(refused.status, 2);
     QVERIFY2(refused.errors.contains(expand(error)), qPrintable(refused.errors));
     QCOMPARE(m_server.requestLog(), QStringList{}); // refused before anything is fetched
+    QCOMPARE(ReadAll(jobFile.fileName()), job);
+}
+
+// A password in the job's address reaches the server, but no output of the program; a server's
+// reason phrase reaches the terminal as text, not as commands.
+void TestLongRuns::secretsAndControlsStayOut()
+{
+    QString base = m_server.url(u"/lr/evil/p^N.htm"_s);
+    base.replace(u"http://"_s, u"http://me:secret@"_s);
+    const QString files = u"|-n|1:1|-e|.bin|-x|txt|-o|$OUT/out|-r|$OUT/out/hrefs|--journal|"
+                          u"$OUT/journal|--archive|$OUT/archive.sqlite|--failed|$OUT/failed.txt"_s;
+    const Finished plain = run(u"-a|"_s + base + files);
+    QCOMPARE(plain.status, 1); // the 404 was skipped
+    const QList<TestHttpRequest> requests = m_server.requests();
+    QVERIFY(std::any_of(requests.cbegin(), requests.cend(), [](const TestHttpRequest &request) {
+        return request.path.endsWith("/f_1.bin")
+            && request.header("authorization") == "Basic " + QByteArray("me:secret").toBase64();
+    }));
+    // The archive now knows the file: its "known" event names it too.
+    const Finished json = run(u"-a|"_s + base
+                              + QString(files)
+                                    .replace(u"$OUT/out"_s, u"$OUT/other"_s)
+                                    .replace(u"$OUT/journal"_s, u"$OUT/other/journal"_s)
+                                    .replace(u"$OUT/failed"_s, u"$OUT/other/failed"_s)
+                              + u"|--json"_s);
+    QVERIFY2(json.status == 0 || json.status == 1, qPrintable(json.errors));
+
+    QVERIFY2(plain.errors.contains(u"HTTP 404 Not Found\\x1b]0;owned\\x07\\x1b[31m"_s),
+             qPrintable(plain.errors));
+    for (const Finished &finished : {plain, json}) {
+        const QString printed = finished.messages.join(u'\n') + finished.errors;
+        QVERIFY2(!printed.contains(u"secret"_s), qPrintable(printed));
+        QVERIFY(!printed.contains(u'\x1b') && !printed.contains(u'\x07'));
+    }
+    for (const char *name : {"journal", "archive.sqlite", "failed.txt"}) {
+        const QString path = m_out->filePath(QString::fromLatin1(name));
+        QVERIFY2(!ReadAll(path).isEmpty() && !ReadAll(path).contains("secret"), name);
+        QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLongRuns)
