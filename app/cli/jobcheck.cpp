@@ -1,7 +1,7 @@
 #include "jobcheck.h"
 
 #include "numbers.h"
-#include "runreport.h"
+#include "seriescursor.h"
 #include "validation.h"
 
 #include <QDir>
@@ -110,7 +110,7 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
     if (settings.shards > 1 && f.saveHREFs == 1 && f.oneHREFPerFile) {
         // The pages of one number share their one-value file; in one run the last of them
         // writes it last, across shards whichever ends last would.
-        const std::optional<SeriesShape> shape = ShapeOfSeries(job);
+        const auto shape = linkrules::SeriesCursor::ShapeOf(job);
         if (!shape || (shape->letters > 1 && shape->perLetter % settings.shards != 0))
             return u"With --hrefs one-per-file, pages of one number share their file, and "
                    u"--shard %1/%2 would give them to different shards: use all-in-one, or a "

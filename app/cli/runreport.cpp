@@ -1,9 +1,6 @@
 #include "runreport.h"
 
 #include "exitstatus.h"
-#include "jobsettings.h"
-#include "linkrules.h"
-#include "numbers.h"
 #include "safetext.h"
 
 #include <QJsonDocument>
@@ -12,23 +9,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Passes beyond this are a series nobody waits for: its length is not shown.
-constexpr qint64 kMaxCountedPasses = 10'000'000;
-
-std::optional<qint64> Passes(double first, double last, double step,
-                             const std::function<bool(double)> &counts)
-{
-    qint64 passes = 0;
-    qint64 looked = 0;
-    for (numbers::CountingLoop loop(first, last, step); loop.Running(); loop.Advance()) {
-        if (++looked > kMaxCountedPasses)
-            return std::nullopt;
-        if (counts(loop.Value()))
-            ++passes;
-    }
-    return passes;
-}
 
 QString Clock(qint64 seconds)
 {
@@ -53,35 +33,6 @@ QString EndText(RunEnd end)
 }
 
 } // namespace
-
-std::optional<qint64> SeriesPages(const JobSettings &job)
-{
-    const std::optional<SeriesShape> shape = ShapeOfSeries(job);
-    if (!shape)
-        return std::nullopt;
-    return shape->letters * shape->perLetter;
-}
-
-std::optional<SeriesShape> ShapeOfSeries(const JobSettings &job)
-{
-    const auto letterStep = numbers::ToNumber(job.txtIncrementAlphabetically());
-    const auto first = numbers::ToNumber(job.txtStartNum());
-    const auto last = numbers::ToNumber(job.txtStopNum());
-    const auto step = numbers::ToNumber(job.txtIncrementNumerically());
-    if (!letterStep || !first || !last || !step)
-        return std::nullopt;
-    const auto letters = Passes(
-        linkrules::GetAsc(job.txtStartAlpha()).value_or(0),
-        linkrules::GetAsc(job.txtStopAlpha()).value_or(0), 2 * *letterStep, [](double value) {
-            // A position off the table is a failure, not a page.
-            const double position = numbers::RoundHalfEven(value);
-            return position >= 0 && position < static_cast<double>(linkrules::Letters().size());
-        });
-    const auto perLetter = Passes(*first, *last, *step, [](double) { return true; });
-    if (!letters || !perLetter)
-        return std::nullopt;
-    return SeriesShape{*letters, *perLetter};
-}
 
 QString ByteSize(qint64 bytes)
 {

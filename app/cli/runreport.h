@@ -10,8 +10,6 @@
 #include <functional>
 #include <optional>
 
-class JobSettings;
-
 // How a run ended, as the exit status tells it.
 enum class RunEnd {
     Completed,        // "Done." was logged
@@ -36,17 +34,6 @@ struct Progress
     qint64 bytes = 0;
     qint64 failures = 0;
 };
-
-// The pages a job's series visits, counted as the run's loops count them; nothing when a
-// step of 0 repeats a page until Stop.
-std::optional<qint64> SeriesPages(const JobSettings &job);
-// The same as letters (those in the table) times the pages of each letter's number series.
-struct SeriesShape
-{
-    qint64 letters = 0;
-    qint64 perLetter = 0;
-};
-std::optional<SeriesShape> ShapeOfSeries(const JobSettings &job);
 
 // "3/20 pages, 57 kept, 40 files, 1.2 MiB, 310.0 KiB/s, 0:12 elapsed, 0:48 left": short
 // enough for a terminal of 80 columns.

@@ -14,6 +14,7 @@
 #include "runreport.h"
 #include "safetext.h"
 #include "scraperun.h"
+#include "seriescursor.h"
 #include "webbrowser.h"
 #include "webpagebrowser.h"
 
@@ -218,7 +219,7 @@ int Run(const RunSettings &given)
             out.write(line);
     };
 
-    std::optional<qint64> pages = SeriesPages(job);
+    std::optional<qint64> pages = linkrules::SeriesCursor::CountOf(job);
     if (pages)
         pages = ledger.PagesToVisit(*pages);
     RunReport report(pages, settings.onError == ErrorPolicy::Skip,
