@@ -86,8 +86,9 @@ void RunReport::Emit(const QString &event, QJsonObject fields)
     m_jsonLine(QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n');
 }
 
-void RunReport::PageStarted(const QString &address)
+void RunReport::PageStarted(qint64 position, const QString &address)
 {
+    Q_UNUSED(position);
     Q_UNUSED(address);
     // The page before this one is over.
     if (m_pagesStarted++ > 0)
@@ -114,6 +115,14 @@ void RunReport::LinkKnown(const QString &address, const QString &path)
 {
     ++m_known;
     Emit(u"known"_s, {{u"address"_s, address}, {u"path"_s, path}});
+}
+
+// The report counts files once they are saved, and pages as the next one starts.
+void RunReport::SavingFile(const QString &, const QString &, const QString &)
+{
+}
+void RunReport::PageHandled(qint64, std::int32_t)
+{
 }
 
 void RunReport::FileSaved(const QString &address, const QString &path, qint64 bytes)

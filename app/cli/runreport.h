@@ -44,7 +44,7 @@ QString ByteSize(qint64 bytes);
 
 // The run as it goes, from the engine's events: counts for the progress line and the
 // summary, the failures, and the JSON lines of --json.
-class RunReport final : public RunEvents
+class RunReport final : public RunObserver
 {
 public:
     using JsonLine = std::function<void(const QByteArray &line)>;
@@ -54,14 +54,16 @@ public:
     RunReport(std::optional<qint64> seriesPages, bool skipFailures, JsonLine jsonLine = {});
     Q_DISABLE_COPY_MOVE(RunReport)
 
-    void PageStarted(const QString &address) override;
+    void PageStarted(qint64 position, const QString &address) override;
     void PageLoaded(const QString &address) override;
     void LinksKept(const QString &page, qsizetype found, qsizetype kept) override;
     void FileExists(const QString &path) override;
     void LinkKnown(const QString &address, const QString &path) override;
+    void SavingFile(const QString &address, const QString &path, const QString &temporary) override;
     void FileSaved(const QString &address, const QString &path, qint64 bytes) override;
     void LinkDone(const QString &address, const QString &path) override;
     void Failed(int code, const QString &description, const QString &address) override;
+    void PageHandled(qint64 position, std::int32_t itemsDownloaded) override;
     void Ended(RunEnd end, int itemsDownloaded);
     // Why the run ended before its series did, for the summary; empty: it did not.
     void SetEndNote(const QString &note) { m_endNote = note; }

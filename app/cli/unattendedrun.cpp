@@ -193,14 +193,7 @@ int Run(const RunSettings &given)
         return exitstatus::kInvalid;
     }
     // A journal or archive that fails ends the run: what it would record would be lost.
-    QString fault;
-    ScrapeRun *running = nullptr;
-    LongRunLedger ledger(settings, journal.get(), archive.get(), [&](const QString &message) {
-        fault = message;
-        Complain(message);
-        if (running)
-            running->Stop();
-    });
+    LongRunLedger ledger(settings, journal.get(), archive.get(), Complain);
 
     PlainJobSettings job(settings.job);
     QElapsedTimer clock;
@@ -241,25 +234,26 @@ int Run(const RunSettings &given)
         web->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
     }
     WebPageBrowser pageBrowser(browser);
-    RunPorts ports;
-    ports.job = &job;
-    ports.view = &view;
-    PagesInTheirTurn pagesInTurn(pageBrowser);
-    ports.browser = settings.delayMs > 0 ? static_cast<PageBrowser *>(&pagesInTurn) : &pageBrowser;
-    ports.transfer = &inet;
-    ports.prompt = &prompt;
-    ports.files = &files;
-    ports.events = &report;
-    ports.ledger = &ledger;
-    ports.countFrom = journal ? journal->ItemsSoFar() : 0;
-    ScrapeRun run(ports);
-    running = &run;
+    ScrapeRun run(RunPorts{
+        .job = &job,
+        .view = &view,
+        .browser = &pageBrowser,
+        .transfer = &inet,
+        .prompt = &prompt,
+        .files = &files,
+        .countFrom = journal ? journal->ItemsSoFar() : 0,
+        // With a delay between the requests to one host, a page loading ahead could go out
+        // later than the turn it took: every page loads in its own turn.
+        .outOfSight = settings.delayMs > 0 ? nullptr : &pageBrowser,
+        .observers = {&ledger, &report},
+        .ledger = &ledger,
+    });
     // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
     ShareBrowserIdentity(
         *browser.View()->page()->profile(), inet, &run,
         [&pageBrowser](const QNetworkCookie &cookie) { pageBrowser.CookieHandedToStore(cookie); });
     QObject::connect(&browser, &WebBrowser::DownloadComplete, &run, [&] {
-        run.OnDownloadComplete(browser.LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
+        run.LoadEnded(browser.LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
     });
 
     bool interrupted = false;
@@ -282,12 +276,12 @@ int Run(const RunSettings &given)
         progress.Start();
     // A signal that came while the engine started up leaves nothing to run.
     QCoreApplication::processEvents();
-    if (!interrupted && fault.isEmpty())
+    if (!interrupted && !ledger.Faulted())
         run.Go();
     progress.Stop();
 
     const RunEnd end = interrupted              ? RunEnd::Interrupted
-        : prompt.EndedRun() || !fault.isEmpty() ? RunEnd::StoppedByFailure
+        : prompt.EndedRun() || ledger.Faulted() ? RunEnd::StoppedByFailure
                                                 : RunEnd::Completed;
     if (ledger.EndedByKnown())
         report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(

@@ -83,10 +83,10 @@ void WebPageBrowser::RequestMarkup(std::function<void(const QString &markup)> de
     });
 }
 
-PageBrowser::AheadId WebPageBrowser::LoadAhead(const QString &address)
+PagesOutOfSight::AheadId WebPageBrowser::LoadAhead(const QString &address)
 {
     const AheadId id = ++m_lastId;
-    PageAhead ahead;
+    OutOfSight ahead;
     ahead.address = address;
     m_ahead.emplace(id, std::move(ahead));
     StartWaiting();
@@ -133,16 +133,16 @@ qint64 WebPageBrowser::AheadLoadingMs(AheadId id) const
     return at == m_ahead.end() || !at->second.page ? -1 : at->second.started.elapsed();
 }
 
-PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
+PagesOutOfSight::Shown WebPageBrowser::ShowAhead(AheadId id)
 {
     const auto at = m_ahead.find(id);
     if (at == m_ahead.end() || !at->second.page) {
         CloseAhead(id);
-        return Ahead::Stale;
+        return Shown::Stale;
     }
     if (!Fresh(at->second)) {
         CloseAhead(id);
-        return Ahead::Stale;
+        return Shown::Stale;
     }
     std::unique_ptr<BackgroundPage> page = std::move(at->second.page);
     m_ahead.erase(at);
@@ -150,10 +150,10 @@ PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
     m_browser.Show(std::move(page));
     // Only after the view has announced the page it now shows.
     m_lastShown = m_lastShown || id == m_lastStarted;
-    return loaded ? Ahead::Loaded : Ahead::Loading;
+    return loaded ? Shown::Loaded : Shown::Loading;
 }
 
-bool WebPageBrowser::Fresh(const PageAhead &ahead) const
+bool WebPageBrowser::Fresh(const OutOfSight &ahead) const
 {
     bool same = !ahead.changed;
     for (auto it = ahead.before.cbegin(); same && it != ahead.before.cend(); ++it)
@@ -161,7 +161,7 @@ bool WebPageBrowser::Fresh(const PageAhead &ahead) const
     return same;
 }
 
-std::optional<PageBrowser::AheadDocument> WebPageBrowser::LoadedAhead(AheadId id) const
+std::optional<PagesOutOfSight::AheadDocument> WebPageBrowser::LoadedAhead(AheadId id) const
 {
     const auto at = m_ahead.find(id);
     if (at == m_ahead.end() || !at->second.page || !at->second.page->MarkupIn()

@@ -57,7 +57,7 @@ struct FakePage
 };
 
 // Answers each navigation on the next turn of the event loop, like a real browser.
-struct FakeBrowser final : PageBrowser
+struct FakeBrowser final : PageBrowser, PagesOutOfSight
 {
     ScrapeRun *run = nullptr;
     QMap<QString, FakePage> pages;
@@ -80,7 +80,7 @@ struct FakeBrowser final : PageBrowser
         QTimer::singleShot(0, &context, [this, address, page] {
             location = page.location.isEmpty() ? address : page.location;
             markup = page.markup;
-            run->OnDownloadComplete(page.result);
+            run->LoadEnded(page.result);
         });
     }
     QString LocationURL() const override { return location; }
@@ -91,6 +91,8 @@ struct FakeBrowser final : PageBrowser
         else
             QTimer::singleShot(0, &context, [deliver, text = markup] { deliver(text); });
     }
+    void StopLoading() override {}
+    TryAgain LastTrouble() const override { return TryAgain::Never; }
 
     // With loadsAhead, a page ahead is loaded the moment it is asked for.
     bool loadsAhead = false;
@@ -104,10 +106,10 @@ struct FakeBrowser final : PageBrowser
         return lastAhead;
     }
     qint64 AheadLoadingMs(AheadId id) const override { return ahead.contains(id) ? 0 : -1; }
-    Ahead ShowAhead(AheadId id) override
+    Shown ShowAhead(AheadId id) override
     {
         Navigate(ahead.take(id));
-        return Ahead::Loading;
+        return Shown::Loading;
     }
     void CloseAhead(AheadId id) override { ahead.remove(id); }
     std::optional<AheadDocument> LoadedAhead(AheadId id) const override
@@ -116,6 +118,7 @@ struct FakeBrowser final : PageBrowser
             return std::nullopt;
         return AheadDocument{ahead.value(id), pages.value(ahead.value(id)).markup};
     }
+    quint64 CookieChanges() const override { return 0; }
 };
 
 struct FakeTransfer final : OneAtATimeTransfer, HostSchedule
@@ -216,9 +219,16 @@ struct RunRig
         job.f.address = QStringLiteral("http://h/d/p^N.htm");
         job.f.defaultExtension = QStringLiteral("txt");
         job.f.timeOut = QStringLiteral("5");
-        run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt,
-                                                   &files, [this] { return !refuse; },
-                                                   [] { return kTime; }, countFrom});
+        run = std::make_unique<ScrapeRun>(RunPorts{.job = &job,
+                                                   .view = &view,
+                                                   .browser = &browser,
+                                                   .transfer = &transfer,
+                                                   .prompt = &prompt,
+                                                   .files = &files,
+                                                   .errorCheck = [this] { return !refuse; },
+                                                   .timeOfDay = [] { return kTime; },
+                                                   .countFrom = countFrom,
+                                                   .outOfSight = &browser});
         browser.run = run.get();
     }
 };

@@ -219,7 +219,7 @@ void TestScrapeRun::markupOfEarlierDocumentIgnored()
     RunRig rig;
     rig.browser.holdMarkup = true;
     rig.browser.markup = u"<a href=\"old.zip\">earlier document</a>"_s;
-    rig.run->OnDownloadComplete(LoadResult::Succeeded);
+    rig.run->LoadEnded(LoadResult::Succeeded);
     QCOMPARE(rig.browser.held.size(), 1);
     rig.browser.holdMarkup = false;
     const QString fresh = u"<a href=\"new.zip\">the page</a>"_s;
