@@ -1,5 +1,7 @@
 #include "webpagebrowser.h"
 
+#include "browseridentity.h"
+
 #include <QDateTime>
 #include <QNetworkCookie>
 #include <QUrl>
@@ -16,26 +18,6 @@ QByteArray CookieKey(const QNetworkCookie &cookie)
 {
     return cookie.domain().toLower().toUtf8() + '\t' + cookie.path().toUtf8() + '\t'
         + cookie.name();
-}
-
-// Whether a request for the address would carry the cookie; when unsure, it would.
-bool WouldCarry(const QNetworkCookie &cookie, const QUrl &address)
-{
-    const QString host = address.host();
-    QString domain = cookie.domain().toLower();
-    if (domain.isEmpty() || host.isEmpty())
-        return true;
-    if (domain.startsWith(u'.')) {
-        domain.remove(0, 1);
-        if (host != domain && !host.endsWith(u'.' + domain))
-            return false;
-    } else if (host != domain) {
-        return false;
-    }
-    const QString path = address.path().isEmpty() ? u"/"_s : address.path();
-    const QString scope = cookie.path().isEmpty() ? u"/"_s : cookie.path();
-    return path == scope
-        || (path.startsWith(scope) && (scope.endsWith(u'/') || path.at(scope.size()) == u'/'));
 }
 
 // The address asked for, and where redirects have taken the page since.

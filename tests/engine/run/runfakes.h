@@ -92,7 +92,8 @@ struct FakeBrowser final : PageBrowser, PagesOutOfSight
             QTimer::singleShot(0, &context, [deliver, text = markup] { deliver(text); });
     }
     void StopLoading() override {}
-    TryAgain LastTrouble() const override { return TryAgain::Never; }
+    TryAgain trouble = TryAgain::Never; // of every load that fails
+    TryAgain LastTrouble() const override { return trouble; }
 
     // With loadsAhead, a page ahead is loaded the moment it is asked for.
     bool loadsAhead = false;
@@ -171,13 +172,22 @@ struct FakeTransfer final : OneAtATimeTransfer, HostSchedule
         --outstanding;
         OneAtATimeTransfer::Discard(ticket);
     }
-    // The hosts' turns: the answers TakeTurn gives, from the front; 0 once they run out. Every
-    // request is tried once.
+    // The hosts' turns: the answers TakeTurn gives, from the front; 0 once they run out. A
+    // request that may pass goes again at once, `retries` times; `retriedAfter` has the tries
+    // made before each.
     QList<qint64> turns;
+    int retries = 0;
+    QList<int> retriedAfter;
     HostSchedule &Hosts() override { return *this; }
     qint64 TakeTurn(const QString &) override { return turns.isEmpty() ? 0 : turns.takeFirst(); }
     void RequestEnded(const QString &) override {}
-    qint64 RetryDelay(const QString &, int, TryAgain) override { return -1; }
+    qint64 RetryDelay(const QString &, int tries, TryAgain again) override
+    {
+        if (again == TryAgain::Never || tries >= retries)
+            return -1;
+        retriedAfter.append(tries);
+        return 0;
+    }
     bool StillExecuting() const override { return loop; }
     void Cancel() override
     {

@@ -35,6 +35,8 @@ private slots:
     void fetchesAheadStayWithinTransferLimit_data();
     void fetchesAheadStayWithinTransferLimit();
     void stopEndsAPagesWaitForItsHost();
+    void pageTriedAgainAsTheScheduleAllows_data();
+    void pageTriedAgainAsTheScheduleAllows();
 };
 
 void TestScrapeRun::pageOrder_data()
@@ -461,6 +463,49 @@ void TestScrapeRun::stopEndsAPagesWaitForItsHost()
     QVERIFY(rig.transfer.turns.isEmpty());
     QCOMPARE(rig.browser.navigated, QStringList{});
     QCOMPARE(rig.view.messages(), QStringList{u"Action has been cancelled!"_s});
+}
+
+// A page whose load may pass goes again as often as the schedule allows, counting its tries from
+// the first; one that will not pass is asked about at once.
+void TestScrapeRun::pageTriedAgainAsTheScheduleAllows_data()
+{
+    QTest::addColumn<bool>("hangs"); // never answers (time-out) instead of failing
+    QTest::addColumn<TryAgain>("trouble");
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<QList<int>>("retriedAfter");
+    QTest::addColumn<int>("code");
+    QTest::newRow("a dropped connection, two retries")
+        << false << TryAgain::Later << 2 << QList<int>{0, 1} << 1001;
+    QTest::newRow("a busy server, one retry")
+        << false << TryAgain::HostLater << 1 << QList<int>{0} << 1001;
+    QTest::newRow("no retries") << false << TryAgain::Later << 0 << QList<int>{} << 1001;
+    QTest::newRow("a 404 is not tried again")
+        << false << TryAgain::Never << 2 << QList<int>{} << 1001;
+    QTest::newRow("a time-out, one retry") << true << TryAgain::Never << 1 << QList<int>{0} << 1002;
+}
+
+void TestScrapeRun::pageTriedAgainAsTheScheduleAllows()
+{
+    QFETCH(bool, hangs);
+    QFETCH(TryAgain, trouble);
+    QFETCH(int, retries);
+    QFETCH(QList<int>, retriedAfter);
+    QFETCH(int, code);
+    RunRig rig;
+    rig.job.f.timeOut = u"1"_s;
+    if (hangs)
+        rig.browser.answerUnknown = false;
+    else
+        rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{LoadResult::Failed, {}, {}};
+    rig.browser.trouble = trouble;
+    rig.transfer.retries = retries;
+
+    rig.run->Go();
+
+    QCOMPARE(rig.browser.navigated.size(), retriedAfter.size() + 1);
+    QCOMPARE(rig.transfer.retriedAfter, retriedAfter);
+    QCOMPARE(rig.prompt.texts.size(), 1);
+    QVERIFY(rig.prompt.texts.constFirst().contains(u"\r\nError: %1\r\n"_s.arg(code)));
 }
 
 QTEST_GUILESS_MAIN(TestScrapeRun)
