@@ -16,9 +16,11 @@ packages=(
   libgl-dev libvulkan-dev libxkbcommon-dev
   libcurl4-openssl-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
+  dpkg-dev file
 )
-# Only the test action needs these: clang with libFuzzer for the fuzz targets, and the formatter.
-test_packages=(clang libclang-rt-dev clang-format git)
+# Only the test action needs these: clang with libFuzzer for the fuzz targets, the formatter,
+# and the checkers of the Debian package and its desktop metadata.
+test_packages=(clang libclang-rt-dev clang-format git lintian desktop-file-utils appstream)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"

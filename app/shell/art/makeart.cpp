@@ -312,7 +312,7 @@ int main(int argc, char *argv[])
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : u"."_s;
     QDir().mkpath(folder);
     bool ok = drawSplash().save(folder + u"/splash.png"_s);
-    for (const int size : {48, 128, 256})
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
         ok = drawIcon(size).save(folder + u"/linkhauler-%1.png"_s.arg(size)) && ok;
     if (!ok) {
         std::fprintf(stderr, "makeart: could not write into %s\n", qPrintable(folder));
