@@ -224,7 +224,8 @@ struct RunRig
     bool refuse = false;
     std::unique_ptr<ScrapeRun> run;
 
-    explicit RunRig(std::int32_t countFrom = 0)
+    explicit RunRig(std::int32_t countFrom = 0, RunLedger *ledger = nullptr,
+                    QList<RunObserver *> observers = {})
     {
         job.f.address = QStringLiteral("http://h/d/p^N.htm");
         job.f.defaultExtension = QStringLiteral("txt");
@@ -238,7 +239,9 @@ struct RunRig
                                                    .errorCheck = [this] { return !refuse; },
                                                    .timeOfDay = [] { return kTime; },
                                                    .countFrom = countFrom,
-                                                   .outOfSight = &browser});
+                                                   .outOfSight = &browser,
+                                                   .observers = std::move(observers),
+                                                   .ledger = ledger});
         browser.run = run.get();
     }
 };

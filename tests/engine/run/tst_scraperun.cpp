@@ -37,7 +37,44 @@ private slots:
     void stopEndsAPagesWaitForItsHost();
     void pageTriedAgainAsTheScheduleAllows_data();
     void pageTriedAgainAsTheScheduleAllows();
+    void ledgerFaultEndsTheRunAtTheNextCheckPoint_data();
+    void ledgerFaultEndsTheRunAtTheNextCheckPoint();
 };
+
+namespace {
+
+// A ledger of every page and link that cannot keep its record from one call on: the verdict on
+// an address, the start of a page, or a saved file.
+struct FaultingLedger final : RunLedger, RunObserver
+{
+    QString faultAt; // "verdict <address>", "page", "saved <address>"
+    bool faulted = false;
+
+    void Tell(const QString &what) { faulted = faulted || what == faultAt; }
+    bool VisitsPage(qint64) const override { return true; }
+    Verdict LinkVerdict(qint64, const QString &address, const QString &) const override
+    {
+        const_cast<FaultingLedger *>(this)->Tell(u"verdict "_s + address);
+        return Verdict::New;
+    }
+    bool EnoughKnown(bool) override { return false; }
+    bool Faulted() const override { return faulted; }
+    void PageStarted(qint64, const QString &) override { Tell(u"page"_s); }
+    void FileSaved(const QString &address, const QString &, qint64) override
+    {
+        Tell(u"saved "_s + address);
+    }
+    void PageLoaded(const QString &) override {}
+    void LinksKept(const QString &, qsizetype, qsizetype) override {}
+    void FileExists(const QString &) override {}
+    void LinkKnown(const QString &, const QString &) override {}
+    void SavingFile(const QString &, const QString &, const QString &) override {}
+    void LinkDone(const QString &, const QString &) override {}
+    void Failed(int, const QString &, const QString &) override {}
+    void PageHandled(qint64, std::int32_t) override {}
+};
+
+} // namespace
 
 void TestScrapeRun::pageOrder_data()
 {
@@ -506,6 +543,62 @@ void TestScrapeRun::pageTriedAgainAsTheScheduleAllows()
     QCOMPARE(rig.transfer.retriedAfter, retriedAfter);
     QCOMPARE(rig.prompt.texts.size(), 1);
     QVERIFY(rig.prompt.texts.constFirst().contains(u"\r\nError: %1\r\n"_s.arg(code)));
+}
+
+// A ledger that can no longer keep its record ends the run as Stop does, at the run's next check
+// point: whatever it was asked or told then is not followed by a file or a record it missed.
+void TestScrapeRun::ledgerFaultEndsTheRunAtTheNextCheckPoint_data()
+{
+    QTest::addColumn<QString>("first"); // the first link; the second is b.zip
+    QTest::addColumn<QString>("faultAt");
+    QTest::addColumn<int>("saveLinks");
+    QTest::addColumn<QStringList>("saved"); // files in the download folder afterwards
+    QTest::addColumn<QStringList>("lastLines");
+    const QString cancelled = u"Action has been cancelled!"_s;
+    const QString filtered = u"Filters have been applied: 2 relevant links."_s;
+    const QString a = u"a.zip"_s;
+    QTest::newRow("the start of a page")
+        << a << u"page"_s << 1 << QStringList() << QStringList{cancelled};
+    QTest::newRow("a verdict asked ahead of its link's turn")
+        << a << u"verdict http://h/d/b.zip"_s << 1 << QStringList()
+        << QStringList{filtered, cancelled};
+    // The first link's own step would ask about its name, too long for a file.
+    QTest::newRow("a verdict asked ahead, before a failing step of this link")
+        << QString(40000, u'n') << u"verdict http://h/d/b.zip"_s << 1 << QStringList()
+        << QStringList{filtered, cancelled};
+    QTest::newRow("a verdict in its link's turn")
+        << a << u"verdict http://h/d/a.zip"_s << 0 << QStringList()
+        << QStringList{filtered, cancelled};
+    QTest::newRow("a saved file") << a << u"saved http://h/d/a.zip"_s << 1 << QStringList{a}
+                                  << QStringList{u"Download complete: a.zip."_s, cancelled};
+}
+
+void TestScrapeRun::ledgerFaultEndsTheRunAtTheNextCheckPoint()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, faultAt);
+    QFETCH(int, saveLinks);
+    QFETCH(QStringList, saved);
+    QFETCH(QStringList, lastLines);
+    FaultingLedger ledger;
+    ledger.faultAt = faultAt;
+    RunRig rig(0, &ledger, {&ledger});
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+        LoadResult::Succeeded, {}, u"<a href=\"%1\">a</a><a href=\"b.zip\">b</a>"_s.arg(first)};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    rig.job.f.saveLinks = saveLinks;
+    rig.job.f.saveLinksFolder = dir.path();
+
+    rig.run->Go();
+
+    QVERIFY(ledger.faulted);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), saved);
+    QStringList messages = rig.view.messages();
+    messages.replaceInStrings(dir.path() + u'/', QString());
+    QCOMPARE(messages.mid(messages.size() - lastLines.size()), lastLines);
+    QVERIFY(rig.prompt.texts.isEmpty());
+    QCOMPARE(rig.transfer.outstanding, 0);
 }
 
 QTEST_GUILESS_MAIN(TestScrapeRun)
