@@ -99,11 +99,13 @@ struct FakeBrowser final : PageBrowser, PagesOutOfSight
     bool loadsAhead = false;
     QMap<AheadId, QString> ahead;
     AheadId lastAhead = 0;
+    qsizetype mostAhead = 0; // at once
     AheadId LoadAhead(const QString &address) override
     {
         if (!loadsAhead)
             return 0;
         ahead.insert(++lastAhead, address);
+        mostAhead = std::max(mostAhead, ahead.size());
         return lastAhead;
     }
     qint64 AheadLoadingMs(AheadId id) const override { return ahead.contains(id) ? 0 : -1; }

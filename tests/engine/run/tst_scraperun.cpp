@@ -39,6 +39,7 @@ private slots:
     void pageTriedAgainAsTheScheduleAllows();
     void ledgerFaultEndsTheRunAtTheNextCheckPoint_data();
     void ledgerFaultEndsTheRunAtTheNextCheckPoint();
+    void theNextThreePagesLoadAhead();
 };
 
 namespace {
@@ -599,6 +600,23 @@ void TestScrapeRun::ledgerFaultEndsTheRunAtTheNextCheckPoint()
     QCOMPARE(messages.mid(messages.size() - lastLines.size()), lastLines);
     QVERIFY(rig.prompt.texts.isEmpty());
     QCOMPARE(rig.transfer.outstanding, 0);
+}
+
+// Once a page has loaded, the next three of the series load out of sight, each shown in its turn.
+void TestScrapeRun::theNextThreePagesLoadAhead()
+{
+    RunRig rig;
+    rig.browser.loadsAhead = true;
+    rig.job.f.stopNum = u"6"_s;
+
+    rig.run->Go();
+
+    QStringList pages;
+    for (int n = 1; n <= 6; ++n)
+        pages.append(u"http://h/d/p%1.htm"_s.arg(n));
+    QCOMPARE(rig.browser.navigated, pages);
+    QCOMPARE(rig.browser.lastAhead, 5u);
+    QCOMPARE(rig.browser.mostAhead, 3);
 }
 
 QTEST_GUILESS_MAIN(TestScrapeRun)
