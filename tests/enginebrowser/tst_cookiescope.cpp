@@ -1,13 +1,21 @@
 #include "browseridentity.h"
+#include "webbrowser.h"
+#include "webpagebrowser.h"
 
 #include <QNetworkCookie>
+#include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <QWebEngineCookieStore>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
 
-// Which requests a cookie goes with: a page ahead that a changed cookie would reach is loaded
-// again in its turn, one it would not is kept.
+// Which requests a cookie goes with, and which changes count: a page ahead that a changed cookie
+// would reach is loaded again in its turn, one it would not is kept; the next page's downloads
+// started before any change of the cookies are started again in its turn.
 class TestCookieScope : public QObject
 {
     Q_OBJECT
@@ -15,6 +23,7 @@ class TestCookieScope : public QObject
 private slots:
     void wouldCarry_data();
     void wouldCarry();
+    void everyChangeCounts();
 };
 
 void TestCookieScope::wouldCarry_data()
@@ -55,5 +64,31 @@ void TestCookieScope::wouldCarry()
     QCOMPARE(WouldCarry(cookie, QUrl(address)), carried);
 }
 
-QTEST_GUILESS_MAIN(TestCookieScope)
+// A cookie a download hands to the browser counts at once; the store's own reports count as each
+// change comes back, the removal of a cookie and its return included.
+void TestCookieScope::everyChangeCounts()
+{
+    WebBrowser browser;
+    WebPageBrowser pages(browser);
+    // The store reports once the engine runs.
+    QSignalSpy loaded(&browser, &WebBrowser::DownloadComplete);
+    browser.Navigate(u"about:blank"_s);
+    QVERIFY(loaded.wait(20000));
+    QWebEngineCookieStore *store = browser.View()->page()->profile()->cookieStore();
+    QNetworkCookie cookie("count", "1");
+    cookie.setDomain(u"127.0.0.1"_s);
+    cookie.setPath(u"/"_s);
+    const QUrl origin(u"http://127.0.0.1/"_s);
+    const quint64 start = pages.CookieChanges();
+    pages.CookieHandedToStore(cookie);
+    QCOMPARE(pages.CookieChanges(), start + 1);
+    store->setCookie(cookie, origin);
+    QTRY_COMPARE(pages.CookieChanges(), start + 2);
+    store->deleteCookie(cookie, origin);
+    QTRY_COMPARE(pages.CookieChanges(), start + 3);
+    store->setCookie(cookie, origin);
+    QTRY_COMPARE(pages.CookieChanges(), start + 4);
+}
+
+QTEST_MAIN(TestCookieScope)
 #include "tst_cookiescope.moc"
