@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +28,7 @@ private slots:
     void pagesOfTheShard();
     void verdictsAndKnownInARow();
     void aJournalThatCannotBeWrittenFaults();
+    void savedWithStandardInputClosed();
 };
 
 // Shard 1 of 3 over eight pages, of which the journal has 4 as done.
@@ -109,6 +111,31 @@ void TestLedger::aJournalThatCannotBeWrittenFaults()
     QVERIFY(ledger.Faulted());
     QCOMPARE(told.size(), 1);
     QVERIFY2(told.constFirst().startsWith(u"The journal \""_s), qPrintable(told.constFirst()));
+}
+
+// A run from a script may have no standard input: the first file it opens then gets the lowest
+// descriptor, 0, which is a file like any other.
+void TestLedger::savedWithStandardInputClosed()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    const std::unique_ptr<Journal> journal = Journal::Open(dir.filePath(u"j"_s), kIdentity, error);
+    QVERIFY2(journal, qPrintable(error));
+    RunSettings settings;
+    settings.shard = 1;
+    settings.shards = 3;
+    LongRunLedger ledger(settings, journal.get(), nullptr, {});
+    LongRunFileStore files(journal.get(), ledger);
+    const QString temporary = files.CreateTemporaryBeside(dir.filePath(u"f.bin"_s), error);
+    QVERIFY2(!temporary.isEmpty(), qPrintable(error));
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    const bool replaced = files.ReplaceWith(temporary, dir.filePath(u"f.bin"_s), error);
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
+    QVERIFY2(replaced, qPrintable(error));
+    QVERIFY(QFileInfo(dir.filePath(u"f.bin"_s)).isFile());
 }
 
 QTEST_GUILESS_MAIN(TestLedger)

@@ -32,7 +32,13 @@ struct FakeView final : RunView
     void ShowStatusPage() override { ++statusPageShown; }
     int LogLineCount() const override { return static_cast<int>(log.size()); }
     void ClearLog() override { log.clear(); }
-    void AppendLogLine(const QString &line) override { log.append(line); }
+    std::function<void(const QString &line)> onLine; // as each line is appended
+    void AppendLogLine(const QString &line) override
+    {
+        log.append(line);
+        if (onLine)
+            onLine(line);
+    }
     void SetStatusText(const QString &text) override { statusTexts.append(text); }
     void SetLocationCaption(const QString &text) override { captions.append(text); }
     void SetSourceText(const QString &text) override { source = text; }

@@ -1,6 +1,7 @@
 #include "runfakes.h"
 
 #include <QDir>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,23 +41,26 @@ private slots:
     void ledgerFaultEndsTheRunAtTheNextCheckPoint_data();
     void ledgerFaultEndsTheRunAtTheNextCheckPoint();
     void theNextThreePagesLoadAhead();
+    void aLinkKnownInItsTurnDropsItsDownloadAhead();
 };
 
 namespace {
 
-// A ledger of every page and link that cannot keep its record from one call on: the verdict on
-// an address, the start of a page, or a saved file.
-struct FaultingLedger final : RunLedger, RunObserver
+// A ledger of every page and link, with an archive of the files this run saves, that cannot
+// keep its record from one call on: the verdict on an address, the start of a page, or a saved
+// file.
+struct FakeLedger final : RunLedger, RunObserver
 {
     QString faultAt; // "verdict <address>", "page", "saved <address>"
     bool faulted = false;
+    QSet<QString> archived;
 
     void Tell(const QString &what) { faulted = faulted || what == faultAt; }
     bool VisitsPage(qint64) const override { return true; }
     Verdict LinkVerdict(qint64, const QString &address, const QString &) const override
     {
-        const_cast<FaultingLedger *>(this)->Tell(u"verdict "_s + address);
-        return Verdict::New;
+        const_cast<FakeLedger *>(this)->Tell(u"verdict "_s + address);
+        return archived.contains(address) ? Verdict::Known : Verdict::New;
     }
     bool EnoughKnown(bool) override { return false; }
     bool Faulted() const override { return faulted; }
@@ -64,6 +68,7 @@ struct FaultingLedger final : RunLedger, RunObserver
     void FileSaved(const QString &address, const QString &, qint64) override
     {
         Tell(u"saved "_s + address);
+        archived.insert(address);
     }
     void PageLoaded(const QString &) override {}
     void LinksKept(const QString &, qsizetype, qsizetype) override {}
@@ -581,7 +586,7 @@ void TestScrapeRun::ledgerFaultEndsTheRunAtTheNextCheckPoint()
     QFETCH(int, saveLinks);
     QFETCH(QStringList, saved);
     QFETCH(QStringList, lastLines);
-    FaultingLedger ledger;
+    FakeLedger ledger;
     ledger.faultAt = faultAt;
     RunRig rig(0, &ledger, {&ledger});
     rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
@@ -617,6 +622,32 @@ void TestScrapeRun::theNextThreePagesLoadAhead()
     QCOMPARE(rig.browser.navigated, pages);
     QCOMPARE(rig.browser.lastAhead, 5u);
     QCOMPARE(rig.browser.mostAhead, 3);
+}
+
+// A page that links one file twice, overwriting: both start downloading ahead, and the second is
+// known from the archive by its turn, once the first is saved. Its download ends there.
+void TestScrapeRun::aLinkKnownInItsTurnDropsItsDownloadAhead()
+{
+    FakeLedger ledger;
+    RunRig rig(0, &ledger, {&ledger});
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+        LoadResult::Succeeded, {}, u"<a href=\"a.zip\">a</a><a href=\"a.zip\">again</a>"_s};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    rig.job.f.saveLinks = 1;
+    rig.job.f.overwrite = 1;
+    rig.job.f.saveLinksFolder = dir.path();
+    QList<int> inFlight;
+    rig.view.onLine = [&](const QString &line) {
+        if (line.contains(u"Already in the archive"_s))
+            inFlight.append(rig.transfer.outstanding);
+    };
+
+    rig.run->Go();
+
+    QCOMPARE(rig.transfer.maxOutstanding, 2);
+    QCOMPARE(inFlight, QList<int>{0});
+    QCOMPARE(rig.run->ItemsDownloaded(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestScrapeRun)
