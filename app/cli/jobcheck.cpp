@@ -1,7 +1,7 @@
 #include "jobcheck.h"
 
 #include "numbers.h"
-#include "runreport.h"
+#include "seriescursor.h"
 #include "validation.h"
 
 #include <QDir>
@@ -75,13 +75,14 @@ std::optional<QString> CheckSeriesEnds(const JobFields &f)
     if (f.incAlpha == 1 && numbers::ToNumber(f.incrementAlphabetically) == 0.0)
         return endless(u"letter"_s, Field::txtIncrementAlphabetically, zero);
     const auto tooLong = u"would take more than %1 pages!"_s.arg(kMostPages);
-    const std::optional<qint64> pages = SeriesPages(PlainJobSettings(f));
+    const std::optional<qint64> pages = linkrules::SeriesCursor::CountOf(PlainJobSettings(f));
     if (pages && *pages <= kMostPages)
         return std::nullopt;
     // Which series is at fault: the letters alone, with the numbers on one page each.
     JobFields lettersOnly = f;
     lettersOnly.startNum = lettersOnly.stopNum = lettersOnly.incrementNumerically = u"1"_s;
-    const std::optional<qint64> letters = SeriesPages(PlainJobSettings(lettersOnly));
+    const std::optional<qint64> letters = linkrules::SeriesCursor::CountOf(
+        PlainJobSettings(lettersOnly));
     if (!letters || *letters > kMostPages)
         return endless(u"letter"_s, Field::txtIncrementAlphabetically, tooLong);
     return endless(u"number"_s, Field::txtIncrementNumerically, tooLong);
@@ -138,7 +139,7 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
     if (settings.shards > 1 && f.saveHREFs == 1 && f.oneHREFPerFile) {
         // The pages of one number share their one-value file; in one run the last of them
         // writes it last, across shards whichever ends last would.
-        const std::optional<SeriesShape> shape = ShapeOfSeries(job);
+        const auto shape = linkrules::SeriesCursor::ShapeOf(job);
         if (!shape || (shape->letters > 1 && shape->perLetter % settings.shards != 0))
             return u"With --hrefs one-per-file, pages of one number share their file, and "
                    u"--shard %1/%2 would give them to different shards: use all-in-one, or a "

@@ -65,8 +65,9 @@ qint64 LongRunLedger::PagesToVisit(qint64 seriesPages) const
     return std::max<qint64>(ofShard - (m_journal ? m_journal->DoneCount() : 0), 0);
 }
 
-void LongRunLedger::PageStarted(qint64 position)
+void LongRunLedger::PageStarted(qint64 position, const QString &address)
 {
+    Q_UNUSED(address);
     m_position = position;
     if (m_journal && !m_faulted && !m_journal->PageStarted(position))
         Fail(m_journal->LastError());
@@ -78,19 +79,19 @@ void LongRunLedger::PageHandled(qint64 position, std::int32_t itemsDownloaded)
         Fail(m_journal->LastError());
 }
 
-RunLedger::Held LongRunLedger::LinkHeld(qint64 position, const QString &address,
-                                        const QString &path) const
+RunLedger::Verdict LongRunLedger::LinkVerdict(qint64 position, const QString &address,
+                                              const QString &path) const
 {
     // The journal and the archive keep addresses as they are printed: without a password.
     const QString kept = safetext::HideUserInfo(address);
     if (m_journal && m_journal->SavedWhole(position, kept, path))
-        return Held::SavedWhole;
+        return Verdict::SavedWhole;
     if (!m_archive)
-        return Held::No;
+        return Verdict::New;
     const std::optional<bool> known = m_archive->Holds(kept);
     if (!known && !m_archive->LastError().isEmpty()) // none: Stop ended its wait
         Fail(m_archive->LastError());
-    return known.value_or(false) ? Held::Known : Held::No;
+    return known.value_or(false) ? Verdict::Known : Verdict::New;
 }
 
 bool LongRunLedger::EnoughKnown(bool known)
@@ -99,6 +100,26 @@ bool LongRunLedger::EnoughKnown(bool known)
     if (m_stopAfterKnown > 0 && m_knownInARow >= m_stopAfterKnown)
         m_endedByKnown = true;
     return m_endedByKnown;
+}
+
+// What the journal and the archive do not record.
+void LongRunLedger::PageLoaded(const QString &)
+{
+}
+void LongRunLedger::LinksKept(const QString &, qsizetype, qsizetype)
+{
+}
+void LongRunLedger::FileExists(const QString &)
+{
+}
+void LongRunLedger::LinkKnown(const QString &, const QString &)
+{
+}
+void LongRunLedger::LinkDone(const QString &, const QString &)
+{
+}
+void LongRunLedger::Failed(int, const QString &, const QString &)
+{
 }
 
 void LongRunLedger::SavingFile(const QString &address, const QString &path,

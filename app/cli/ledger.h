@@ -11,9 +11,10 @@ class Journal;
 
 // What linkhauler-run adds to a run for long series: the pages of its shard that the journal
 // does not have as done, the files a cut-short page saved whole, the archive's known links,
-// and the end after enough known links in a row. A journal or archive that cannot be written
-// any more is a fault: the run is told once and ends.
-class LongRunLedger final : public RunLedger
+// and the end after enough known links in a row; and, observing the run, what the journal and
+// the archive record. A journal or archive that cannot be written any more is a fault: it is
+// told once, and the run, which reads it at its check points, ends.
+class LongRunLedger final : public RunLedger, public RunObserver
 {
 public:
     using Fault = std::function<void(const QString &message)>;
@@ -23,12 +24,21 @@ public:
     Q_DISABLE_COPY_MOVE(LongRunLedger)
 
     bool VisitsPage(qint64 position) const override;
-    void PageStarted(qint64 position) override;
-    void PageHandled(qint64 position, std::int32_t itemsDownloaded) override;
-    Held LinkHeld(qint64 position, const QString &address, const QString &path) const override;
+    Verdict LinkVerdict(qint64 position, const QString &address,
+                        const QString &path) const override;
     bool EnoughKnown(bool known) override;
+    bool Faulted() const override { return m_faulted; }
+
+    void PageStarted(qint64 position, const QString &address) override;
+    void PageLoaded(const QString &address) override;
+    void LinksKept(const QString &page, qsizetype found, qsizetype kept) override;
+    void FileExists(const QString &path) override;
+    void LinkKnown(const QString &address, const QString &path) override;
     void SavingFile(const QString &address, const QString &path, const QString &temporary) override;
     void FileSaved(const QString &address, const QString &path, qint64 bytes) override;
+    void LinkDone(const QString &address, const QString &path) override;
+    void Failed(int code, const QString &description, const QString &address) override;
+    void PageHandled(qint64 position, std::int32_t itemsDownloaded) override;
 
     // The page being handled.
     qint64 Position() const { return m_position; }
@@ -91,25 +101,3 @@ bool IsStaleTemporary(const QString &file, const QString &folder);
 // one in the download folder. False, with the journal's LastError, when the journal could not
 // be written; the file it was to note stays then.
 bool RemoveStaleTemporaries(const RunSettings &settings, Journal *journal);
-
-// The page browser with every page loaded in its own turn, never ahead: with a delay between
-// the requests to one host, a page loading ahead could go out later than the turn it took.
-class PagesInTheirTurn final : public PageBrowser
-{
-public:
-    explicit PagesInTheirTurn(PageBrowser &browser) : m_browser(browser) {}
-    Q_DISABLE_COPY_MOVE(PagesInTheirTurn)
-
-    void Navigate(const QString &address) override { m_browser.Navigate(address); }
-    QString LocationURL() const override { return m_browser.LocationURL(); }
-    void RequestMarkup(std::function<void(const QString &markup)> deliver) override
-    {
-        m_browser.RequestMarkup(std::move(deliver));
-    }
-    quint64 CookieChanges() const override { return m_browser.CookieChanges(); }
-    void StopLoading() override { m_browser.StopLoading(); }
-    TryAgain LastTrouble() const override { return m_browser.LastTrouble(); }
-
-private:
-    PageBrowser &m_browser;
-};

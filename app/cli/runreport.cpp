@@ -2,9 +2,6 @@
 
 #include "exitstatus.h"
 #include "failedlist.h"
-#include "jobsettings.h"
-#include "linkrules.h"
-#include "numbers.h"
 #include "safetext.h"
 
 #include <QJsonDocument>
@@ -13,23 +10,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Passes beyond this are a series nobody waits for: its length is not shown.
-constexpr qint64 kMaxCountedPasses = 10'000'000;
-
-std::optional<qint64> Passes(double first, double last, double step,
-                             const std::function<bool(double)> &counts)
-{
-    qint64 passes = 0;
-    qint64 looked = 0;
-    for (numbers::CountingLoop loop(first, last, step); loop.Running(); loop.Advance()) {
-        if (++looked > kMaxCountedPasses)
-            return std::nullopt;
-        if (counts(loop.Value()))
-            ++passes;
-    }
-    return passes;
-}
 
 QString Clock(qint64 seconds)
 {
@@ -54,35 +34,6 @@ QString EndText(RunEnd end)
 }
 
 } // namespace
-
-std::optional<qint64> SeriesPages(const JobSettings &job)
-{
-    const std::optional<SeriesShape> shape = ShapeOfSeries(job);
-    if (!shape)
-        return std::nullopt;
-    return shape->letters * shape->perLetter;
-}
-
-std::optional<SeriesShape> ShapeOfSeries(const JobSettings &job)
-{
-    const auto letterStep = numbers::ToNumber(job.txtIncrementAlphabetically());
-    const auto first = numbers::ToNumber(job.txtStartNum());
-    const auto last = numbers::ToNumber(job.txtStopNum());
-    const auto step = numbers::ToNumber(job.txtIncrementNumerically());
-    if (!letterStep || !first || !last || !step)
-        return std::nullopt;
-    const auto letters = Passes(
-        linkrules::GetAsc(job.txtStartAlpha()).value_or(0),
-        linkrules::GetAsc(job.txtStopAlpha()).value_or(0), 2 * *letterStep, [](double value) {
-            // A position off the table is a failure, not a page.
-            const double position = numbers::RoundHalfEven(value);
-            return position >= 0 && position < static_cast<double>(linkrules::Letters().size());
-        });
-    const auto perLetter = Passes(*first, *last, *step, [](double) { return true; });
-    if (!letters || !perLetter)
-        return std::nullopt;
-    return SeriesShape{*letters, *perLetter};
-}
 
 QString ByteSize(qint64 bytes)
 {
@@ -136,9 +87,10 @@ void RunReport::Emit(const QString &event, QJsonObject fields)
     m_jsonLine(QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n');
 }
 
-void RunReport::PageStarted(const QString &address)
+void RunReport::PageStarted(qint64 position, const QString &address)
 {
     Q_UNUSED(address);
+    m_position = position;
     // The page before this one is over.
     if (m_pagesStarted++ > 0)
         ++m_progress.pagesDone;
@@ -168,6 +120,14 @@ void RunReport::LinkKnown(const QString &address, const QString &path)
     Emit(u"known"_s, {{u"address"_s, address}, {u"path"_s, path}});
 }
 
+// The report counts files once they are saved, and pages as the next one starts.
+void RunReport::SavingFile(const QString &, const QString &, const QString &)
+{
+}
+void RunReport::PageHandled(qint64, std::int32_t)
+{
+}
+
 void RunReport::FileSaved(const QString &address, const QString &path, qint64 bytes)
 {
     ++m_progress.files;
@@ -184,8 +144,7 @@ void RunReport::Failed(int code, const QString &description, const QString &addr
 {
     ++m_progress.failures;
     m_failures.append(FailureRecord{code, safetext::HideUserInfo(description),
-                                    safetext::HideUserInfo(address), m_position ? m_position() : -1,
-                                    !m_linksKnown});
+                                    safetext::HideUserInfo(address), m_position, !m_linksKnown});
     Emit(u"failure"_s,
          {{u"code"_s, code},
           {u"description"_s, description},

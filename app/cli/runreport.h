@@ -10,8 +10,6 @@
 #include <functional>
 #include <optional>
 
-class JobSettings;
-
 // How a run ended, as the exit status tells it.
 enum class RunEnd {
     Completed,        // "Done." was logged
@@ -39,17 +37,6 @@ struct Progress
     qint64 failures = 0;
 };
 
-// The pages a job's series visits, counted as the run's loops count them; nothing when a
-// step of 0 repeats a page until Stop.
-std::optional<qint64> SeriesPages(const JobSettings &job);
-// The same as letters (those in the table) times the pages of each letter's number series.
-struct SeriesShape
-{
-    qint64 letters = 0;
-    qint64 perLetter = 0;
-};
-std::optional<SeriesShape> ShapeOfSeries(const JobSettings &job);
-
 // "3/20 pages, 57 kept, 40 files, 1.2 MiB, 310.0 KiB/s, 0:12 elapsed, 0:48 left": short
 // enough for a terminal of 80 columns.
 QString ProgressText(const Progress &progress, qint64 elapsedMs);
@@ -59,7 +46,7 @@ QString ByteSize(qint64 bytes);
 
 // The run as it goes, from the engine's events: counts for the progress line and the
 // summary, the failures, and the JSON lines of --json.
-class RunReport final : public RunEvents
+class RunReport final : public RunObserver
 {
 public:
     using JsonLine = std::function<void(const QByteArray &line)>;
@@ -69,18 +56,18 @@ public:
     RunReport(std::optional<qint64> seriesPages, bool skipFailures, JsonLine jsonLine = {});
     Q_DISABLE_COPY_MOVE(RunReport)
 
-    void PageStarted(const QString &address) override;
+    void PageStarted(qint64 position, const QString &address) override;
     void PageLoaded(const QString &address) override;
     void LinksKept(const QString &page, qsizetype found, qsizetype kept) override;
     void FileExists(const QString &path) override;
     void LinkKnown(const QString &address, const QString &path) override;
+    void SavingFile(const QString &address, const QString &path, const QString &temporary) override;
     void FileSaved(const QString &address, const QString &path, qint64 bytes) override;
     void LinkDone(const QString &address, const QString &path) override;
     void Failed(int code, const QString &description, const QString &address) override;
+    void PageHandled(qint64 position, std::int32_t itemsDownloaded) override;
     // `signal`: the one that interrupted the run, for its exit status; 0 counts as SIGINT.
     void Ended(RunEnd end, int itemsDownloaded, int signal = 0);
-    // Where the page being handled stands in the series, asked at each failure; none: -1.
-    void SetPosition(std::function<qint64()> position) { m_position = std::move(position); }
     // Why the run ended before its series did, for the summary; empty: it did not.
     void SetEndNote(const QString &note) { m_endNote = note; }
 
@@ -100,7 +87,7 @@ private:
     bool m_skipFailures;
     Progress m_progress;
     qint64 m_pagesStarted = 0;
-    std::function<qint64()> m_position;
+    qint64 m_position = -1;    // of the page being handled
     bool m_linksKnown = false; // of the page being handled
     qint64 m_known = 0;
     QString m_endNote;

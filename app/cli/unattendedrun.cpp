@@ -6,7 +6,6 @@
 #include "console.h"
 #include "curltransfer.h"
 #include "exitstatus.h"
-#include "headeredtransfer.h"
 #include "jobcheck.h"
 #include "jobinput.h"
 #include "journal.h"
@@ -16,6 +15,7 @@
 #include "runreport.h"
 #include "safetext.h"
 #include "scraperun.h"
+#include "seriescursor.h"
 #include "stopsignals.h"
 #include "unattendedidentity.h"
 #include "unattendedversion.h"
@@ -116,33 +116,40 @@ std::optional<QString> SharedFile(const RunSettings &settings)
     return std::nullopt;
 }
 
-// The journal and the archive a long run asks for; false, with the message told, when one
-// cannot be used.
-bool OpenLongRunFiles(const RunSettings &settings, std::unique_ptr<Journal> &journal,
-                      std::unique_ptr<Archive> &archive)
+// The journal, the archive and the log a run asks for, each optional.
+struct LongRunFiles
 {
+    std::unique_ptr<Journal> journal;
+    std::unique_ptr<Archive> archive;
+    std::unique_ptr<RunLog> log;
+};
+
+// None, with the message told, when one cannot be used.
+std::optional<LongRunFiles> OpenLongRunFiles(const RunSettings &settings)
+{
+    LongRunFiles files;
     QString error;
     if (const std::optional<QString> shared = SharedFile(settings)) {
         Complain(*shared);
-        return false;
+        return std::nullopt;
     }
     if (!settings.journalFile.isEmpty()) {
-        journal = Journal::Open(
+        files.journal = Journal::Open(
             settings.journalFile,
             {jobinput::JobObject(settings.job), settings.shard, settings.shards}, error);
-        if (!journal) {
+        if (!files.journal) {
             Complain(error);
-            return false;
+            return std::nullopt;
         }
     }
     if (!settings.archiveFile.isEmpty()) {
-        archive = Archive::Open(settings.archiveFile, error, StopSignalled);
-        if (!archive) {
+        files.archive = Archive::Open(settings.archiveFile, error, StopSignalled);
+        if (!files.archive) {
             Complain(error);
-            return false;
+            return std::nullopt;
         }
     }
-    return true;
+    return files;
 }
 
 bool WriteFailedFile(const QString &path, const QByteArray &lines)
@@ -158,6 +165,195 @@ bool WriteFailedFile(const QString &path, const QByteArray &lines)
     return false;
 }
 
+// With a delay between the requests to one host, a page's images and icon would go to its host
+// at once, beside the delay; the links they stand for are in the markup all the same.
+WebBrowser &WithoutImagesIf(bool without, WebBrowser &browser)
+{
+    if (without) {
+        QWebEngineSettings *web = browser.View()->page()->profile()->settings();
+        web->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+        web->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
+    }
+    return browser;
+}
+
+// The pages this run visits, when the series ends by itself.
+std::optional<qint64> PagesToVisit(const JobSettings &job, const LongRunLedger &ledger)
+{
+    const std::optional<qint64> pages = linkrules::SeriesCursor::CountOf(job);
+    if (!pages)
+        return std::nullopt;
+    return ledger.PagesToVisit(*pages);
+}
+
+// One checked job on the browser engine without a window, from its long-run files to its exit
+// status. Its members are built in the order they depend on each other: none waits for a
+// pointer to another filled in later.
+class UnattendedRun final
+{
+public:
+    UnattendedRun(const RunSettings &settings, QFile &out, LongRunFiles files);
+    Q_DISABLE_COPY_MOVE(UnattendedRun)
+
+    int Exec();
+
+private:
+    // A line for standard output, around the progress line where both share a terminal.
+    void WriteOut(const QByteArray &line);
+    int End(bool interrupted, bool cookiesLost);
+
+    // On standard error and in the log.
+    void Complain(const QString &message);
+
+    const RunSettings &m_settings;
+    QFile &m_out;
+    const LongRunFiles m_longRunFiles;
+    // A journal or archive that fails ends the run: what it would record would be lost.
+    LongRunLedger m_ledger{m_settings, m_longRunFiles.journal.get(), m_longRunFiles.archive.get(),
+                           [this](const QString &message) { Complain(message); }};
+    PlainJobSettings m_job{m_settings.job};
+    QElapsedTimer m_clock;
+    RunReport m_report;
+    // The line asks for its text only when it ticks.
+    ProgressLine m_progress{
+        STDERR_FILENO,
+        [this] { return ProgressText(m_report.CurrentProgress(), m_clock.elapsed()); },
+        m_settings.quiet ? 0 : m_settings.progressEverySeconds};
+    const bool m_showProgress = m_progress.Enabled() && !m_settings.quiet;
+    // The line makes room for standard output only where that goes to the same terminal.
+    const bool m_shareTerminal = m_showProgress && m_progress.OnTerminal()
+        && ::isatty(STDOUT_FILENO) == 1;
+    ConsoleRunView m_view;
+    PolicyPrompt m_prompt{m_settings.onError};
+    CurlTransfer m_inet;
+    LongRunFileStore m_filesOnDisk{m_longRunFiles.journal.get(), m_ledger, StopSignalled};
+    // Never shown: on the offscreen platform the page loads, renders and runs its scripts
+    // all the same.
+    WebBrowser m_browser;
+    // Before the downloads take the profile's user agent.
+    RunIdentity m_identity{*m_browser.View()->page()->profile(), m_settings};
+    WebPageBrowser m_pageBrowser{WithoutImagesIf(m_settings.delayMs > 0, m_browser)};
+    ScrapeRun m_run;
+};
+
+UnattendedRun::UnattendedRun(const RunSettings &settings, QFile &out, LongRunFiles files)
+    : m_settings(settings)
+    , m_out(out)
+    , m_longRunFiles(std::move(files))
+    , m_report(PagesToVisit(m_job, m_ledger), settings.onError == ErrorPolicy::Skip,
+               settings.json
+                   ? RunReport::JsonLine([this](const QByteArray &line) { WriteOut(line); })
+                   : RunReport::JsonLine())
+    , m_view([this](const QByteArray &line) {
+        if (!m_settings.json && !m_settings.quiet)
+            WriteOut(line);
+        if (m_longRunFiles.log)
+            m_longRunFiles.log->Append(QString::fromUtf8(line));
+    })
+    , m_run(RunPorts{
+          .job = &m_job,
+          .view = &m_view,
+          .browser = &m_pageBrowser,
+          .transfer = &m_inet,
+          .prompt = &m_prompt,
+          .files = &m_filesOnDisk,
+          .countFrom = m_longRunFiles.journal ? m_longRunFiles.journal->ItemsSoFar() : 0,
+          // With a delay between the requests to one host, a page loading ahead could go out
+          // later than the turn it took: every page loads in its own turn.
+          .outOfSight = settings.delayMs > 0 ? nullptr : &m_pageBrowser,
+          .observers = {&m_ledger, &m_report},
+          .ledger = &m_ledger,
+      })
+{
+    m_inet.SetPoliteness({settings.delayMs, settings.retries});
+    // The options were checked: every line is one a request may carry.
+    [[maybe_unused]] const bool headersTaken = m_inet.SetHeaders(settings.headers);
+    Q_ASSERT(headersTaken);
+    // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
+    ShareBrowserIdentity(
+        *m_browser.View()->page()->profile(), m_inet, &m_run,
+        [this](const QNetworkCookie &cookie) { m_pageBrowser.CookieHandedToStore(cookie); });
+    QObject::connect(&m_browser, &WebBrowser::DownloadComplete, &m_run, [this] {
+        m_run.LoadEnded(m_browser.LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
+    });
+}
+
+void UnattendedRun::WriteOut(const QByteArray &line)
+{
+    if (m_shareTerminal)
+        m_progress.Around([&] { m_out.write(line); });
+    else
+        m_out.write(line);
+}
+
+void UnattendedRun::Complain(const QString &message)
+{
+    unattended::Complain(message);
+    if (m_longRunFiles.log)
+        m_longRunFiles.log->Append(message);
+}
+
+int UnattendedRun::Exec()
+{
+    bool interrupted = false;
+    // Only now: the browser engine resets signal handling while its first view is built.
+    StopSignals stopSignals([&] {
+        interrupted = true;
+        m_run.Stop();
+    });
+    if (!stopSignals.Catching()) {
+        Complain(u"No pipe for the stop signals."_s);
+        return exitstatus::kInvalid;
+    }
+    // A reader that went away (a pipe into head) must not kill the run between a download
+    // and its rename; the lines it would have read are lost, the files are not.
+    std::signal(SIGPIPE, SIG_IGN);
+    const auto stopped = [&interrupted] { return interrupted; };
+    // Every cookie in the store, and so with the downloads too, before the first page.
+    if (const std::optional<QString> refused = m_identity.LoadCookies(stopped)) {
+        Complain(*refused);
+        return exitstatus::kInvalid;
+    }
+
+    m_clock.start();
+    if (m_showProgress)
+        m_progress.Start();
+    // A signal that came while the engine started up leaves nothing to run.
+    QCoreApplication::processEvents();
+    if (!interrupted && !m_ledger.Faulted())
+        m_run.Go();
+    m_progress.Stop();
+    const std::optional<QString> cookiesLost = m_identity.SaveCookies(stopped);
+    if (cookiesLost)
+        Complain(*cookiesLost);
+    return End(interrupted, cookiesLost.has_value());
+}
+
+int UnattendedRun::End(bool interrupted, bool cookiesLost)
+{
+    const RunEnd end = interrupted                  ? RunEnd::Interrupted
+        : m_prompt.EndedRun() || m_ledger.Faulted() ? RunEnd::StoppedByFailure
+                                                    : RunEnd::Completed;
+    if (m_ledger.EndedByKnown())
+        m_report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(
+            m_settings.stopAfterKnown));
+    m_report.Ended(end, m_run.ItemsDownloaded(), StopSignals::Caught());
+    Print(stderr, m_report.Summary());
+    RunLog *log = m_longRunFiles.log.get();
+    if (log)
+        log->Append(m_report.Summary());
+    int status = m_report.ExitStatus();
+    if (!m_settings.failedFile.isEmpty()
+        && !WriteFailedFile(m_settings.failedFile, m_report.FailedAddresses())
+        && status == exitstatus::kDone)
+        status = exitstatus::kFailuresSkipped;
+    // The log is the record of a run left unattended, and the cookies carry its session to the
+    // next run: a run that lost either tells so.
+    if (((log && log->Failed()) || cookiesLost) && status == exitstatus::kDone)
+        status = exitstatus::kFailuresSkipped;
+    return status;
+}
+
 } // namespace
 
 int Run(const RunSettings &given)
@@ -169,167 +365,25 @@ int Run(const RunSettings &given)
         Complain(u"Standard output cannot be written."_s);
         return exitstatus::kInvalid;
     }
-
-    std::unique_ptr<Journal> journal;
-    std::unique_ptr<Archive> archive;
-    if (!OpenLongRunFiles(settings, journal, archive))
+    std::optional<LongRunFiles> files = OpenLongRunFiles(settings);
+    if (!files)
         return exitstatus::kInvalid;
     // Before anything is fetched, so that none of this run's own is taken for stale.
-    if (!RemoveStaleTemporaries(settings, journal.get())) {
-        Complain(journal->LastError());
+    if (!RemoveStaleTemporaries(settings, files->journal.get())) {
+        Complain(files->journal->LastError());
         return exitstatus::kInvalid;
     }
     // After the check that it is none of the run's other files.
-    std::unique_ptr<RunLog> log;
     if (!settings.logFile.isEmpty()) {
         QString error;
-        if (log = RunLog::Open(settings.logFile, Complain, error); !log) {
+        files->log = RunLog::Open(settings.logFile, Complain, error);
+        if (!files->log) {
             Complain(error);
             return exitstatus::kInvalid;
         }
     }
-    const auto complain = [&log](const QString &message) {
-        Complain(message);
-        if (log)
-            log->Append(message);
-    };
-
-    // A journal or archive that fails ends the run: what it would record would be lost.
-    QString fault;
-    ScrapeRun *running = nullptr;
-    LongRunLedger ledger(settings, journal.get(), archive.get(), [&](const QString &message) {
-        fault = message;
-        complain(message);
-        if (running)
-            running->Stop();
-    });
-
-    PlainJobSettings job(settings.job);
-    QElapsedTimer clock;
-    // Filled in once the report exists; the line asks for its text only when it ticks.
-    const RunReport *counts = nullptr;
-    ProgressLine progress(
-        STDERR_FILENO,
-        [&] {
-            return ProgressText(counts ? counts->CurrentProgress() : Progress{}, clock.elapsed());
-        },
-        settings.quiet ? 0 : settings.progressEverySeconds);
-    const bool showProgress = progress.Enabled() && !settings.quiet;
-    // The line makes room for standard output only where that goes to the same terminal.
-    const bool shareTerminal = showProgress && progress.OnTerminal()
-        && ::isatty(STDOUT_FILENO) == 1;
-    const auto toStdout = [&](const QByteArray &line) {
-        if (shareTerminal)
-            progress.Around([&] { out.write(line); });
-        else
-            out.write(line);
-    };
-
-    std::optional<qint64> pages = SeriesPages(job);
-    if (pages)
-        pages = ledger.PagesToVisit(*pages);
-    RunReport report(pages, settings.onError == ErrorPolicy::Skip,
-                     settings.json ? RunReport::JsonLine(toStdout) : RunReport::JsonLine());
-    counts = &report;
-    report.SetPosition([&ledger] { return ledger.Position(); });
-    const bool linesToStdout = !settings.json && !settings.quiet;
-    ConsoleRunView view([&](const QByteArray &line) {
-        if (linesToStdout)
-            toStdout(line);
-        if (log)
-            log->Append(QString::fromUtf8(line));
-    });
-    PolicyPrompt prompt(settings.onError);
-    CurlTransfer inet;
-    inet.SetPoliteness({settings.delayMs, settings.retries});
-    HeaderedTransfer transfer(inet, settings.headers);
-    LongRunFileStore files(journal.get(), ledger, StopSignalled);
-    // Never shown: on the offscreen platform the page loads, renders and runs its scripts
-    // all the same.
-    WebBrowser browser;
-    if (settings.delayMs > 0) {
-        // A page's images and icon would go to its host at once, beside the delay; the links
-        // they stand for are in the markup all the same.
-        QWebEngineSettings *web = browser.View()->page()->profile()->settings();
-        web->setAttribute(QWebEngineSettings::AutoLoadImages, false);
-        web->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
-    }
-    // Before the downloads take the profile's user agent.
-    RunIdentity identity(*browser.View()->page()->profile(), settings);
-    WebPageBrowser pageBrowser(browser);
-    RunPorts ports;
-    ports.job = &job;
-    ports.view = &view;
-    PagesInTheirTurn pagesInTurn(pageBrowser);
-    ports.browser = settings.delayMs > 0 ? static_cast<PageBrowser *>(&pagesInTurn) : &pageBrowser;
-    ports.transfer = &transfer;
-    ports.prompt = &prompt;
-    ports.files = &files;
-    ports.events = &report;
-    ports.ledger = &ledger;
-    ports.countFrom = journal ? journal->ItemsSoFar() : 0;
-    ScrapeRun run(ports);
-    running = &run;
-    // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
-    ShareBrowserIdentity(
-        *browser.View()->page()->profile(), transfer, &run,
-        [&pageBrowser](const QNetworkCookie &cookie) { pageBrowser.CookieHandedToStore(cookie); });
-    QObject::connect(&browser, &WebBrowser::DownloadComplete, &run, [&] {
-        run.OnDownloadComplete(browser.LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
-    });
-
-    bool interrupted = false;
-    // Only now: the browser engine resets signal handling while its first view is built.
-    StopSignals stopSignals([&] {
-        interrupted = true;
-        run.Stop();
-    });
-    if (!stopSignals.Catching()) {
-        Complain(u"No pipe for the stop signals."_s);
-        return exitstatus::kInvalid;
-    }
-    // A reader that went away (a pipe into head) must not kill the run between a download
-    // and its rename; the lines it would have read are lost, the files are not.
-    std::signal(SIGPIPE, SIG_IGN);
-    const auto stopped = [&interrupted] { return interrupted; };
-    // Every cookie in the store, and so with the downloads too, before the first page.
-    if (const std::optional<QString> refused = identity.LoadCookies(stopped)) {
-        complain(*refused);
-        return exitstatus::kInvalid;
-    }
-
-    clock.start();
-    if (showProgress)
-        progress.Start();
-    // A signal that came while the engine started up leaves nothing to run.
-    QCoreApplication::processEvents();
-    if (!interrupted && fault.isEmpty())
-        run.Go();
-    progress.Stop();
-    const std::optional<QString> cookiesLost = identity.SaveCookies(stopped);
-    if (cookiesLost)
-        complain(*cookiesLost);
-
-    const RunEnd end = interrupted              ? RunEnd::Interrupted
-        : prompt.EndedRun() || !fault.isEmpty() ? RunEnd::StoppedByFailure
-                                                : RunEnd::Completed;
-    if (ledger.EndedByKnown())
-        report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(
-            settings.stopAfterKnown));
-    report.Ended(end, run.ItemsDownloaded(), StopSignals::Caught());
-    Print(stderr, report.Summary());
-    if (log)
-        log->Append(report.Summary());
-    int status = report.ExitStatus();
-    if (!settings.failedFile.isEmpty()
-        && !WriteFailedFile(settings.failedFile, report.FailedAddresses())
-        && status == exitstatus::kDone)
-        status = exitstatus::kFailuresSkipped;
-    // The log is the record of a run left unattended, and the cookies carry its session to the
-    // next run: a run that lost either tells so.
-    if (((log && log->Failed()) || cookiesLost) && status == exitstatus::kDone)
-        status = exitstatus::kFailuresSkipped;
-    return status;
+    UnattendedRun run(settings, out, std::move(*files));
+    return run.Exec();
 }
 
 int Main(int argc, char *argv[])

@@ -1,6 +1,7 @@
 #include "downloadsahead.h"
 
-#include "runports.h"
+#include "jobsettings.h"
+#include "resolvedlink.h"
 
 DownloadsAhead::DownloadsAhead(Transfer &transfer, FileStore &files)
     : m_transfer(transfer)
@@ -10,8 +11,8 @@ DownloadsAhead::DownloadsAhead(Transfer &transfer, FileStore &files)
 
 DownloadsAhead::~DownloadsAhead()
 {
-    for (auto &[index, held] : m_held)
-        Release(held.fetch);
+    for (auto &[index, ahead] : m_ahead)
+        Release(ahead.download);
 }
 
 void DownloadsAhead::Offer(qsizetype index, const QString &address, const QString &path,
@@ -22,50 +23,81 @@ void DownloadsAhead::Offer(qsizetype index, const QString &address, const QStrin
     if (temporary.isEmpty())
         return;
     Drop(index);
-    m_held.emplace(
-        index,
-        Ahead{address, path, Fetch{m_transfer.Start({address, temporary, referrer}), temporary}});
+    m_ahead.emplace(index,
+                    Ahead{address, path,
+                          Download{m_transfer.Start({address, temporary, referrer}), temporary}});
 }
 
-std::optional<DownloadsAhead::Fetch> DownloadsAhead::Claim(qsizetype index, const QString &address,
-                                                           const QString &path,
-                                                           const QString &referrer, QString &error)
+std::optional<DownloadsAhead::Download> DownloadsAhead::Claim(qsizetype index,
+                                                              const QString &address,
+                                                              const QString &path,
+                                                              const QString &referrer,
+                                                              QString &error)
 {
-    if (const auto at = m_held.find(index); at != m_held.end()) {
+    if (const auto at = m_ahead.find(index); at != m_ahead.end()) {
         if (at->second.address == address && at->second.path == path) {
-            const Fetch fetch = at->second.fetch;
-            m_held.erase(at);
-            return fetch;
+            const Download download = at->second.download;
+            m_ahead.erase(at);
+            return download;
         }
-        // The link's address or file changed since it was offered: fetch it anew.
+        // The link's address or file changed since it was offered: download it anew.
         Drop(index);
     }
     const QString temporary = m_files.CreateTemporaryBeside(path, error);
     if (temporary.isEmpty())
         return std::nullopt;
-    return Fetch{m_transfer.Start({address, temporary, referrer}), temporary};
+    return Download{m_transfer.Start({address, temporary, referrer}), temporary};
 }
 
 void DownloadsAhead::Drop(qsizetype index)
 {
-    if (const auto at = m_held.find(index); at != m_held.end()) {
-        Release(at->second.fetch);
-        m_held.erase(at);
+    if (const auto at = m_ahead.find(index); at != m_ahead.end()) {
+        Release(at->second.download);
+        m_ahead.erase(at);
     }
 }
 
-Transfer::Result DownloadsAhead::Finish(Fetch &fetch)
+Transfer::Result DownloadsAhead::Finish(Download &download)
 {
-    const Transfer::Ticket ticket = fetch.ticket;
-    fetch.ticket = 0;
+    const Transfer::Ticket ticket = download.ticket;
+    download.ticket = 0;
     return m_transfer.Finish(ticket);
 }
 
-void DownloadsAhead::Release(Fetch &fetch)
+void DownloadsAhead::Release(Download &download)
 {
-    if (fetch.ticket != 0)
-        m_transfer.Discard(fetch.ticket);
-    fetch.ticket = 0;
-    m_files.RemoveTemporary(fetch.temporary);
-    fetch.temporary.clear();
+    if (download.ticket != 0)
+        m_transfer.Discard(download.ticket);
+    download.ticket = 0;
+    m_files.RemoveTemporary(download.temporary);
+    download.temporary.clear();
+}
+
+DownloadPlanner::DownloadPlanner(const JobSettings &job, const FileStore &files,
+                                 const RunLedger &ledger)
+    : m_job(job)
+    , m_files(files)
+    , m_ledger(ledger)
+{
+}
+
+void DownloadPlanner::Plan(const PlannedPage &page, DownloadsAhead &ahead, DownloadPlan &plan,
+                           int elsewhere, const QSet<QString> &taken) const
+{
+    if (!SavesLinks(m_job))
+        return;
+    const bool overwrite = m_job.chkOverwrite() == 1;
+    while (plan.next < page.links && ahead.InFlight() + elsewhere < Transfer::MaxParallel) {
+        const qsizetype index = plan.next++;
+        const ResolvedLink link = page.resolve(index);
+        if (link.pathFailure || link.addressFailure)
+            continue; // its turn reports the rule's failure
+        const QString &path = link.path;
+        if ((!overwrite && (plan.paths.contains(path) || taken.contains(path)))
+            || KeepsExisting(m_job, m_files, path)
+            || m_ledger.LinkVerdict(page.position, link.source, path) != RunLedger::Verdict::New)
+            continue;
+        plan.paths.insert(path);
+        ahead.Offer(index, link.source, path, page.referrer);
+    }
 }

@@ -3,6 +3,7 @@
 #include "transfer/tryagain.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +14,9 @@
 class JobSettings;
 class Transfer;
 
-// What a scrape run needs from the window it runs in. Each interface is small so that
-// the window implements it with its controls and tests implement it with plain fakes.
+// What a scrape run needs from the program it runs in. Each port is a pure interface, small
+// so that the window implements it with its controls and tests with plain fakes; a port that
+// may be absent says what its absence means.
 
 // The controls a run drives.
 class RunView
@@ -42,8 +44,8 @@ public:
     virtual void SetCodeList(const QStringList &links) = 0;
 };
 
-// The page browser (Browser). Loads finish asynchronously: the host reports every
-// finished load to ScrapeRun::OnDownloadComplete.
+// The page browser (Browser). Loads end asynchronously: the host reports the end of every
+// load to ScrapeRun::LoadEnded.
 class PageBrowser
 {
 public:
@@ -56,25 +58,28 @@ public:
     // `deliver` once it has arrived. When there is no document or no root element,
     // `deliver` is not called (or is called with a null text, which counts the same).
     virtual void RequestMarkup(std::function<void(const QString &markup)> deliver) = 0;
+    // Ends the load of the page shown, if one is under way.
+    virtual void StopLoading() = 0;
+    // Whether and when loading the page of the last load that ended again may help; asked once
+    // the host has reported that end.
+    virtual TryAgain LastTrouble() const = 0;
+};
 
-    // Pages ahead: later pages of the series load out of sight while the run handles the
-    // current one, at most kPagesAhead at once. A browser that cannot keeps these defaults
-    // and loads every page in its turn.
+// Pages of the series loading ahead: out of sight in the page browser while the run handles
+// an earlier one, at most kPagesAhead at once. Without it every page loads in its turn.
+class PagesOutOfSight
+{
+public:
+    virtual ~PagesOutOfSight() = default;
+
     static constexpr int kPagesAhead = 3;
     using AheadId = quint64; // 0: none
-    // Starts loading the address out of sight; 0 when this browser cannot.
-    virtual AheadId LoadAhead(const QString &address)
-    {
-        Q_UNUSED(address);
-        return 0;
-    }
+
+    // Starts loading the address out of sight; 0 when it cannot now.
+    virtual AheadId LoadAhead(const QString &address) = 0;
     // How long ago the request of the page ahead went out; -1 while it waits to start.
-    virtual qint64 AheadLoadingMs(AheadId id) const
-    {
-        Q_UNUSED(id);
-        return -1;
-    }
-    enum class Ahead {
+    virtual qint64 AheadLoadingMs(AheadId id) const = 0;
+    enum class Shown {
         Stale,   // not shown: a cookie it would carry changed since its request went out
         Loading, // shown, its load still under way
         Loaded,  // shown, its load over
@@ -82,13 +87,9 @@ public:
     // Shows the page loaded ahead as if Navigate(its address) were called now: the end of
     // its load is reported to the host like that of any other load, the markup it had as its
     // load ended then answers RequestMarkup. Either way the page is no longer ahead.
-    virtual Ahead ShowAhead(AheadId id)
-    {
-        Q_UNUSED(id);
-        return Ahead::Stale;
-    }
+    virtual Shown ShowAhead(AheadId id) = 0;
     // Closes the page loaded ahead, ending its load.
-    virtual void CloseAhead(AheadId id) { Q_UNUSED(id); }
+    virtual void CloseAhead(AheadId id) = 0;
     // A page ahead whose load is over, successfully, and which no cookie change has reached
     // since: where it ended up and the markup it had as its load ended.
     struct AheadDocument
@@ -96,19 +97,10 @@ public:
         QString location;
         QString markup;
     };
-    virtual std::optional<AheadDocument> LoadedAhead(AheadId id) const
-    {
-        Q_UNUSED(id);
-        return std::nullopt;
-    }
+    virtual std::optional<AheadDocument> LoadedAhead(AheadId id) const = 0;
     // Counts the changes of the browser's cookies, those handed to it included: a download
     // started before one may lack a cookie its turn would send.
-    virtual quint64 CookieChanges() const { return 0; }
-    // Ends the load of the page shown, if one is under way.
-    virtual void StopLoading() {}
-    // Whether and when loading the page of the last load that ended again may help; asked once
-    // the host has reported that end.
-    virtual TryAgain LastTrouble() const { return TryAgain::Never; }
+    virtual quint64 CookieChanges() const = 0;
 };
 
 // The run's "Error" box: title "Error", Yes and No, no icon.
@@ -121,115 +113,65 @@ public:
     virtual bool AskContinue(const QString &text) = 0;
 };
 
-// What a run reports as it goes, for a program that follows it without reading the log.
-// Each call comes where the matching log line or question does; every member does nothing
-// by default, and a run without events behaves exactly the same.
-class RunEvents
+// What a run tells as it goes, for a program that follows it without reading the log or keeps
+// a record of its work. Each call comes where the matching log line or question does; a run
+// that nobody observes behaves exactly the same.
+class RunObserver
 {
 public:
-    virtual ~RunEvents() = default;
+    virtual ~RunObserver() = default;
 
-    // A page of the series is about to be loaded, at this address.
-    virtual void PageStarted(const QString &address) { Q_UNUSED(address); }
+    // A visited page of the series is about to load, at this address; `position` counts the
+    // pages of the series from 0 in the run's order.
+    virtual void PageStarted(qint64 position, const QString &address) = 0;
     // "Source code has been downloaded: "
-    virtual void PageLoaded(const QString &address) { Q_UNUSED(address); }
+    virtual void PageLoaded(const QString &address) = 0;
     // "Filters have been applied: ": the page's links found, and kept by the criteria.
-    virtual void LinksKept(const QString &page, qsizetype found, qsizetype kept)
-    {
-        Q_UNUSED(page);
-        Q_UNUSED(found);
-        Q_UNUSED(kept);
-    }
+    virtual void LinksKept(const QString &page, qsizetype found, qsizetype kept) = 0;
     // "File already exists: "
-    virtual void FileExists(const QString &path) { Q_UNUSED(path); }
-    // A link an earlier run downloaded: not fetched, not counted.
-    virtual void LinkKnown(const QString &address, const QString &path)
-    {
-        Q_UNUSED(address);
-        Q_UNUSED(path);
-    }
+    virtual void FileExists(const QString &path) = 0;
+    // A link an earlier run downloaded: not downloaded again, not counted.
+    virtual void LinkKnown(const QString &address, const QString &path) = 0;
+    // The link's download is about to move from its temporary file (empty: none) onto the path.
+    virtual void SavingFile(const QString &address, const QString &path,
+                            const QString &temporary) = 0;
     // A link's content now stands whole at the path.
-    virtual void FileSaved(const QString &address, const QString &path, qint64 bytes)
-    {
-        Q_UNUSED(address);
-        Q_UNUSED(path);
-        Q_UNUSED(bytes);
-    }
+    virtual void FileSaved(const QString &address, const QString &path, qint64 bytes) = 0;
     // "Download complete: ": the link is counted.
-    virtual void LinkDone(const QString &address, const QString &path)
-    {
-        Q_UNUSED(address);
-        Q_UNUSED(path);
-    }
+    virtual void LinkDone(const QString &address, const QString &path) = 0;
     // A step failed, right before the "Error" question; the address is the page's or the
     // link's that the step worked on, empty between pages.
-    virtual void Failed(int code, const QString &description, const QString &address)
-    {
-        Q_UNUSED(code);
-        Q_UNUSED(description);
-        Q_UNUSED(address);
-    }
+    virtual void Failed(int code, const QString &description, const QString &address) = 0;
+    // Every link of the page has been handled (or the page failed and was skipped); the count
+    // is the run's after it.
+    virtual void PageHandled(qint64 position, std::int32_t itemsDownloaded) = 0;
 };
 
 // What a run that keeps a record of its work asks besides what the window gives: which pages
-// of the series it visits, and which links earlier runs already hold. Every default is the
-// window's behaviour: every page is visited and every link goes its way.
+// of the series it visits, and what earlier runs left of a link. Without one, every page is
+// visited and every link goes its way: the window's behaviour.
 class RunLedger
 {
 public:
     virtual ~RunLedger() = default;
 
-    // A page's position counts the pages of the series from 0, in the run's order across both
-    // series. A page not visited is neither loaded (not even ahead) nor logged.
-    virtual bool VisitsPage(qint64 position) const
-    {
-        Q_UNUSED(position);
-        return true;
-    }
-    // The visited page is about to load.
-    virtual void PageStarted(qint64 position) { Q_UNUSED(position); }
-    // Every link of the page has been handled (or the page failed and was skipped); the count
-    // is the run's after it.
-    virtual void PageHandled(qint64 position, std::int32_t itemsDownloaded)
-    {
-        Q_UNUSED(position);
-        Q_UNUSED(itemsDownloaded);
-    }
+    // A page not visited is neither loaded (not even ahead) nor logged.
+    virtual bool VisitsPage(qint64 position) const = 0;
 
-    enum class Held {
-        No,         // the link goes its way
+    enum class Verdict {
+        New,        // the link goes its way
         SavedWhole, // a run of this page that was cut short saved the link's file whole: it is
-                    // not fetched again, and the link goes on to its address record and count
-        Known,      // an earlier run downloaded the address: not fetched, logged, not counted
+                    // not downloaded again, and the link goes on to its address record and count
+        Known,      // an earlier run downloaded the address: not again; logged, not counted
     };
-    // Asked in the link's turn and before its file is fetched ahead; `address` is absolute.
-    virtual Held LinkHeld(qint64 position, const QString &address, const QString &path) const
-    {
-        Q_UNUSED(position);
-        Q_UNUSED(address);
-        Q_UNUSED(path);
-        return Held::No;
-    }
+    // Asked in the link's turn and before it is downloaded ahead; `address` is absolute.
+    virtual Verdict LinkVerdict(qint64 position, const QString &address,
+                                const QString &path) const = 0;
     // Told of each kept link in its turn, known or not; true ends the run as if its series had.
-    virtual bool EnoughKnown(bool known)
-    {
-        Q_UNUSED(known);
-        return false;
-    }
-    // The link's download is about to move from its temporary file (empty: none) onto the path.
-    virtual void SavingFile(const QString &address, const QString &path, const QString &temporary)
-    {
-        Q_UNUSED(address);
-        Q_UNUSED(path);
-        Q_UNUSED(temporary);
-    }
-    // It stands whole at the path.
-    virtual void FileSaved(const QString &address, const QString &path, qint64 bytes)
-    {
-        Q_UNUSED(address);
-        Q_UNUSED(path);
-        Q_UNUSED(bytes);
-    }
+    virtual bool EnoughKnown(bool known) = 0;
+    // The ledger could not keep its record (a journal or archive that cannot be written or
+    // read): the run ends at its next check point, as after Stop.
+    virtual bool Faulted() const = 0;
 };
 
 // The file system, as far as the link output needs it. Each write reports failure with
@@ -270,7 +212,7 @@ QByteArray RecordBytes(const QString &text);
 // The time of day in the system's format with hours, minutes and seconds.
 QString SystemTimeOfDay();
 
-// Everything a run is given. The pointers are not owned and must outlive the run.
+// Everything a run is given, by name. The pointers are not owned and must outlive the run.
 struct RunPorts
 {
     JobSettings *job = nullptr;
@@ -279,15 +221,17 @@ struct RunPorts
     Transfer *transfer = nullptr;
     RunPrompt *prompt = nullptr;
     FileStore *files = nullptr;
-    // The pre-run check; false refuses the run (it has told the user why).
-    std::function<bool()> errorCheck;
+    // The pre-run check; false refuses the run (it has told the user why). None: no check.
+    std::function<bool()> errorCheck = {};
     // The time-of-day text of a log line; SystemTimeOfDay when not set.
-    std::function<QString()> timeOfDay;
+    std::function<QString()> timeOfDay = {};
     // The count a run starts from: 0, or what an interrupted run had counted when a run
     // carries it on.
     std::int32_t countFrom = 0;
-    // Not needed by the window; none: nothing is reported.
-    RunEvents *events = nullptr;
-    // Not needed by the window; none: every page visited, every link fetched in its turn.
+    // None: every page loads in its turn.
+    PagesOutOfSight *outOfSight = nullptr;
+    // Told in this order; none: nobody follows the run.
+    QList<RunObserver *> observers = {};
+    // None: every page visited, every link downloaded in its turn.
     RunLedger *ledger = nullptr;
 };

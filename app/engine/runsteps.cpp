@@ -30,14 +30,6 @@ std::optional<int> TimeOutSeconds(const QString &text)
     return *seconds;
 }
 
-std::optional<QString> LetterAt(double value)
-{
-    const double position = numbers::RoundHalfEven(value);
-    if (!(position >= 0 && position < static_cast<double>(linkrules::Letters().size())))
-        return std::nullopt;
-    return linkrules::Letters()[static_cast<std::size_t>(position)];
-}
-
 int TimerInterval(qint64 milliseconds)
 {
     return static_cast<int>(std::clamp<qint64>(milliseconds, 0, std::numeric_limits<int>::max()));

@@ -26,25 +26,10 @@ struct SeriesCut
 {
 };
 
-// Leading and trailing spaces only; tabs and line breaks stay.
-inline QString TrimSpaces(const QString &text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == u' ')
-        ++first;
-    while (last > first && text.at(last - 1) == u' ')
-        --last;
-    return text.mid(first, last - first);
-}
-
 linkrules::Criteria CriteriaOf(const JobSettings &job);
 
 // The time-out a text sets, in whole seconds; none for a text the run refuses.
 std::optional<int> TimeOutSeconds(const QString &text);
-
-// The entry of the letter table a letter loop's value stands for; none when out of range.
-std::optional<QString> LetterAt(double value);
 
 // A QTimer interval: milliseconds clamped to what it takes.
 int TimerInterval(qint64 milliseconds);

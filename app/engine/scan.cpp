@@ -186,18 +186,18 @@ MasksChoice g_masks = ChooseMasks(256);
 // The status of the pass at 1-based position p is base + p / L * 50, rounded half to even.
 // Passes run over contiguous stretches of positions; the percentage never falls along the
 // markup, so each stretch is summarised by the distinct values it takes, found by bisection
-// instead of by visiting every position. Values go to the observer, or into `held` when a
+// instead of by visiting every position. Values go to the observer, or into `deferred` when a
 // scan runs ahead of the one whose statuses come first.
 class Progress final
 {
 public:
     Progress(const Observer &observer, qsizetype length, int base, int &lastReported,
-             std::vector<int> *held = nullptr)
+             std::vector<int> *deferred = nullptr)
         : m_observer(observer)
         , m_length(static_cast<double>(length))
         , m_base(base)
         , m_last(lastReported)
-        , m_held(held)
+        , m_deferred(deferred)
     {
     }
 
@@ -214,8 +214,8 @@ public:
             const int value = At(p);
             if (value != m_last) {
                 m_last = value;
-                if (m_held)
-                    m_held->push_back(value);
+                if (m_deferred)
+                    m_deferred->push_back(value);
                 else
                     m_observer.progress(value);
             }
@@ -245,7 +245,7 @@ private:
     double m_length;
     int m_base;
     int &m_last;
-    std::vector<int> *m_held;
+    std::vector<int> *m_deferred;
 };
 
 bool Cancelled(const Observer &observer)
@@ -435,7 +435,7 @@ Outcome ScanOpening(QStringView markup, QStringView opening, int base, QStringLi
 }
 
 // Both scans in one pass over the markup. The src scan runs alongside the href scan but
-// its values and statuses are held back until the href scan has finished, so that the
+// its values and statuses are kept back until the href scan has finished, so that the
 // caller sees them in the order of two scans one after the other.
 Outcome ScanLinks(QStringView markup, QStringList &links, const Observer &observer)
 {

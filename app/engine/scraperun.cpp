@@ -1,61 +1,46 @@
 #include "scraperun.h"
 
-#include "downloadsahead.h"
 #include "failurecodes.h"
 #include "jobsettings.h"
 #include "linkrules.h"
-#include "numbers.h"
+#include "resolvedlink.h"
 #include "runsteps.h"
 #include "scan.h"
-#include "transfer/hostschedule.h"
-#include "transfer/sameaddress.h"
 #include "transfer/transfer.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
-#include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
-using namespace runsteps;
+using linkrules::SeriesCursor;
+using runsteps::RunAbandoned;
+using runsteps::RunCancelled;
+using runsteps::SeriesCut;
 
 namespace {
 
 // Codes of the failures the run itself finds; a rule or a transfer brings its own.
-using failurecodes::kSubscriptOutOfRange;
-using failurecodes::kTypeMismatch;
 constexpr int kPageNotLoaded = 1001;
 constexpr int kPageTimedOut = 1002;
 
-// Used while a time-out was never set successfully.
-constexpr int kFallbackPageSeconds = 60;
-
-// Downloads fetched ahead may all be in already: the window still gets its turn this often.
-constexpr qint64 kYieldMilliseconds = 20;
-
-QString DoubleAmpersands(QString text)
-{
-    return text.replace(u'&', u"&&"_s);
-}
-
-QString NotANumber(const QString &field, const QString &text)
-{
-    return u"Type mismatch: %1 \"%2\" is not a number."_s.arg(field, text);
-}
-
 } // namespace
 
-ScrapeRun::ScrapeRun(RunPorts ports, QObject *parent) : QObject(parent), m_ports(std::move(ports))
+ScrapeRun::ScrapeRun(RunPorts ports, QObject *parent)
+    : QObject(parent)
+    , m_ports(std::move(ports))
+    , m_control(m_ports)
+    , m_loader(*m_ports.browser, *m_ports.transfer, *m_ports.view, m_control)
+    , m_planner(*m_ports.job, *m_ports.files, m_control.Ledger())
+    , m_steps(m_ports, m_control)
+    , m_lookAhead(m_ports.outOfSight ? std::make_unique<LookAhead>(*m_ports.outOfSight, m_ports,
+                                                                   m_control, m_planner)
+                                     : nullptr)
 {
     Q_ASSERT(m_ports.job && m_ports.view && m_ports.browser && m_ports.transfer && m_ports.prompt
              && m_ports.files);
-    if (!m_ports.timeOfDay)
-        m_ports.timeOfDay = SystemTimeOfDay;
+    m_loader.SetPagesAhead(m_lookAhead.get());
 }
 
 ScrapeRun::~ScrapeRun() = default;
@@ -96,16 +81,15 @@ void ScrapeRun::StartQueuedRun()
 
 void ScrapeRun::Stop()
 {
-    m_cancelRequested = true;
+    m_control.RequestStop();
     m_goQueued = false;
     if (m_ports.transfer->StillExecuting())
         m_ports.transfer->Cancel();
     m_ports.view->SetStopEnabled(false);
     m_ports.view->SetGoEnabled(true);
-    EndWait(WaitOutcome::Stopped);
-    if (m_turnWait)
-        m_turnWait->quit();
-    CloseAllAhead();
+    m_loader.Stop();
+    if (m_lookAhead)
+        m_lookAhead->CloseAll();
     m_ports.browser->StopLoading();
 }
 
@@ -115,42 +99,33 @@ void ScrapeRun::Close()
     Stop();
 }
 
-void ScrapeRun::AddToLog(const QString &message)
-{
-    RunView &view = *m_ports.view;
-    if (view.LogLineCount() >= kMaxLogLines)
-        view.ClearLog();
-    view.AppendLogLine(m_ports.timeOfDay() + u" -> "_s + message);
-}
-
 void ScrapeRun::Walk()
 {
     RunView &view = *m_ports.view;
     view.SetStopEnabled(true);
     view.SetGoEnabled(false);
-    m_cancelRequested = false;
+    m_control.Begin(m_ports.countFrom);
     view.ClearLog();
     view.SetBusyPointer(true);
     view.ShowStatusPage();
-    m_itemsDownloaded = m_ports.countFrom;
-    m_loadAhead = false;
-    m_aheadReloaded = 0;
-    m_nextDropped = 0;
-    m_pagePosition = m_nextPosition = 0;
-    const auto series = qScopeGuard([this] {
-        m_next.reset();
-        CloseAllAhead();
-        m_letterLoop.reset();
-        m_numberLoop.reset();
-    });
+    const auto lookAhead = [this] {
+        if (m_lookAhead)
+            m_lookAhead->Reset();
+    };
+    lookAhead();
+    const auto series = qScopeGuard(lookAhead);
 
+    const auto done = [this] {
+        m_control.AddToLog(u"Done.  Items downloaded: "_s
+                           + QString::number(m_control.ItemsDownloaded()) + u'.');
+    };
     try {
-        LetterLoop();
-        AddToLog(u"Done.  Items downloaded: "_s + QString::number(m_itemsDownloaded) + u'.');
+        WalkSeries();
+        done();
     } catch (const SeriesCut &) {
-        AddToLog(u"Done.  Items downloaded: "_s + QString::number(m_itemsDownloaded) + u'.');
+        done();
     } catch (const RunCancelled &) {
-        AddToLog(u"Action has been cancelled!"_s);
+        m_control.AddToLog(u"Action has been cancelled!"_s);
     } catch (const RunAbandoned &) {
         // No at the error prompt: the run ends without a further log line.
     }
@@ -159,250 +134,78 @@ void ScrapeRun::Walk()
     view.SetGoEnabled(true);
 }
 
-void ScrapeRun::LetterLoop()
+void ScrapeRun::WalkSeries()
 {
-    const JobSettings &job = *m_ports.job;
-    const QString incrementText = job.txtIncrementAlphabetically();
-    const auto increment = numbers::ToNumber(incrementText);
-    const int last = linkrules::GetAsc(job.txtStopAlpha()).value_or(0);
-    const int first = linkrules::GetAsc(job.txtStartAlpha()).value_or(0);
-    if (!increment) {
-        // Yes: without a letter series there are no pages; the run goes on to its end.
-        Failure(kTypeMismatch, NotANumber(u"the letter increment"_s, incrementText));
-        return;
-    }
-
-    for (numbers::CountingLoop loop(first, last, 2 * *increment); loop.Running(); loop.Advance()) {
-        m_letterLoop = loop;
-        m_numberLoop.reset();
-        CheckPoint();
-        ApplyTimeOut();
-        const std::optional<QString> letter = LetterAt(loop.Value());
-        if (!letter) {
-            Failure(kSubscriptOutOfRange, u"Subscript out of range"_s);
-            continue;
+    SeriesCursor series(*m_ports.job);
+    for (;;) {
+        const SeriesCursor::Step step = series.Next();
+        switch (step.kind) {
+        case SeriesCursor::Step::Kind::Letter:
+            m_control.CheckPoint();
+            ApplyTimeOut();
+            break;
+        case SeriesCursor::Step::Kind::Failure:
+            // Yes: the series goes on where it can.
+            m_control.Failure(step.code, step.description);
+            break;
+        case SeriesCursor::Step::Kind::Page:
+            TakePage(series, step.page);
+            break;
+        case SeriesCursor::Step::Kind::End:
+            return;
         }
-        NumberLoop(*letter);
     }
 }
 
-void ScrapeRun::NumberLoop(const QString &letter)
+void ScrapeRun::TakePage(const SeriesCursor &series, const linkrules::SeriesPage &page)
 {
-    const JobSettings &job = *m_ports.job;
-    const QString startText = job.txtStartNum();
-    const QString stopText = job.txtStopNum();
-    const QString stepText = job.txtIncrementNumerically();
-    const auto first = numbers::ToNumber(startText);
-    const auto last = numbers::ToNumber(stopText);
-    const auto step = numbers::ToNumber(stepText);
-    if (!first || !last || !step) {
-        // Yes: this letter has no number series; on to the next letter.
-        const QString description = !first ? NotANumber(u"the start number"_s, startText)
-            : !last                        ? NotANumber(u"the stop number"_s, stopText)
-                                           : NotANumber(u"the number increment"_s, stepText);
-        Failure(kTypeMismatch, description);
+    m_currentNumber = page.number;
+    m_control.CheckPoint();
+    if (!m_control.Ledger().VisitsPage(page.position))
         return;
-    }
-
-    m_letter = letter;
-    for (numbers::CountingLoop loop(*first, *last, *step); loop.Running(); loop.Advance()) {
-        m_numberLoop = loop;
-        m_currentNumber = loop.Value();
-        CheckPoint();
-        m_pagePosition = m_nextPosition++;
-        if (!Ledger().VisitsPage(m_pagePosition))
-            continue;
-        ApplyTimeOut();
-        Ledger().PageStarted(m_pagePosition);
-        VisitPage(letter, m_currentNumber);
-        Ledger().PageHandled(m_pagePosition, m_itemsDownloaded);
-    }
-}
-
-void ScrapeRun::VisitPage(const QString &letter, double number)
-{
-    m_pageMarkup.clear();
+    ApplyTimeOut();
+    if (m_lookAhead)
+        m_lookAhead->SetTurn(series, page);
+    m_loader.ClearMarkup();
     m_lstCode.clear();
     m_ports.view->SetCodeList(m_lstCode);
-
-    const QString address = PageAddress(letter, number);
-    // Between pages a failure belongs to no address.
-    const auto leftPage = qScopeGuard([this] { m_stepAddress.clear(); });
-    if (!RetrievePage(address))
-        return; // a page that could not be loaded contributes no links
-    ExtractLinks();
-    // The page's links are fetched as the browser would fetch them from the page shown.
-    const QString shown = m_ports.browser->LocationURL();
-    m_referrer = shown.isEmpty() ? address : shown;
-
-    PagePlan plan;
-    const std::unique_ptr<DownloadsAhead> ahead = DownloadsOfThisPage(number, plan);
-    m_sinceYield.start();
-    const qsizetype count = m_lstCode.size();
-    for (qsizetype i = 0; i < count; ++i) {
-        CheckPoint();
-        plan.next = std::max(plan.next, i);
-        PlanAhead(*ahead, plan);
-        PlanNextPage(*ahead, plan);
-        SaveLink(m_lstCode.at(i), i, *ahead);
-        YieldNow();
-    }
-}
-
-void ScrapeRun::YieldNow()
-{
-    if (!m_sinceYield.hasExpired(kYieldMilliseconds))
-        return;
-    QCoreApplication::processEvents();
-    m_sinceYield.start();
-}
-
-bool ScrapeRun::RetrievePage(const QString &address)
-{
-    m_ports.view->SetStatusText(u"Downloading source code: "_s + address);
-    const QString navigated = Navigated(address);
-    m_stepAddress = navigated;
-    Events().PageStarted(navigated);
-
-    WaitOutcome outcome = WaitForPage(navigated, false);
-    // A load that may pass is tried again for as long as the transfer's politeness allows.
-    HostSchedule &hosts = m_ports.transfer->Hosts();
-    for (int tries = 0; outcome == WaitOutcome::TimedOut || outcome == WaitOutcome::Failed;
-         ++tries) {
-        const TryAgain again = outcome == WaitOutcome::TimedOut ? TryAgain::Later
-                                                                : m_ports.browser->LastTrouble();
-        if (again == TryAgain::Never)
-            break;
-        hosts.RequestEnded(navigated);
-        const qint64 delay = hosts.RetryDelay(navigated, tries, again);
-        if (delay < 0)
-            break;
-        m_ports.browser->StopLoading(); // a load that timed out is still under way
-        outcome = Pause(delay) ? WaitForPage(navigated, true) : WaitOutcome::Stopped;
-    }
-    if (outcome != WaitOutcome::Stopped)
-        hosts.RequestEnded(navigated);
-    switch (outcome) {
-    case WaitOutcome::Arrived:
-        break;
-    case WaitOutcome::Stopped:
-        throw RunCancelled{};
-    case WaitOutcome::TimedOut:
-        Failure(kPageTimedOut,
-                u"The page did not load within %1 seconds: %2"_s.arg(
-                    QString::number(m_ports.transfer->RequestTimeout()), navigated));
-        return false;
-    case WaitOutcome::Failed:
-    case WaitOutcome::Waiting: // not returned
-        Failure(kPageNotLoaded, u"The page could not be loaded: "_s + navigated);
-        return false;
-    }
-
-    // Pages after this one start loading now that one has: whatever cookies it set are
-    // then in the store for them.
-    m_loadAhead = true;
-    LoadPagesAhead();
-    m_ports.view->SetSourceText(m_pageMarkup);
-    AddToLog(u"Source code has been downloaded: "_s + navigated + u'.');
-    Events().PageLoaded(navigated);
-    return true;
-}
-
-ScrapeRun::WaitOutcome ScrapeRun::WaitForPage(const QString &address, bool again)
-{
-    // A download that ended before its turn came may still have cookies on their way to the
-    // browser: they get there before this page is taken, ahead or not.
-    QCoreApplication::processEvents();
-    if (m_cancelRequested)
-        return WaitOutcome::Stopped;
-
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    const int seconds = m_ports.transfer->RequestTimeout();
-    const qint64 milliseconds = 1000LL * (seconds > 0 ? seconds : kFallbackPageSeconds);
-    connect(&timer, &QTimer::timeout, this, [this] { EndWait(WaitOutcome::TimedOut); });
-
-    PageWait wait;
-    wait.address = address;
-    wait.firstTicket = m_nextTicket; // markup asked for before this navigation is not this page's
-    m_markupFrom = wait.firstTicket;
-    wait.loop = &loop;
-    wait.timer = &timer;
-    wait.fullMs = TimerInterval(milliseconds);
-    m_wait = &wait;
-    const auto done = qScopeGuard([this] { m_wait = nullptr; });
-
-    // A page loading ahead has had its time-out running since its request went out.
-    const std::optional<qint64> loadingMs = StartPage(address, seconds, again);
-    timer.setInterval(loadingMs ? TimerInterval(milliseconds - *loadingMs) : wait.fullMs);
-    m_ports.view->SetLocationCaption(u"Loading: "_s + DoubleAmpersands(address));
-    LoadPagesAhead();
-    if (wait.outcome == WaitOutcome::Waiting) {
-        timer.start();
-        loop.exec();
-    }
-    if (wait.outcome == WaitOutcome::Waiting) {
-        // The application told every event loop to end: it is quitting.
-        m_cancelRequested = true;
-        return WaitOutcome::Stopped;
-    }
-    return wait.outcome;
-}
-
-void ScrapeRun::EndWait(WaitOutcome outcome)
-{
-    if (!m_wait || m_wait->outcome != WaitOutcome::Waiting)
-        return;
-    m_wait->outcome = outcome;
-    m_wait->timer->stop();
-    m_wait->loop->quit();
-}
-
-void ScrapeRun::OnDownloadComplete(LoadResult result)
-{
-    m_ports.view->SetLocationCaption(DoubleAmpersands(m_ports.browser->LocationURL()));
-
-    const quint64 ticket = m_nextTicket++;
-    if (m_wait && m_wait->outcome == WaitOutcome::Waiting) {
-        if (result == LoadResult::Failed) {
-            // A failure elsewhere is most likely an earlier load that this navigation cut
-            // short; only the requested address failing ends the wait (the time-out
-            // bounds the rest).
-            if (SameAddress(QUrl(m_ports.browser->LocationURL(), QUrl::TolerantMode),
-                            QUrl(m_wait->address, QUrl::TolerantMode)))
-                EndWait(WaitOutcome::Failed);
-        } else if (result == LoadResult::Succeeded && m_wait->timer->isActive()) {
-            // The load is in; its markup gets the same time again to arrive.
-            m_wait->timer->start(m_wait->fullMs);
+    const QString address = series.AddressOf(page);
+    {
+        // Between pages a failure belongs to no address.
+        const auto leftPage = qScopeGuard([this] { m_control.SetStepAddress(QString()); });
+        // A page that could not be loaded contributes no links.
+        if (RetrievePage(address, page.position)) {
+            ExtractLinks();
+            HandleLinks(page, address);
         }
     }
-
-    const bool succeeded = result == LoadResult::Succeeded;
-    QPointer<ScrapeRun> self(this);
-    m_ports.browser->RequestMarkup([self, ticket, succeeded](const QString &markup) {
-        if (self)
-            self->OnMarkup(ticket, succeeded, markup);
-    });
+    m_control.Observer().PageHandled(page.position, m_control.ItemsDownloaded());
 }
 
-void ScrapeRun::OnMarkup(quint64 ticket, bool fromSucceededLoad, const QString &markup)
+bool ScrapeRun::RetrievePage(const QString &address, qint64 position)
 {
-    if (markup.isNull())
-        return; // no document: the markup stays as it was
-    // An earlier document answering late (a page left, or shown ahead and replaced since)
-    // must not take the place of the markup the latest page's wait took.
-    if (ticket < m_markupFrom || (m_wait && m_wait->outcome != WaitOutcome::Waiting))
-        return;
-    if (m_wait) {
-        m_pageMarkup = markup;
-        // The first load that completes after the navigation is the run's own, also when
-        // it ended at another address (a redirect).
-        if (fromSucceededLoad && !markup.isEmpty())
-            EndWait(WaitOutcome::Arrived);
-        return;
+    m_ports.view->SetStatusText(u"Downloading source code: "_s + address);
+    const QString navigated = runsteps::Navigated(address);
+    m_control.SetStepAddress(navigated);
+    m_control.Observer().PageStarted(position, navigated);
+    switch (m_loader.Load(navigated)) {
+    case PageLoader::Outcome::Arrived:
+        break;
+    case PageLoader::Outcome::TimedOut:
+        m_control.Failure(kPageTimedOut,
+                          u"The page did not load within %1 seconds: %2"_s.arg(
+                              QString::number(m_ports.transfer->RequestTimeout()), navigated));
+        return false;
+    case PageLoader::Outcome::Failed:
+        m_control.Failure(kPageNotLoaded, u"The page could not be loaded: "_s + navigated);
+        return false;
     }
-    m_pageMarkup = markup;
+    if (m_lookAhead)
+        m_lookAhead->PageArrived();
+    m_ports.view->SetSourceText(m_loader.Markup());
+    m_control.AddToLog(u"Source code has been downloaded: "_s + navigated + u'.');
+    m_control.Observer().PageLoaded(navigated);
+    return true;
 }
 
 void ScrapeRun::ExtractLinks()
@@ -412,58 +215,68 @@ void ScrapeRun::ExtractLinks()
     observer.progress = [&view](int percent) {
         view.SetStatusText(u"Parsing source code: "_s + QString::number(percent) + u'%');
     };
-    observer.cancelled = [this] { return m_cancelRequested; };
-    if (scan::ScanLinks(m_pageMarkup, m_lstCode, observer) == scan::Outcome::Cancelled)
+    observer.cancelled = [this] { return m_control.Cancelled(); };
+    if (scan::ScanLinks(m_loader.Markup(), m_lstCode, observer) == scan::Outcome::Cancelled)
         throw RunCancelled{};
-    AddToLog(u"Source code has been parsed: "_s + QString::number(m_lstCode.size())
-             + u" total links."_s);
+    m_control.AddToLog(u"Source code has been parsed: "_s + QString::number(m_lstCode.size())
+                       + u" total links."_s);
 
     const qsizetype found = m_lstCode.size();
-    linkrules::TrimList(m_lstCode, CriteriaOf(*m_ports.job));
-    AddToLog(u"Filters have been applied: "_s + QString::number(m_lstCode.size())
-             + u" relevant links."_s);
-    Events().LinksKept(m_stepAddress, found, m_lstCode.size());
+    linkrules::TrimList(m_lstCode, runsteps::CriteriaOf(*m_ports.job));
+    m_control.AddToLog(u"Filters have been applied: "_s + QString::number(m_lstCode.size())
+                       + u" relevant links."_s);
+    m_control.Observer().LinksKept(m_control.StepAddress(), found, m_lstCode.size());
     view.SetCodeList(m_lstCode);
+}
+
+void ScrapeRun::HandleLinks(const linkrules::SeriesPage &page, const QString &address)
+{
+    // The page's links are downloaded as the browser would download them from the page shown.
+    const QString shown = m_ports.browser->LocationURL();
+    const QString referrer = shown.isEmpty() ? address : shown;
+    DownloadPlan plan;
+    std::unique_ptr<DownloadsAhead> ahead;
+    if (m_lookAhead)
+        ahead = m_lookAhead->TakeDownloads(page.number, m_lstCode, plan);
+    if (!ahead)
+        ahead = std::make_unique<DownloadsAhead>(*m_ports.transfer, *m_ports.files);
+
+    const JobSettings &job = *m_ports.job;
+    m_loader.RestartYieldClock();
+    const qsizetype count = m_lstCode.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        m_control.CheckPoint();
+        // Worked out once in its turn, with the fields as they are now: they may have been
+        // edited since the link was planned ahead, and its download ahead is then dropped.
+        const ResolvedLink link = ResolveLink(m_lstCode.at(i), job, page.number);
+        plan.next = std::max(plan.next, i);
+        const PlannedPage planned{count,
+                                  [&](qsizetype index) {
+                                      return index == i
+                                          ? link
+                                          : ResolveLink(m_lstCode.at(index), job, page.number);
+                                  },
+                                  page.position, referrer};
+        m_planner.Plan(planned, *ahead, plan);
+        if (m_lookAhead)
+            m_lookAhead->PlanNext(*ahead, plan, count);
+        m_control.CheckLedger();
+        m_steps.Take(link, page.position, page.number, i, *ahead, referrer);
+        m_loader.Yield();
+    }
 }
 
 void ScrapeRun::ApplyTimeOut()
 {
     const QString text = m_ports.job->txtTimeOut();
-    const std::optional<int> seconds = TimeOutSeconds(text);
+    const std::optional<int> seconds = runsteps::TimeOutSeconds(text);
     if (!seconds) {
         // Yes: the time-out in force stays.
-        Failure(
-            kTypeMismatch,
+        m_control.Failure(
+            failurecodes::kTypeMismatch,
             u"Type mismatch: the time-out \"%1\" is not a number of seconds from 1 to 2147483647."_s
                 .arg(text));
         return;
     }
     m_ports.transfer->SetRequestTimeout(*seconds);
-}
-
-void ScrapeRun::CheckPoint() const
-{
-    if (m_cancelRequested)
-        throw RunCancelled{};
-}
-
-void ScrapeRun::Failure(int code, const QString &description)
-{
-    const QString text = u"An error has occurred.\r\n\r\nError: "_s + QString::number(code)
-        + u"\r\nDescription: "_s + description + u"\r\n\r\nWould you like to continue?"_s;
-    Events().Failed(code, description, m_stepAddress);
-    if (!m_ports.prompt->AskContinue(text))
-        throw RunAbandoned{};
-}
-
-RunEvents &ScrapeRun::Events() const
-{
-    static RunEvents none;
-    return m_ports.events ? *m_ports.events : none;
-}
-
-RunLedger &ScrapeRun::Ledger() const
-{
-    static RunLedger none;
-    return m_ports.ledger ? *m_ports.ledger : none;
 }

@@ -192,12 +192,38 @@ std::optional<int> GetAsc(const QString &text)
     return static_cast<int>(it - letters.begin());
 }
 
+QString TrimSpaces(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == u' ')
+        ++first;
+    while (last > first && text.at(last - 1) == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+numbers::CountingLoop LetterLoop(const QString &startAlpha, const QString &stopAlpha,
+                                 double increment)
+{
+    const int last = GetAsc(stopAlpha).value_or(0);
+    const int first = GetAsc(startAlpha).value_or(0);
+    return numbers::CountingLoop(first, last, 2 * increment);
+}
+
+std::optional<QString> LetterAt(double value)
+{
+    const double position = numbers::RoundHalfEven(value);
+    if (!(position >= 0 && position < static_cast<double>(Letters().size())))
+        return std::nullopt;
+    return Letters()[static_cast<std::size_t>(position)];
+}
+
 std::vector<int> LetterPositions(const QString &startAlpha, const QString &stopAlpha,
                                  double increment, std::size_t maxPositions)
 {
     std::vector<int> positions;
-    numbers::CountingLoop loop(GetAsc(startAlpha).value_or(0), GetAsc(stopAlpha).value_or(0),
-                               2 * increment);
+    numbers::CountingLoop loop = LetterLoop(startAlpha, stopAlpha, increment);
     for (; loop.Running() && positions.size() < maxPositions; loop.Advance())
         positions.push_back(static_cast<int>(numbers::RoundHalfEven(loop.Value())));
     return positions;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "numbers.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -47,11 +49,24 @@ QString GetFilename(const QString &name, const QString &folder, double currentNu
 // the way GetFilename keeps its numbered names; an empty folder throws RuleError (76).
 QString LinkListPath(const QString &folder, double currentNumber, const QString &defaultExtension);
 
+// Leading and trailing spaces only; tabs and line breaks stay.
+QString TrimSpaces(const QString &text);
+
 // The 52-entry letter table: A, a, B, b, ..., Z, z.
 const std::array<QString, 52> &Letters();
 
 // Position of the text in Letters, compared whole and case-sensitively; nothing when absent.
 std::optional<int> GetAsc(const QString &text);
+
+// The loop of a letter series over positions in the letter table: from the first letter's to
+// the last's (a text not in the table stands for "A"), twice the increment a pass, since a
+// letter and the other case of it are one increment apart.
+numbers::CountingLoop LetterLoop(const QString &startAlpha, const QString &stopAlpha,
+                                 double increment);
+
+// The entry of the letter table a letter loop's value stands for, its position rounded half to
+// even; none when that is off the table.
+std::optional<QString> LetterAt(double value);
 
 // The letter-table positions a series visits, as the run's loop produces them (already
 // rounded). A zero step that would repeat forever yields at most maxPositions entries.

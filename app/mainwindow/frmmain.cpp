@@ -47,14 +47,14 @@ frmMain::frmMain(Transfer &inet, QWidget *parent)
         [this]() -> Prompts & { return CurrentPrompts(); }, *m_runView);
     // ErrorCheck goes in as a callback: a run queued behind a stopped one is checked
     // when it really starts.
-    m_run = std::make_unique<ScrapeRun>(RunPorts{this,
-                                                 m_runView.get(),
-                                                 m_pageBrowser.get(),
-                                                 &m_inet,
-                                                 m_runPrompt.get(),
-                                                 &m_files,
-                                                 [this] { return ErrorCheck(); },
-                                                 {}});
+    m_run = std::make_unique<ScrapeRun>(RunPorts{.job = this,
+                                                 .view = m_runView.get(),
+                                                 .browser = m_pageBrowser.get(),
+                                                 .transfer = &m_inet,
+                                                 .prompt = m_runPrompt.get(),
+                                                 .files = &m_files,
+                                                 .errorCheck = [this] { return ErrorCheck(); },
+                                                 .outOfSight = m_pageBrowser.get()});
     // A user logged in on the Web Browser tab is logged in for the downloads too.
     // Pages loading ahead that a download's cookie would reach are loaded again in their turn.
     ShareBrowserIdentity(
@@ -374,6 +374,5 @@ void frmMain::cmdStop_Click()
 // Every finished load of Browser, inside a run or not.
 void frmMain::Browser_DownloadComplete()
 {
-    m_run->OnDownloadComplete(ui.Browser->LastLoadOk() ? LoadResult::Succeeded
-                                                       : LoadResult::Failed);
+    m_run->LoadEnded(ui.Browser->LastLoadOk() ? LoadResult::Succeeded : LoadResult::Failed);
 }

@@ -180,6 +180,10 @@ void TestJournal::damagedLinesRefused_data()
         << QByteArray("{\"page\":0}\n{\"done\":0,\"items\":0}\n"
                       "{\"saved\":true,\"file\":{\"address\":\"a\",\"path\":\"/etc/x\"}}\n")
         << u"is damaged at line 4: a file is noted outside a page."_s;
+    QTest::newRow("a file with a key too many")
+        << QByteArray("{\"page\":0}\n{\"saved\":true,\"file\":{\"address\":\"a\",\"path\":\"/x\","
+                      "\"mode\":\"0777\"}}\n")
+        << line3 + u"the file's address, path or temporary file is missing."_s;
 }
 
 void TestJournal::damagedLinesRefused()

@@ -29,6 +29,9 @@ void TestSafeText::escapeControls_data()
     QTest::newRow("DEL and C1") << u"a\x7f\u009b2J"_s << u"a\\x7f\\x9b2J"_s;
     QTest::newRow("bidirectional override and isolate")
         << u"file\u202Egpj.exe\u2066"_s << u"file\\u202egpj.exe\\u2066"_s;
+    QTest::newRow("the ends of each range, and their neighbours")
+        << u"\x1f \x7e\x80\x9f\xa0\u2029\u202a\u202e\u202f\u2065\u2066\u2069\u206a"_s
+        << u"\\x1f \x7e\\x80\\x9f\xa0\u2029\\u202a\\u202e\u202f\u2065\\u2066\\u2069\u206a"_s;
 }
 
 void TestSafeText::escapeControls()

@@ -272,7 +272,8 @@ void TestPagesAhead::stopEndsEveryLoad()
     ActWhen act(
         [&] {
             return m_inet->StillExecuting()
-                && m_server.requestCount(u"/stop/p%1.htm"_s.arg(1 + PageBrowser::kPagesAhead)) > 0;
+                && m_server.requestCount(u"/stop/p%1.htm"_s.arg(1 + PagesOutOfSight::kPagesAhead))
+                > 0;
         },
         [&] {
             if (closeWindow)

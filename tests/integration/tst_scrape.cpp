@@ -770,6 +770,11 @@ void tst_Scrape::downloadsShareTheBrowsersIdentity_data()
                           "old=1; Path=/; Expires=Thu, 01 Jan 1970 00:00:01 GMT"}
         << QByteArray() << QStringList{u"plain/1.bin"_s} << 1 << QStringList{u"1.bin"_s}
         << QByteArrayList{"elsewhere", "foreign", "old"};
+    QTest::newRow("a cookie the page's script removes: never sent")
+        << u"/idf"_s << QByteArrayList{"gone=1; Path=/idf"}
+        << QByteArray(
+               "document.cookie = 'gone=; path=/idf; expires=Thu, 01 Jan 1970 00:00:00 GMT';")
+        << QStringList{u"plain/1.bin"_s} << 1 << QStringList{u"1.bin"_s} << QByteArrayList{"gone"};
 }
 
 void tst_Scrape::downloadsShareTheBrowsersIdentity()

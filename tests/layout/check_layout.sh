@@ -22,8 +22,9 @@ allowed() {
   case "$1" in
     app/linkrules*) echo "app/linkrules" ;;
     app/engine) echo "app/linkrules platform/transfer" ;;
-    app/cli) echo "app/engine app/linkrules platform/" ;;
-    app/mainwindow) echo "app/engine app/linkrules platform/ folderpick/ids" ;;
+    app/enginebrowser) echo "app/engine app/linkrules platform/" ;;
+    app/cli) echo "app/enginebrowser app/engine app/linkrules platform/" ;;
+    app/mainwindow) echo "app/enginebrowser app/engine app/linkrules platform/ folderpick/ids" ;;
     app/shell* | app) echo "app/ platform/ folderpick/ids" ;;
     platform/*) echo "platform/" ;;
     folderpick*) echo "folderpick platform/" ;;
@@ -31,8 +32,6 @@ allowed() {
   esac
 }
 
-# The engine's web library may use the browser besides what the engine may use.
-web_files="app/engine/webpagebrowser.h app/engine/webpagebrowser.cpp app/engine/browseridentity.h app/engine/browseridentity.cpp"
 qt_core_only='app/linkrules app/engine app/cli'
 
 faults=0 checked=0
@@ -40,7 +39,6 @@ for file in "${tracked[@]}"; do
   case "$file" in tests/* | bench/* | fuzz/*) continue ;; esac
   folder=${file%/*}
   rules=$(allowed "$folder")
-  [[ " $web_files " == *" $file "* ]] && rules="$rules platform/browser"
   while IFS= read -r include; do
     target=$(resolve "$include")
     [ -n "$target" ] || continue # a system or generated header
@@ -57,7 +55,6 @@ for file in "${tracked[@]}"; do
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
   for core in $qt_core_only; do
     [ "$folder" = "$core" ] || continue
-    [[ " $web_files " == *" $file "* ]] && continue
     [ "$core" = app/cli ] && [[ "$file" == app/cli/unattended* ]] && continue
     if grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(QtWidgets|QtGui|QtWebEngine|QtNetwork|QWidget|QApplication|QWebEngine|QNetwork|QPainter|QPixmap|QImage)' "$file"; then
       echo "$file: $folder builds with Qt Core alone"
@@ -65,6 +62,16 @@ for file in "${tracked[@]}"; do
     fi
   done
 done
+
+# A folder of app/ is one library (a program may sit beside it): two would share the folder's
+# include rules while depending on different things.
+while IFS= read -r cmake; do
+  libraries=$(grep -cE '^[[:space:]]*add_library\(' "$cmake")
+  if [ "$libraries" -gt 1 ]; then
+    echo "${cmake%/*} builds $libraries libraries: one folder, one library"
+    faults=$((faults + 1))
+  fi
+done < <(git ls-files -- 'app/*CMakeLists.txt')
 
 echo "$checked includes checked, $faults out of place"
 [ "$checked" -gt 0 ] && [ "$faults" -eq 0 ]

@@ -32,7 +32,13 @@ struct FakeView final : RunView
     void ShowStatusPage() override { ++statusPageShown; }
     int LogLineCount() const override { return static_cast<int>(log.size()); }
     void ClearLog() override { log.clear(); }
-    void AppendLogLine(const QString &line) override { log.append(line); }
+    std::function<void(const QString &line)> onLine; // as each line is appended
+    void AppendLogLine(const QString &line) override
+    {
+        log.append(line);
+        if (onLine)
+            onLine(line);
+    }
     void SetStatusText(const QString &text) override { statusTexts.append(text); }
     void SetLocationCaption(const QString &text) override { captions.append(text); }
     void SetSourceText(const QString &text) override { source = text; }
@@ -57,7 +63,7 @@ struct FakePage
 };
 
 // Answers each navigation on the next turn of the event loop, like a real browser.
-struct FakeBrowser final : PageBrowser
+struct FakeBrowser final : PageBrowser, PagesOutOfSight
 {
     ScrapeRun *run = nullptr;
     QMap<QString, FakePage> pages;
@@ -80,7 +86,7 @@ struct FakeBrowser final : PageBrowser
         QTimer::singleShot(0, &context, [this, address, page] {
             location = page.location.isEmpty() ? address : page.location;
             markup = page.markup;
-            run->OnDownloadComplete(page.result);
+            run->LoadEnded(page.result);
         });
     }
     QString LocationURL() const override { return location; }
@@ -91,23 +97,28 @@ struct FakeBrowser final : PageBrowser
         else
             QTimer::singleShot(0, &context, [deliver, text = markup] { deliver(text); });
     }
+    void StopLoading() override {}
+    TryAgain trouble = TryAgain::Never; // of every load that fails
+    TryAgain LastTrouble() const override { return trouble; }
 
     // With loadsAhead, a page ahead is loaded the moment it is asked for.
     bool loadsAhead = false;
     QMap<AheadId, QString> ahead;
     AheadId lastAhead = 0;
+    qsizetype mostAhead = 0; // at once
     AheadId LoadAhead(const QString &address) override
     {
         if (!loadsAhead)
             return 0;
         ahead.insert(++lastAhead, address);
+        mostAhead = std::max(mostAhead, ahead.size());
         return lastAhead;
     }
     qint64 AheadLoadingMs(AheadId id) const override { return ahead.contains(id) ? 0 : -1; }
-    Ahead ShowAhead(AheadId id) override
+    Shown ShowAhead(AheadId id) override
     {
         Navigate(ahead.take(id));
-        return Ahead::Loading;
+        return Shown::Loading;
     }
     void CloseAhead(AheadId id) override { ahead.remove(id); }
     std::optional<AheadDocument> LoadedAhead(AheadId id) const override
@@ -116,6 +127,7 @@ struct FakeBrowser final : PageBrowser
             return std::nullopt;
         return AheadDocument{ahead.value(id), pages.value(ahead.value(id)).markup};
     }
+    quint64 CookieChanges() const override { return 0; }
 };
 
 struct FakeTransfer final : OneAtATimeTransfer, HostSchedule
@@ -168,13 +180,22 @@ struct FakeTransfer final : OneAtATimeTransfer, HostSchedule
         --outstanding;
         OneAtATimeTransfer::Discard(ticket);
     }
-    // The hosts' turns: the answers TakeTurn gives, from the front; 0 once they run out. Every
-    // request is tried once.
+    // The hosts' turns: the answers TakeTurn gives, from the front; 0 once they run out. A
+    // request that may pass goes again at once, `retries` times; `retriedAfter` has the tries
+    // made before each.
     QList<qint64> turns;
+    int retries = 0;
+    QList<int> retriedAfter;
     HostSchedule &Hosts() override { return *this; }
     qint64 TakeTurn(const QString &) override { return turns.isEmpty() ? 0 : turns.takeFirst(); }
     void RequestEnded(const QString &) override {}
-    qint64 RetryDelay(const QString &, int, TryAgain) override { return -1; }
+    qint64 RetryDelay(const QString &, int tries, TryAgain again) override
+    {
+        if (again == TryAgain::Never || tries >= retries)
+            return -1;
+        retriedAfter.append(tries);
+        return 0;
+    }
     bool StillExecuting() const override { return loop; }
     void Cancel() override
     {
@@ -211,14 +232,24 @@ struct RunRig
     bool refuse = false;
     std::unique_ptr<ScrapeRun> run;
 
-    explicit RunRig(std::int32_t countFrom = 0)
+    explicit RunRig(std::int32_t countFrom = 0, RunLedger *ledger = nullptr,
+                    QList<RunObserver *> observers = {})
     {
         job.f.address = QStringLiteral("http://h/d/p^N.htm");
         job.f.defaultExtension = QStringLiteral("txt");
         job.f.timeOut = QStringLiteral("5");
-        run = std::make_unique<ScrapeRun>(RunPorts{&job, &view, &browser, &transfer, &prompt,
-                                                   &files, [this] { return !refuse; },
-                                                   [] { return kTime; }, countFrom});
+        run = std::make_unique<ScrapeRun>(RunPorts{.job = &job,
+                                                   .view = &view,
+                                                   .browser = &browser,
+                                                   .transfer = &transfer,
+                                                   .prompt = &prompt,
+                                                   .files = &files,
+                                                   .errorCheck = [this] { return !refuse; },
+                                                   .timeOfDay = [] { return kTime; },
+                                                   .countFrom = countFrom,
+                                                   .outOfSight = &browser,
+                                                   .observers = std::move(observers),
+                                                   .ledger = ledger});
         browser.run = run.get();
     }
 };

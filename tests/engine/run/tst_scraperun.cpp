@@ -1,6 +1,7 @@
 #include "runfakes.h"
 
 #include <QDir>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,7 +36,51 @@ private slots:
     void fetchesAheadStayWithinTransferLimit_data();
     void fetchesAheadStayWithinTransferLimit();
     void stopEndsAPagesWaitForItsHost();
+    void pageTriedAgainAsTheScheduleAllows_data();
+    void pageTriedAgainAsTheScheduleAllows();
+    void ledgerFaultEndsTheRunAtTheNextCheckPoint_data();
+    void ledgerFaultEndsTheRunAtTheNextCheckPoint();
+    void theNextThreePagesLoadAhead();
+    void aLinkKnownInItsTurnDropsItsDownloadAhead();
 };
+
+namespace {
+
+// A ledger of every page and link, with an archive of the files this run saves, that cannot
+// keep its record from one call on: the verdict on an address, the start of a page, or a saved
+// file.
+struct FakeLedger final : RunLedger, RunObserver
+{
+    QString faultAt; // "verdict <address>", "page", "saved <address>"
+    bool faulted = false;
+    QSet<QString> archived;
+
+    void Tell(const QString &what) { faulted = faulted || what == faultAt; }
+    bool VisitsPage(qint64) const override { return true; }
+    Verdict LinkVerdict(qint64, const QString &address, const QString &) const override
+    {
+        const_cast<FakeLedger *>(this)->Tell(u"verdict "_s + address);
+        return archived.contains(address) ? Verdict::Known : Verdict::New;
+    }
+    bool EnoughKnown(bool) override { return false; }
+    bool Faulted() const override { return faulted; }
+    void PageStarted(qint64, const QString &) override { Tell(u"page"_s); }
+    void FileSaved(const QString &address, const QString &, qint64) override
+    {
+        Tell(u"saved "_s + address);
+        archived.insert(address);
+    }
+    void PageLoaded(const QString &) override {}
+    void LinksKept(const QString &, qsizetype, qsizetype) override {}
+    void FileExists(const QString &) override {}
+    void LinkKnown(const QString &, const QString &) override {}
+    void SavingFile(const QString &, const QString &, const QString &) override {}
+    void LinkDone(const QString &, const QString &) override {}
+    void Failed(int, const QString &, const QString &) override {}
+    void PageHandled(qint64, std::int32_t) override {}
+};
+
+} // namespace
 
 void TestScrapeRun::pageOrder_data()
 {
@@ -219,7 +264,7 @@ void TestScrapeRun::markupOfEarlierDocumentIgnored()
     RunRig rig;
     rig.browser.holdMarkup = true;
     rig.browser.markup = u"<a href=\"old.zip\">earlier document</a>"_s;
-    rig.run->OnDownloadComplete(LoadResult::Succeeded);
+    rig.run->LoadEnded(LoadResult::Succeeded);
     QCOMPARE(rig.browser.held.size(), 1);
     rig.browser.holdMarkup = false;
     const QString fresh = u"<a href=\"new.zip\">the page</a>"_s;
@@ -461,6 +506,148 @@ void TestScrapeRun::stopEndsAPagesWaitForItsHost()
     QVERIFY(rig.transfer.turns.isEmpty());
     QCOMPARE(rig.browser.navigated, QStringList{});
     QCOMPARE(rig.view.messages(), QStringList{u"Action has been cancelled!"_s});
+}
+
+// A page whose load may pass goes again as often as the schedule allows, counting its tries from
+// the first; one that will not pass is asked about at once.
+void TestScrapeRun::pageTriedAgainAsTheScheduleAllows_data()
+{
+    QTest::addColumn<bool>("hangs"); // never answers (time-out) instead of failing
+    QTest::addColumn<TryAgain>("trouble");
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<QList<int>>("retriedAfter");
+    QTest::addColumn<int>("code");
+    QTest::newRow("a dropped connection, two retries")
+        << false << TryAgain::Later << 2 << QList<int>{0, 1} << 1001;
+    QTest::newRow("a busy server, one retry")
+        << false << TryAgain::HostLater << 1 << QList<int>{0} << 1001;
+    QTest::newRow("no retries") << false << TryAgain::Later << 0 << QList<int>{} << 1001;
+    QTest::newRow("a 404 is not tried again")
+        << false << TryAgain::Never << 2 << QList<int>{} << 1001;
+    QTest::newRow("a time-out, one retry") << true << TryAgain::Never << 1 << QList<int>{0} << 1002;
+}
+
+void TestScrapeRun::pageTriedAgainAsTheScheduleAllows()
+{
+    QFETCH(bool, hangs);
+    QFETCH(TryAgain, trouble);
+    QFETCH(int, retries);
+    QFETCH(QList<int>, retriedAfter);
+    QFETCH(int, code);
+    RunRig rig;
+    rig.job.f.timeOut = u"1"_s;
+    if (hangs)
+        rig.browser.answerUnknown = false;
+    else
+        rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{LoadResult::Failed, {}, {}};
+    rig.browser.trouble = trouble;
+    rig.transfer.retries = retries;
+
+    rig.run->Go();
+
+    QCOMPARE(rig.browser.navigated.size(), retriedAfter.size() + 1);
+    QCOMPARE(rig.transfer.retriedAfter, retriedAfter);
+    QCOMPARE(rig.prompt.texts.size(), 1);
+    QVERIFY(rig.prompt.texts.constFirst().contains(u"\r\nError: %1\r\n"_s.arg(code)));
+}
+
+// A ledger that can no longer keep its record ends the run as Stop does, at the run's next check
+// point: whatever it was asked or told then is not followed by a file or a record it missed.
+void TestScrapeRun::ledgerFaultEndsTheRunAtTheNextCheckPoint_data()
+{
+    QTest::addColumn<QString>("first"); // the first link; the second is b.zip
+    QTest::addColumn<QString>("faultAt");
+    QTest::addColumn<int>("saveLinks");
+    QTest::addColumn<QStringList>("saved"); // files in the download folder afterwards
+    QTest::addColumn<QStringList>("lastLines");
+    const QString cancelled = u"Action has been cancelled!"_s;
+    const QString filtered = u"Filters have been applied: 2 relevant links."_s;
+    const QString a = u"a.zip"_s;
+    QTest::newRow("the start of a page")
+        << a << u"page"_s << 1 << QStringList() << QStringList{cancelled};
+    QTest::newRow("a verdict asked ahead of its link's turn")
+        << a << u"verdict http://h/d/b.zip"_s << 1 << QStringList()
+        << QStringList{filtered, cancelled};
+    // The first link's own step would ask about its name, too long for a file.
+    QTest::newRow("a verdict asked ahead, before a failing step of this link")
+        << QString(40000, u'n') << u"verdict http://h/d/b.zip"_s << 1 << QStringList()
+        << QStringList{filtered, cancelled};
+    QTest::newRow("a verdict in its link's turn")
+        << a << u"verdict http://h/d/a.zip"_s << 0 << QStringList()
+        << QStringList{filtered, cancelled};
+    QTest::newRow("a saved file") << a << u"saved http://h/d/a.zip"_s << 1 << QStringList{a}
+                                  << QStringList{u"Download complete: a.zip."_s, cancelled};
+}
+
+void TestScrapeRun::ledgerFaultEndsTheRunAtTheNextCheckPoint()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, faultAt);
+    QFETCH(int, saveLinks);
+    QFETCH(QStringList, saved);
+    QFETCH(QStringList, lastLines);
+    FakeLedger ledger;
+    ledger.faultAt = faultAt;
+    RunRig rig(0, &ledger, {&ledger});
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+        LoadResult::Succeeded, {}, u"<a href=\"%1\">a</a><a href=\"b.zip\">b</a>"_s.arg(first)};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    rig.job.f.saveLinks = saveLinks;
+    rig.job.f.saveLinksFolder = dir.path();
+
+    rig.run->Go();
+
+    QVERIFY(ledger.faulted);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), saved);
+    QStringList messages = rig.view.messages();
+    messages.replaceInStrings(dir.path() + u'/', QString());
+    QCOMPARE(messages.mid(messages.size() - lastLines.size()), lastLines);
+    QVERIFY(rig.prompt.texts.isEmpty());
+    QCOMPARE(rig.transfer.outstanding, 0);
+}
+
+// Once a page has loaded, the next three of the series load out of sight, each shown in its turn.
+void TestScrapeRun::theNextThreePagesLoadAhead()
+{
+    RunRig rig;
+    rig.browser.loadsAhead = true;
+    rig.job.f.stopNum = u"6"_s;
+
+    rig.run->Go();
+
+    QStringList pages;
+    for (int n = 1; n <= 6; ++n)
+        pages.append(u"http://h/d/p%1.htm"_s.arg(n));
+    QCOMPARE(rig.browser.navigated, pages);
+    QCOMPARE(rig.browser.lastAhead, 5u);
+    QCOMPARE(rig.browser.mostAhead, 3);
+}
+
+// A page that links one file twice, overwriting: both start downloading ahead, and the second is
+// known from the archive by its turn, once the first is saved. Its download ends there.
+void TestScrapeRun::aLinkKnownInItsTurnDropsItsDownloadAhead()
+{
+    FakeLedger ledger;
+    RunRig rig(0, &ledger, {&ledger});
+    rig.browser.pages[u"http://h/d/p1.htm"_s] = FakePage{
+        LoadResult::Succeeded, {}, u"<a href=\"a.zip\">a</a><a href=\"a.zip\">again</a>"_s};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    rig.job.f.saveLinks = 1;
+    rig.job.f.overwrite = 1;
+    rig.job.f.saveLinksFolder = dir.path();
+    QList<int> inFlight;
+    rig.view.onLine = [&](const QString &line) {
+        if (line.contains(u"Already in the archive"_s))
+            inFlight.append(rig.transfer.outstanding);
+    };
+
+    rig.run->Go();
+
+    QCOMPARE(rig.transfer.maxOutstanding, 2);
+    QCOMPARE(inFlight, QList<int>{0});
+    QCOMPARE(rig.run->ItemsDownloaded(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestScrapeRun)

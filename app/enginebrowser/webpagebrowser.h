@@ -23,7 +23,7 @@ class QNetworkCookie;
 // each once the server has begun to answer the one before, or kStaggerMs after it at the
 // latest. One that was requested before a cookie it would carry was added, changed or
 // removed is not shown in its turn but loaded anew.
-class WebPageBrowser final : public PageBrowser
+class WebPageBrowser final : public PageBrowser, public PagesOutOfSight
 {
 public:
     static constexpr int kStaggerMs = 50;
@@ -35,15 +35,15 @@ public:
     void Navigate(const QString &address) override;
     QString LocationURL() const override;
     void RequestMarkup(std::function<void(const QString &markup)> deliver) override;
+    void StopLoading() override;
+    TryAgain LastTrouble() const override;
 
     AheadId LoadAhead(const QString &address) override;
     qint64 AheadLoadingMs(AheadId id) const override;
-    Ahead ShowAhead(AheadId id) override;
+    Shown ShowAhead(AheadId id) override;
     void CloseAhead(AheadId id) override;
     std::optional<AheadDocument> LoadedAhead(AheadId id) const override;
     quint64 CookieChanges() const override { return m_cookieChanges; }
-    void StopLoading() override;
-    TryAgain LastTrouble() const override;
 
     // A download's answer hands the cookie to the browser's store, which reports it only
     // later: from now on it counts as changed for the pages ahead it would reach.
@@ -51,7 +51,8 @@ public:
 
 private:
     using CookieValue = std::optional<QByteArray>; // none: not set
-    struct PageAhead
+    // A page ahead, loading out of sight once its request may go.
+    struct OutOfSight
     {
         QString address;
         std::unique_ptr<BackgroundPage> page; // none while it waits for its turn to start
@@ -66,11 +67,11 @@ private:
     void CookieChanged(const QNetworkCookie &cookie, bool removed);
     CookieValue Known(const QByteArray &key) const;
     // No cookie it would carry has changed since its request went out.
-    bool Fresh(const PageAhead &ahead) const;
+    bool Fresh(const OutOfSight &ahead) const;
 
     WebBrowser &m_browser;
     QObject m_context;
-    std::map<AheadId, PageAhead> m_ahead;
+    std::map<AheadId, OutOfSight> m_ahead;
     AheadId m_lastId = 0;
     // The page ahead started last: since when, and whether its answer has begun; once shown,
     // the browser's own load reports tell.

@@ -33,6 +33,25 @@ QByteArray NetscapeCookieLine(const QNetworkCookie &cookie, bool removed)
         + cookie.name() + '\t' + cookie.value();
 }
 
+bool WouldCarry(const QNetworkCookie &cookie, const QUrl &address)
+{
+    const QString host = address.host();
+    QString domain = cookie.domain().toLower();
+    if (domain.isEmpty() || host.isEmpty())
+        return true;
+    if (domain.startsWith(u'.')) {
+        domain.remove(0, 1);
+        if (host != domain && !host.endsWith(u'.' + domain))
+            return false;
+    } else if (host != domain) {
+        return false;
+    }
+    const QString path = address.path().isEmpty() ? u"/"_s : address.path();
+    const QString scope = cookie.path().isEmpty() ? u"/"_s : cookie.path();
+    return path == scope
+        || (path.startsWith(scope) && (scope.endsWith(u'/') || path.at(scope.size()) == u'/'));
+}
+
 void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObject *context,
                           std::function<void(const QNetworkCookie &)> handedOver)
 {

@@ -1,5 +1,7 @@
 #include "webpagebrowser.h"
 
+#include "browseridentity.h"
+
 #include <QDateTime>
 #include <QNetworkCookie>
 #include <QUrl>
@@ -16,26 +18,6 @@ QByteArray CookieKey(const QNetworkCookie &cookie)
 {
     return cookie.domain().toLower().toUtf8() + '\t' + cookie.path().toUtf8() + '\t'
         + cookie.name();
-}
-
-// Whether a request for the address would carry the cookie; when unsure, it would.
-bool WouldCarry(const QNetworkCookie &cookie, const QUrl &address)
-{
-    const QString host = address.host();
-    QString domain = cookie.domain().toLower();
-    if (domain.isEmpty() || host.isEmpty())
-        return true;
-    if (domain.startsWith(u'.')) {
-        domain.remove(0, 1);
-        if (host != domain && !host.endsWith(u'.' + domain))
-            return false;
-    } else if (host != domain) {
-        return false;
-    }
-    const QString path = address.path().isEmpty() ? u"/"_s : address.path();
-    const QString scope = cookie.path().isEmpty() ? u"/"_s : cookie.path();
-    return path == scope
-        || (path.startsWith(scope) && (scope.endsWith(u'/') || path.at(scope.size()) == u'/'));
 }
 
 // The address asked for, and where redirects have taken the page since.
@@ -83,10 +65,10 @@ void WebPageBrowser::RequestMarkup(std::function<void(const QString &markup)> de
     });
 }
 
-PageBrowser::AheadId WebPageBrowser::LoadAhead(const QString &address)
+PagesOutOfSight::AheadId WebPageBrowser::LoadAhead(const QString &address)
 {
     const AheadId id = ++m_lastId;
-    PageAhead ahead;
+    OutOfSight ahead;
     ahead.address = address;
     m_ahead.emplace(id, std::move(ahead));
     StartWaiting();
@@ -133,16 +115,16 @@ qint64 WebPageBrowser::AheadLoadingMs(AheadId id) const
     return at == m_ahead.end() || !at->second.page ? -1 : at->second.started.elapsed();
 }
 
-PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
+PagesOutOfSight::Shown WebPageBrowser::ShowAhead(AheadId id)
 {
     const auto at = m_ahead.find(id);
     if (at == m_ahead.end() || !at->second.page) {
         CloseAhead(id);
-        return Ahead::Stale;
+        return Shown::Stale;
     }
     if (!Fresh(at->second)) {
         CloseAhead(id);
-        return Ahead::Stale;
+        return Shown::Stale;
     }
     std::unique_ptr<BackgroundPage> page = std::move(at->second.page);
     m_ahead.erase(at);
@@ -150,10 +132,10 @@ PageBrowser::Ahead WebPageBrowser::ShowAhead(AheadId id)
     m_browser.Show(std::move(page));
     // Only after the view has announced the page it now shows.
     m_lastShown = m_lastShown || id == m_lastStarted;
-    return loaded ? Ahead::Loaded : Ahead::Loading;
+    return loaded ? Shown::Loaded : Shown::Loading;
 }
 
-bool WebPageBrowser::Fresh(const PageAhead &ahead) const
+bool WebPageBrowser::Fresh(const OutOfSight &ahead) const
 {
     bool same = !ahead.changed;
     for (auto it = ahead.before.cbegin(); same && it != ahead.before.cend(); ++it)
@@ -161,7 +143,7 @@ bool WebPageBrowser::Fresh(const PageAhead &ahead) const
     return same;
 }
 
-std::optional<PageBrowser::AheadDocument> WebPageBrowser::LoadedAhead(AheadId id) const
+std::optional<PagesOutOfSight::AheadDocument> WebPageBrowser::LoadedAhead(AheadId id) const
 {
     const auto at = m_ahead.find(id);
     if (at == m_ahead.end() || !at->second.page || !at->second.page->MarkupIn()

@@ -6,6 +6,7 @@
 
 class QNetworkCookie;
 class QObject;
+class QUrl;
 class QWebEngineProfile;
 class Transfer;
 
@@ -16,6 +17,10 @@ class Transfer;
 // as it goes in (the store reports it only later). The connections live as long as `context`.
 void ShareBrowserIdentity(QWebEngineProfile &profile, Transfer &transfer, QObject *context,
                           std::function<void(const QNetworkCookie &)> handedOver = {});
+
+// Whether a request for the address would carry the cookie (its domain, and its path as a whole
+// segment); when unsure, it would.
+bool WouldCarry(const QNetworkCookie &cookie, const QUrl &address);
 
 // The cookie as a line of the Netscape cookie file format; an expiry in the past when it
 // is being removed. Empty for a cookie that such a line cannot carry.

@@ -1,0 +1,142 @@
+// What linkhauler-run's ledger decides for a run: the pages of its shard that its journal does
+// not have as done, the verdict on a link, the end after enough known links, and a fault.
+#include "archive.h"
+#include "journal.h"
+#include "ledger.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const Journal::Identity kIdentity{QJsonObject{{u"txtAddress"_s, u"http://h/^N.htm"_s}}, 1, 3};
+
+} // namespace
+
+class TestLedger final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pagesOfTheShard();
+    void verdictsAndKnownInARow();
+    void aJournalThatCannotBeWrittenFaults();
+    void savedWithStandardInputClosed();
+};
+
+// Shard 1 of 3 over eight pages, of which the journal has 4 as done.
+void TestLedger::pagesOfTheShard()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    {
+        const std::unique_ptr<Journal> journal = Journal::Open(dir.filePath(u"j"_s), kIdentity,
+                                                               error);
+        QVERIFY2(journal, qPrintable(error));
+        QVERIFY(journal->PageStarted(4) && journal->PageDone(4, 7));
+    }
+    const std::unique_ptr<Journal> journal = Journal::Open(dir.filePath(u"j"_s), kIdentity, error);
+    QVERIFY2(journal, qPrintable(error));
+    RunSettings settings;
+    settings.shard = 1;
+    settings.shards = 3;
+    LongRunLedger ledger(settings, journal.get(), nullptr, {});
+    QList<qint64> visited;
+    for (qint64 position = 0; position < 8; ++position)
+        if (ledger.VisitsPage(position))
+            visited.append(position);
+    QCOMPARE(visited, (QList<qint64>{1, 7}));
+    QCOMPARE(ledger.PagesToVisit(8), 2);
+    QCOMPARE(ledger.PagesToVisit(7), 1);
+    QCOMPARE(ledger.PagesToVisit(1), 0);
+    QCOMPARE(journal->ItemsSoFar(), 7);
+}
+
+void TestLedger::verdictsAndKnownInARow()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    const std::unique_ptr<Archive> archive = Archive::Open(dir.filePath(u"a"_s), error);
+    QVERIFY2(archive, qPrintable(error));
+    QVERIFY(archive->Add(u"http://h/known.zip"_s, dir.filePath(u"known.zip"_s), 10));
+    RunSettings settings;
+    settings.stopAfterKnown = 2;
+    LongRunLedger ledger(settings, nullptr, archive.get(), {});
+    QCOMPARE(ledger.LinkVerdict(0, u"http://h/known.zip"_s, u"/x"_s), RunLedger::Verdict::Known);
+    QCOMPARE(ledger.LinkVerdict(0, u"http://h/new.zip"_s, u"/x"_s), RunLedger::Verdict::New);
+    QList<bool> ends;
+    for (const bool known : {true, false, true, true})
+        ends.append(ledger.EnoughKnown(known));
+    QCOMPARE(ends, (QList<bool>{false, false, false, true}));
+    QVERIFY(ledger.EndedByKnown());
+    QVERIFY(!ledger.Faulted());
+}
+
+// The run reads the fault at its check points; the message is told once.
+void TestLedger::aJournalThatCannotBeWrittenFaults()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    const QString path = dir.filePath(u"j"_s);
+    const std::unique_ptr<Journal> journal = Journal::Open(path, kIdentity, error);
+    QVERIFY2(journal, qPrintable(error));
+    RunSettings settings;
+    settings.shard = 1;
+    settings.shards = 3;
+    QStringList told;
+    LongRunLedger ledger(settings, journal.get(), nullptr,
+                         [&told](const QString &message) { told.append(message); });
+    struct sigaction ignore = {}, before = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &before);
+    rlimit limit = {}, old = {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    limit = old;
+    limit.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size());
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    ledger.PageStarted(1, u"http://h/1.htm"_s);
+    ledger.PageHandled(1, 0);
+    setrlimit(RLIMIT_FSIZE, &old);
+    sigaction(SIGXFSZ, &before, nullptr);
+    QVERIFY(ledger.Faulted());
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.constFirst().startsWith(u"The journal \""_s), qPrintable(told.constFirst()));
+}
+
+// A run from a script may have no standard input: the first file it opens then gets the lowest
+// descriptor, 0, which is a file like any other.
+void TestLedger::savedWithStandardInputClosed()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    const std::unique_ptr<Journal> journal = Journal::Open(dir.filePath(u"j"_s), kIdentity, error);
+    QVERIFY2(journal, qPrintable(error));
+    RunSettings settings;
+    settings.shard = 1;
+    settings.shards = 3;
+    LongRunLedger ledger(settings, journal.get(), nullptr, {});
+    LongRunFileStore files(journal.get(), ledger);
+    const QString temporary = files.CreateTemporaryBeside(dir.filePath(u"f.bin"_s), error);
+    QVERIFY2(!temporary.isEmpty(), qPrintable(error));
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    const bool replaced = files.ReplaceWith(temporary, dir.filePath(u"f.bin"_s), error);
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
+    QVERIFY2(replaced, qPrintable(error));
+    QVERIFY(QFileInfo(dir.filePath(u"f.bin"_s)).isFile());
+}
+
+QTEST_GUILESS_MAIN(TestLedger)
+#include "tst_ledger.moc"

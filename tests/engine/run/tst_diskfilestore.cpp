@@ -1,0 +1,60 @@
+#include "diskfilestore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The temporary files of downloads: a run cut short leaves them behind, and the next run
+// removes exactly those of this program, by their names.
+class TestDiskFileStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void temporaryName_data();
+    void temporaryName();
+    void madeTemporariesAreKnownAsSuch();
+};
+
+void TestDiskFileStore::temporaryName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("temporary");
+    QTest::newRow("this program's") << u".lh-0123456789abcdef.part"_s << true;
+    QTest::newRow("one digit short") << u".lh-0123456789abcde.part"_s << false;
+    QTest::newRow("one digit more") << u".lh-0123456789abcdef0.part"_s << false;
+    QTest::newRow("capital digits") << u".lh-0123456789ABCDEF.part"_s << false;
+    QTest::newRow("not hidden") << u"lh-0123456789abcdef.part"_s << false;
+    QTest::newRow("another ending") << u".lh-0123456789abcdef.part.zip"_s << false;
+    QTest::newRow("a user's file") << u"a.zip"_s << false;
+}
+
+void TestDiskFileStore::temporaryName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, temporary);
+    QCOMPARE(DiskFileStore::IsTemporaryName(name), temporary);
+}
+
+void TestDiskFileStore::madeTemporariesAreKnownAsSuch()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    DiskFileStore files;
+    QString error;
+    for (int i = 0; i < 20; ++i) {
+        const QString made = files.CreateTemporaryBeside(dir.filePath(u"x.zip"_s), error);
+        QVERIFY2(!made.isEmpty(), qPrintable(error));
+        QCOMPARE(QFileInfo(made).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
+        QVERIFY2(DiskFileStore::IsTemporaryName(QFileInfo(made).fileName()), qPrintable(made));
+        QVERIFY(DiskFileStore::IsTemporaryName(
+            QFileInfo(DiskFileStore::NewTemporaryName(dir.path())).fileName()));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 20);
+}
+
+QTEST_GUILESS_MAIN(TestDiskFileStore)
+#include "tst_diskfilestore.moc"
