@@ -236,20 +236,31 @@ QString LongRunFileStore::CreateTemporaryBeside(const QString &path, QString &er
     return m_disk.CreateTemporaryBeside(path, error);
 }
 
-bool LongRunFileStore::ReplaceWith(const QString &temporary, const QString &path, QString &error)
+int LongRunFileStore::TemporaryDescriptor(const QString &temporary) const
+{
+    return m_disk.TemporaryDescriptor(temporary);
+}
+
+FileStore::Moved LongRunFileStore::MoveOnto(const QString &temporary, const QString &path,
+                                            bool replace, QString &error)
 {
     // A journal takes a temporary file gone for one moved onto its path, whole: its bytes are on
     // the disk before the move, and the move is before the page is marked done.
-    if (m_journal && !posixfile::Sync(temporary)) {
+    Moved moved = Moved::Failed;
+    if (m_journal && !m_disk.SyncTemporary(temporary))
         error = FileAccessError(path, SystemError());
-        RemoveTemporary(temporary);
-        return false;
+    else
+        moved = m_disk.MoveKeeping(temporary, path, replace, error);
+    if (moved == Moved::Done) {
+        if (m_journal)
+            m_journal->Unsynced(QFileInfo(path).absolutePath());
+        return moved;
     }
-    if (!m_disk.ReplaceWith(temporary, path, error))
-        return false;
-    if (m_journal)
-        m_journal->Unsynced(QFileInfo(path).absolutePath());
-    return true;
+    // Not moved after all: noted before it goes, or the journal would take it for moved.
+    if (m_journal && !m_journal->TemporaryRemoved(temporary))
+        m_ledger.Fail(m_journal->LastError());
+    RemoveTemporary(temporary);
+    return moved;
 }
 
 void LongRunFileStore::RemoveTemporary(const QString &temporary)

@@ -79,8 +79,9 @@ public:
     [[nodiscard]] bool AppendRecord(const QString &path, const QString &text,
                                     QString &error) override;
     QString CreateTemporaryBeside(const QString &path, QString &error) override;
-    [[nodiscard]] bool ReplaceWith(const QString &temporary, const QString &path,
-                                   QString &error) override;
+    int TemporaryDescriptor(const QString &temporary) const override;
+    [[nodiscard]] Moved MoveOnto(const QString &temporary, const QString &path, bool replace,
+                                 QString &error) override;
     void RemoveTemporary(const QString &temporary) override;
 
 private:

@@ -10,6 +10,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -21,7 +25,56 @@ QString TemporaryName()
     return u".lh-%1.part"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
 }
 
+QString SystemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+using Moved = FileStore::Moved;
+
+// Something at the path: a folder cannot be replaced by a file either way, and fails as a
+// rename onto it would.
+Moved Taken(const QByteArray &to)
+{
+    struct stat status = {};
+    if (::lstat(to.constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EISDIR;
+        return Moved::Failed;
+    }
+    return Moved::PathTaken;
+}
+
+// Takes the path only if nothing is there at this moment, so that a file another process put
+// there since the overwrite test is kept.
+Moved MoveWithoutReplacing(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return Moved::Done;
+    if (errno == EEXIST)
+        return Taken(to);
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return Moved::Failed;
+    // A file system that cannot refuse a rename: a new hard link fails where the name is taken.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return Moved::Done;
+    }
+    if (errno == EEXIST)
+        return Taken(to);
+    // Nor hard links: the test and the rename as close together as can be.
+    struct stat status = {};
+    if (::lstat(to.constData(), &status) == 0)
+        return Taken(to);
+    return std::rename(from.constData(), to.constData()) == 0 ? Moved::Done : Moved::Failed;
+}
+
 } // namespace
+
+DiskFileStore::~DiskFileStore()
+{
+    for (const int fd : std::as_const(m_held))
+        ::close(fd);
+}
 
 bool DiskFileStore::FileExists(const QString &path) const
 {
@@ -65,8 +118,16 @@ bool DiskFileStore::AppendRecord(const QString &path, const QString &text, QStri
         error = FileAccessError(path, u"No file name."_s);
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // A symbolic link put in the folder in the file's place is not followed.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
+    if (fd < 0) {
+        error = FileAccessError(path, SystemError());
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         error = FileAccessError(path, file.errorString());
         return false;
     }
@@ -95,13 +156,17 @@ QString DiskFileStore::CreateTemporaryBeside(
         const QString name = NewTemporaryName(folder);
         if (announce && !announce(name))
             return {};
-        QFile file(name);
-        // NewOnly: never take over a file that is there; the permissions are the umask's.
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        // Never take over a file that is there; the permissions are the umask's.
+        const int fd = ::open(QFile::encodeName(name).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                              0666);
+        if (fd >= 0) {
+            m_held.insert(name, fd);
             return name;
+        }
         // Only a name that happens to be taken is worth another try.
-        if (!QFileInfo::exists(name)) {
-            error = FileAccessError(path, file.errorString());
+        if (errno != EEXIST) {
+            error = FileAccessError(path, SystemError());
             return {};
         }
     }
@@ -109,19 +174,56 @@ QString DiskFileStore::CreateTemporaryBeside(
     return {};
 }
 
-bool DiskFileStore::ReplaceWith(const QString &temporary, const QString &path, QString &error)
+int DiskFileStore::TemporaryDescriptor(const QString &temporary) const
 {
-    // An overwritten file keeps its permissions, as a rewrite in place would.
-    if (const QFileInfo old(path); old.isFile())
-        QFile::setPermissions(temporary, old.permissions());
-    // rename() replaces the path in one step; a reader never sees a partial file.
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData())
-        != 0) {
-        error = FileAccessError(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return m_held.value(temporary, -1);
+}
+
+FileStore::Moved DiskFileStore::MoveOnto(const QString &temporary, const QString &path,
+                                         bool replace, QString &error)
+{
+    const Moved moved = MoveKeeping(temporary, path, replace, error);
+    if (moved != Moved::Done)
         RemoveTemporary(temporary);
-        return false;
+    return moved;
+}
+
+FileStore::Moved DiskFileStore::MoveKeeping(const QString &temporary, const QString &path,
+                                            bool replace, QString &error)
+{
+    const QByteArray from = QFile::encodeName(temporary);
+    const QByteArray to = QFile::encodeName(path);
+    const int fd = TemporaryDescriptor(temporary);
+    // The name must still be the file that was written: what someone put in its place is not
+    // moved onto the path.
+    struct stat made = {}, named = {};
+    if (fd >= 0
+        && (::fstat(fd, &made) != 0 || ::lstat(from.constData(), &named) != 0
+            || made.st_dev != named.st_dev || made.st_ino != named.st_ino)) {
+        error = FileAccessError(path, u"The temporary file was replaced while it was written."_s);
+        return Moved::Failed;
     }
-    return true;
+    // An overwritten file keeps its permissions, as a rewrite in place would.
+    struct stat old = {};
+    if (replace && fd >= 0 && ::lstat(to.constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd, old.st_mode & 07777);
+    // A rename replaces the path in one step; a reader never sees a partial file.
+    const Moved moved = replace
+        ? (std::rename(from.constData(), to.constData()) == 0 ? Moved::Done : Moved::Failed)
+        : MoveWithoutReplacing(from, to);
+    if (moved == Moved::Failed)
+        error = FileAccessError(path, SystemError());
+    if (moved == Moved::Done && fd >= 0)
+        ::close(m_held.take(temporary));
+    return moved;
+}
+
+bool DiskFileStore::SyncTemporary(const QString &temporary)
+{
+    const int fd = TemporaryDescriptor(temporary);
+    if (fd < 0)
+        errno = EBADF;
+    return fd >= 0 && ::fsync(fd) == 0;
 }
 
 QString DiskFileStore::NewTemporaryName(const QString &folder)
@@ -137,6 +239,12 @@ bool DiskFileStore::IsTemporaryName(const QString &fileName)
 
 void DiskFileStore::RemoveTemporary(const QString &temporary)
 {
-    if (!temporary.isEmpty())
-        QFile::remove(temporary);
+    if (temporary.isEmpty())
+        return;
+    if (const auto held = m_held.constFind(temporary); held != m_held.cend()) {
+        ::close(*held);
+        m_held.erase(held);
+    }
+    // unlink() removes a symbolic link put in its place, never what it points to.
+    ::unlink(QFile::encodeName(temporary).constData());
 }

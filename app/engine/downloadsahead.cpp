@@ -23,9 +23,7 @@ void DownloadsAhead::Offer(qsizetype index, const QString &address, const QStrin
     if (temporary.isEmpty())
         return;
     Drop(index);
-    m_ahead.emplace(index,
-                    Ahead{address, path,
-                          Download{m_transfer.Start({address, temporary, referrer}), temporary}});
+    m_ahead.emplace(index, Ahead{address, path, Start(address, temporary, referrer)});
 }
 
 std::optional<DownloadsAhead::Download> DownloadsAhead::Claim(qsizetype index,
@@ -46,7 +44,18 @@ std::optional<DownloadsAhead::Download> DownloadsAhead::Claim(qsizetype index,
     const QString temporary = m_files.CreateTemporaryBeside(path, error);
     if (temporary.isEmpty())
         return std::nullopt;
-    return Download{m_transfer.Start({address, temporary, referrer}), temporary};
+    return Start(address, temporary, referrer);
+}
+
+DownloadsAhead::Download DownloadsAhead::Start(const QString &address, const QString &temporary,
+                                               const QString &referrer)
+{
+    // Written through the descriptor the file was made with, never reopened by its name.
+    return Download{m_transfer.Start({.address = address,
+                                      .file = temporary,
+                                      .referrer = referrer,
+                                      .descriptor = m_files.TemporaryDescriptor(temporary)}),
+                    temporary};
 }
 
 void DownloadsAhead::Drop(qsizetype index)

@@ -50,6 +50,8 @@ public:
     void Release(Download &download);
 
 private:
+    Download Start(const QString &address, const QString &temporary, const QString &referrer);
+
     struct Ahead
     {
         QString address, path;

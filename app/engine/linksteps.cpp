@@ -135,25 +135,40 @@ LinkSteps::Then LinkSteps::DownloadStep(const QString &path, const QString &sour
         return Then::EndLink;
 
     // A write that fails asks; skipped, the link goes on to its address record.
-    if (result.fileError)
-        m_control.Failure(kFileAccess, FileAccessError(path, result.description));
-    else if (!SaveDownloaded(source, path, download ? download->temporary : QString(),
-                             result.content, error))
-        m_control.Failure(kFileAccess, error);
-    else
-        m_control.Observer().FileSaved(source, path, size);
+    const FileStore::Moved moved = result.fileError
+        ? FileStore::Moved::Failed
+        : SaveDownloaded(source, path, download ? download->temporary : QString(), result.content,
+                         error);
     if (download)
         download->temporary.clear(); // moved onto the path, or already removed
+    switch (moved) {
+    case FileStore::Moved::Done:
+        m_control.Observer().FileSaved(source, path, size);
+        break;
+    case FileStore::Moved::PathTaken:
+        // Another process saved a file of this name since the overwrite test: it is kept, and
+        // the link ends as that test would have ended it.
+        m_control.AddToLog(u"File already exists: "_s + path + u'.');
+        m_control.Observer().FileExists(path);
+        return Then::EndLink;
+    case FileStore::Moved::Failed:
+        m_control.Failure(kFileAccess,
+                          result.fileError ? FileAccessError(path, result.description) : error);
+        break;
+    }
     return Then::NextStep;
 }
 
-bool LinkSteps::SaveDownloaded(const QString &source, const QString &path, const QString &temporary,
-                               const QByteArray &content, QString &error)
+FileStore::Moved LinkSteps::SaveDownloaded(const QString &source, const QString &path,
+                                           const QString &temporary, const QByteArray &content,
+                                           QString &error)
 {
     m_control.Observer().SavingFile(source, path, temporary);
     FileStore &files = *m_ports.files;
-    return temporary.isEmpty() ? files.WriteWhole(path, content, error)
-                               : files.ReplaceWith(temporary, path, error);
+    if (!temporary.isEmpty())
+        return files.MoveOnto(temporary, path, m_ports.job->chkOverwrite() == 1, error);
+    return files.WriteWhole(path, content, error) ? FileStore::Moved::Done
+                                                  : FileStore::Moved::Failed;
 }
 
 LinkSteps::Then LinkSteps::RecordStep(const QString &address, double number, QString &path)

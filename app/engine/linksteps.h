@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runports.h"
+
 #include <QString>
 
 #include <functional>
@@ -8,7 +10,6 @@
 class DownloadsAhead;
 class RunControl;
 struct ResolvedLink;
-struct RunPorts;
 
 // One kept link in its turn, step after step: the download path, the ledger's verdict, the
 // overwrite test, the address, the download, the address record, the count and the log line.
@@ -34,8 +35,9 @@ private:
     // The content of the address into the path.
     Then DownloadStep(const QString &path, const QString &address, qsizetype index,
                       DownloadsAhead &ahead, const QString &referrer);
-    bool SaveDownloaded(const QString &source, const QString &path, const QString &temporary,
-                        const QByteArray &content, QString &error);
+    FileStore::Moved SaveDownloaded(const QString &source, const QString &path,
+                                    const QString &temporary, const QByteArray &content,
+                                    QString &error);
     // The address record in the page's link-address file; in one-per-file mode the path
     // becomes that file's, for the log line.
     Then RecordStep(const QString &address, double number, QString &path);

@@ -197,9 +197,18 @@ public:
     // partial file ever stands at the path itself.
     // A new empty file in the folder of `path`; empty, with `error` set, when none can be made.
     virtual QString CreateTemporaryBeside(const QString &path, QString &error) = 0;
-    // Moves the finished temporary file onto the path, replacing what is there.
-    [[nodiscard]] virtual bool ReplaceWith(const QString &temporary, const QString &path,
-                                           QString &error) = 0;
+    // The descriptor this store made the temporary file with and still holds, for the download
+    // to write through, so that nothing put in its place by name is written to; -1 for none.
+    virtual int TemporaryDescriptor(const QString &temporary) const = 0;
+    enum class Moved {
+        Done,
+        PathTaken, // not replacing, and something stood at the path at that moment
+        Failed,
+    };
+    // Moves the finished temporary file onto the path: replacing what is there, or, with
+    // `replace` false, only when nothing is. Unless Done, the temporary file is removed.
+    [[nodiscard]] virtual Moved MoveOnto(const QString &temporary, const QString &path,
+                                         bool replace, QString &error) = 0;
     virtual void RemoveTemporary(const QString &temporary) = 0;
 };
 

@@ -29,6 +29,8 @@ private slots:
     void verdictsAndKnownInARow();
     void aJournalThatCannotBeWrittenFaults();
     void savedWithStandardInputClosed();
+    void aNameTakenMeanwhileIsNoSave_data();
+    void aNameTakenMeanwhileIsNoSave();
 };
 
 // Shard 1 of 3 over eight pages, of which the journal has 4 as done.
@@ -131,11 +133,59 @@ void TestLedger::savedWithStandardInputClosed()
     QVERIFY2(!temporary.isEmpty(), qPrintable(error));
     const int input = ::dup(STDIN_FILENO);
     ::close(STDIN_FILENO);
-    const bool replaced = files.ReplaceWith(temporary, dir.filePath(u"f.bin"_s), error);
+    const bool replaced = files.MoveOnto(temporary, dir.filePath(u"f.bin"_s), true, error)
+        == FileStore::Moved::Done;
     ::dup2(input, STDIN_FILENO);
     ::close(input);
     QVERIFY2(replaced, qPrintable(error));
     QVERIFY(QFileInfo(dir.filePath(u"f.bin"_s)).isFile());
+}
+
+void TestLedger::aNameTakenMeanwhileIsNoSave_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<QByteArray>("stands");
+    QTest::newRow("overwrite off: the other run's file stays") << false << QByteArray("theirs");
+    QTest::newRow("overwrite on: ours replaces it") << true << QByteArray("ours");
+}
+
+// Another run saved a file of the name between the overwrite test and the move; a run that
+// carries this page on must not take the file at the path for the one this run saved.
+void TestLedger::aNameTakenMeanwhileIsNoSave()
+{
+    QFETCH(bool, replace);
+    QFETCH(QByteArray, stands);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString journalPath = dir.filePath(u"j"_s);
+    const QString path = dir.filePath(u"f.bin"_s);
+    const QString address = u"http://h/f.bin"_s;
+    QString error;
+    {
+        const std::unique_ptr<Journal> journal = Journal::Open(journalPath, kIdentity, error);
+        QVERIFY2(journal, qPrintable(error));
+        const RunSettings settings;
+        LongRunLedger ledger(settings, journal.get(), nullptr, {});
+        LongRunFileStore files(journal.get(), ledger);
+        QVERIFY(journal->PageStarted(0));
+        const QString temporary = files.CreateTemporaryBeside(path, error);
+        QVERIFY2(!temporary.isEmpty(), qPrintable(error));
+        QCOMPARE(::write(files.TemporaryDescriptor(temporary), "ours", 4), 4);
+        QVERIFY(journal->Saving(address, path, temporary));
+        QFile theirs(path);
+        QVERIFY(theirs.open(QIODevice::WriteOnly) && theirs.write("theirs") == 6);
+        theirs.close();
+        QCOMPARE(files.MoveOnto(temporary, path, replace, error),
+                 replace ? FileStore::Moved::Done : FileStore::Moved::PathTaken);
+        QVERIFY(!QFile::exists(temporary));
+        QVERIFY(!ledger.Faulted());
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), stands);
+    const std::unique_ptr<Journal> journal = Journal::Open(journalPath, kIdentity, error);
+    QVERIFY2(journal, qPrintable(error));
+    QCOMPARE(journal->SavedWhole(0, address, path), replace);
 }
 
 QTEST_GUILESS_MAIN(TestLedger)

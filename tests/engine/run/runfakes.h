@@ -135,8 +135,9 @@ struct FakeTransfer final : OneAtATimeTransfer, HostSchedule
     QHash<QString, Result> results; // addresses not here answer with ten bytes
     QStringList requested;
     QList<int> timeouts;
-    int hangCount = 0;               // this many calls wait until Cancel
-    std::function<void()> whileOpen; // runs inside a hanging call
+    int hangCount = 0;                    // this many calls wait until Cancel
+    std::function<void()> whileOpen;      // runs inside a hanging call
+    std::function<void()> whileAnswering; // runs inside every call, before it answers
     int depth = 0, maxDepth = 0, cancels = 0;
     QEventLoop *loop = nullptr;
 
@@ -146,6 +147,8 @@ struct FakeTransfer final : OneAtATimeTransfer, HostSchedule
         requested.append(address);
         maxDepth = std::max(maxDepth, ++depth);
         Result result{true, QByteArrayLiteral("0123456789"), 0, {}};
+        if (whileAnswering)
+            whileAnswering();
         if (hangCount > 0) {
             --hangCount;
             QEventLoop wait;

@@ -17,6 +17,7 @@ private slots:
     void temporaryName_data();
     void temporaryName();
     void madeTemporariesAreKnownAsSuch();
+    void recordsAreNotAppendedThroughLinks();
 };
 
 void TestDiskFileStore::temporaryName_data()
@@ -54,6 +55,23 @@ void TestDiskFileStore::madeTemporariesAreKnownAsSuch()
             QFileInfo(DiskFileStore::NewTemporaryName(dir.path())).fileName()));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 20);
+}
+
+// Someone who may write to the folder puts a link where a page's address file goes.
+void TestDiskFileStore::recordsAreNotAppendedThroughLinks()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile outside(dir.filePath(u"outside"_s));
+    QVERIFY(outside.open(QIODevice::WriteOnly) && outside.write("untouched") == 9);
+    outside.close();
+    QVERIFY(QFile::link(outside.fileName(), dir.filePath(u"3.txt"_s)));
+    DiskFileStore files;
+    QString error;
+    QVERIFY(!files.AppendRecord(dir.filePath(u"3.txt"_s), u"http://h/x.zip"_s, error));
+    QVERIFY(error.contains(u"3.txt"_s));
+    QVERIFY(outside.open(QIODevice::ReadOnly));
+    QCOMPARE(outside.readAll(), "untouched");
 }
 
 QTEST_GUILESS_MAIN(TestDiskFileStore)

@@ -24,8 +24,10 @@ struct LinkCase
     QString linksFolder = u"links"_s; // empty: none given
     QString hrefsFolder = u"hrefs"_s; // made before the run unless it is "hrefs/new"
     QHash<QString, Transfer::Result> results{};
-    QMap<QString, QByteArray> before{}; // files there before the run
-    QString directoryInTheWay{};        // a folder where a download goes
+    QMap<QString, QByteArray> before{};    // files there before the run
+    QMap<QString, QByteArray> meanwhile{}; // files another process saves during the download
+    bool swapTemporary = false;  // the download's file becomes a link to "outside" meanwhile
+    QString directoryInTheWay{}; // a folder where a download goes
     QList<bool> answers{};
     int runs = 1;
     bool runInRoot = false; // the process's current directory is the temporary folder
@@ -92,6 +94,23 @@ void TestLinkOutput::linkOutput_data()
         << LinkCase{.before = {{u"links/x.zip"_s, "an earlier, longer file"}},
                     .after = {{u"links/x.zip"_s, "an earlier, longer file"}},
                     .logged = {u"File already exists: @/links/x.zip."_s}};
+    // Another run saved the name after the overwrite test: its file stands, ours goes.
+    QTest::newRow("file saved meanwhile kept")
+        << LinkCase{.meanwhile = {{u"links/x.zip"_s, "another run's"}},
+                    .after = {{u"links/x.zip"_s, "another run's"}},
+                    .logged = {u"File already exists: @/links/x.zip."_s}};
+    QTest::newRow("file saved meanwhile replaced") << LinkCase{
+        .overwrite = 1,
+        .meanwhile = {{u"links/x.zip"_s, "another run's"}},
+        .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
+        .count = 1};
+    QTest::newRow("temporary swapped for a link meanwhile") << LinkCase{
+        .overwrite = 1,
+        .before = {{u"outside"_s, "untouched"}},
+        .swapTemporary = true,
+        .after = {{u"outside"_s, "untouched"}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
+        .prompts = {75},
+        .count = 1};
     QTest::newRow("existing file replaced whole") << LinkCase{
         .overwrite = 1,
         .before = {{u"links/x.zip"_s, "an earlier, longer file"}},
@@ -228,6 +247,17 @@ void TestLinkOutput::linkOutput()
     rig.job.f.oneHREFPerFile = c.onePerFile;
     rig.job.f.overwrite = c.overwrite;
     rig.transfer.results = c.results;
+    rig.transfer.whileAnswering = [&] {
+        for (auto it = c.meanwhile.cbegin(); it != c.meanwhile.cend(); ++it) {
+            QFile file(root + u'/' + it.key());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
+        }
+        const QDir links(root + u"/links"_s);
+        for (const QString &name : links.entryList({u".lh-*"_s}, QDir::Files | QDir::Hidden))
+            if (c.swapTemporary)
+                QVERIFY(QFile::remove(links.filePath(name))
+                        && QFile::link(root + u"/outside"_s, links.filePath(name)));
+    };
     rig.prompt.answers = c.answers;
 
     const QString previous = QDir::currentPath();
