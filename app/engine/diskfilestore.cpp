@@ -32,15 +32,13 @@ QString SystemError()
 
 using Moved = FileStore::Moved;
 
-// Something at the path: a folder cannot be replaced by a file either way, and fails as a
-// rename onto it would.
-Moved Taken(const QByteArray &to)
+// Something at the path. A folder there is no file that exists: the rename onto it fails,
+// never replacing it, and tells why.
+Moved Taken(const QByteArray &from, const QByteArray &to)
 {
     struct stat status = {};
-    if (::lstat(to.constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        errno = EISDIR;
-        return Moved::Failed;
-    }
+    if (::lstat(to.constData(), &status) == 0 && S_ISDIR(status.st_mode))
+        return std::rename(from.constData(), to.constData()) == 0 ? Moved::Done : Moved::Failed;
     return Moved::PathTaken;
 }
 
@@ -51,7 +49,7 @@ Moved MoveWithoutReplacing(const QByteArray &from, const QByteArray &to)
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return Moved::Done;
     if (errno == EEXIST)
-        return Taken(to);
+        return Taken(from, to);
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return Moved::Failed;
     // A file system that cannot refuse a rename: a new hard link fails where the name is taken.
@@ -60,11 +58,11 @@ Moved MoveWithoutReplacing(const QByteArray &from, const QByteArray &to)
         return Moved::Done;
     }
     if (errno == EEXIST)
-        return Taken(to);
+        return Taken(from, to);
     // Nor hard links: the test and the rename as close together as can be.
     struct stat status = {};
     if (::lstat(to.constData(), &status) == 0)
-        return Taken(to);
+        return Taken(from, to);
     return std::rename(from.constData(), to.constData()) == 0 ? Moved::Done : Moved::Failed;
 }
 
@@ -197,9 +195,11 @@ FileStore::Moved DiskFileStore::MoveKeeping(const QString &temporary, const QStr
     // The name must still be the file that was written: what someone put in its place is not
     // moved onto the path.
     struct stat made = {}, named = {};
-    if (fd >= 0
-        && (::fstat(fd, &made) != 0 || ::lstat(from.constData(), &named) != 0
-            || made.st_dev != named.st_dev || made.st_ino != named.st_ino)) {
+    if (fd >= 0 && (::fstat(fd, &made) != 0 || ::lstat(from.constData(), &named) != 0)) {
+        error = FileAccessError(path, SystemError());
+        return Moved::Failed;
+    }
+    if (fd >= 0 && (made.st_dev != named.st_dev || made.st_ino != named.st_ino)) {
         error = FileAccessError(path, u"The temporary file was replaced while it was written."_s);
         return Moved::Failed;
     }
