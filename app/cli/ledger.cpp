@@ -271,11 +271,12 @@ void LongRunFileStore::RemoveTemporary(const QString &temporary)
 bool IsStaleTemporary(const QString &file, const QString &folder)
 {
     // Only what this program could have made there: the journal is no instruction to remove
-    // anything else, nor to follow a link someone put in the folder.
+    // anything else, nor to follow a link someone put in the folder. Nor what another run
+    // sharing the folder is writing now.
     const QFileInfo info(file);
     return !folder.isEmpty() && DiskFileStore::IsTemporaryName(info.fileName())
         && QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(QDir(folder).absolutePath())
-        && posixfile::IsPlainFile(file);
+        && posixfile::IsPlainFile(file) && !DiskFileStore::IsHeld(file);
 }
 
 bool RemoveStaleTemporaries(const RunSettings &settings, Journal *journal)

@@ -94,7 +94,7 @@ private:
 };
 
 // A file a run may remove as a temporary file an earlier run left: one of this program's
-// temporary names, directly in the download folder, and a plain file.
+// temporary names, directly in the download folder, a plain file, and no run's at present.
 bool IsStaleTemporary(const QString &file, const QString &folder);
 
 // Removes the temporary files of this program that an earlier run left: those its journal

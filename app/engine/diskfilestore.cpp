@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -159,6 +160,9 @@ QString DiskFileStore::CreateTemporaryBeside(
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                               0666);
         if (fd >= 0) {
+            // Locked while held, so that another run sweeping the folder for leftovers
+            // leaves it alone.
+            ::flock(fd, LOCK_EX | LOCK_NB);
             m_held.insert(name, fd);
             return name;
         }
@@ -229,6 +233,17 @@ bool DiskFileStore::SyncTemporary(const QString &temporary)
 QString DiskFileStore::NewTemporaryName(const QString &folder)
 {
     return folder + u'/' + TemporaryName();
+}
+
+bool DiskFileStore::IsHeld(const QString &temporary)
+{
+    const int fd = ::open(QFile::encodeName(temporary).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 bool DiskFileStore::IsTemporaryName(const QString &fileName)

@@ -43,6 +43,9 @@ public:
     // ".lh-", 16 hexadecimal digits, ".part". Nothing is created.
     static QString NewTemporaryName(const QString &folder);
     static bool IsTemporaryName(const QString &fileName);
+    // True while a store, in this process or another, holds the temporary file: it is no
+    // leftover of a run that ended.
+    static bool IsHeld(const QString &temporary);
 
 private:
     QHash<QString, int> m_held; // temporary file to the descriptor it was made with

@@ -5,10 +5,12 @@
 #include "posixfile.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,20 +113,24 @@ void TestJournal::onlyOwnLeftoversRemoved_data()
 {
     QTest::addColumn<QString>("planted"); // relative to the test's folder
     QTest::addColumn<bool>("link");       // a symbolic link to a file elsewhere
+    QTest::addColumn<bool>("held");       // a run sharing the folder is writing it now
     QTest::addColumn<bool>("removed");
-    QTest::newRow("this program's leftover") << u"out/.lh-0123456789abcdef.part"_s << false << true;
+    const QString own = u"out/.lh-0123456789abcdef.part"_s;
+    QTest::newRow("this program's leftover") << own << false << false << true;
     QTest::newRow("a file outside the download folder")
-        << u"elsewhere/.lh-0123456789abcdef.part"_s << false << false;
+        << u"elsewhere/.lh-0123456789abcdef.part"_s << false << false << false;
     QTest::newRow("in a folder below it")
-        << u"out/sub/.lh-0123456789abcdef.part"_s << false << false;
-    QTest::newRow("not a temporary name") << u"out/keep.jpg"_s << false << false;
-    QTest::newRow("a symbolic link") << u"out/.lh-0123456789abcdef.part"_s << true << false;
+        << u"out/sub/.lh-0123456789abcdef.part"_s << false << false << false;
+    QTest::newRow("not a temporary name") << u"out/keep.jpg"_s << false << false << false;
+    QTest::newRow("a symbolic link") << own << true << false << false;
+    QTest::newRow("another run's, being written") << own << false << true << false;
 }
 
 void TestJournal::onlyOwnLeftoversRemoved()
 {
     QFETCH(QString, planted);
     QFETCH(bool, link);
+    QFETCH(bool, held);
     QFETCH(bool, removed);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -136,6 +142,12 @@ void TestJournal::onlyOwnLeftoversRemoved()
         QVERIFY(QFile::link(target, file));
     else
         QVERIFY(WriteFile(file, "precious"));
+    const int holder = held ? ::open(QFile::encodeName(file).constData(), O_RDONLY) : -1;
+    const auto released = qScopeGuard([holder] {
+        if (holder >= 0)
+            ::close(holder);
+    });
+    QVERIFY(!held || ::flock(holder, LOCK_EX) == 0);
     const QString journalPath = dir.filePath(u"journal"_s);
     QString error;
     QVERIFY2(Journal::Open(journalPath, kIdentity, error), qPrintable(error));
