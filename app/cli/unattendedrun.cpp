@@ -10,7 +10,9 @@
 #include "jobinput.h"
 #include "journal.h"
 #include "ledger.h"
+#include "limitedtransfer.h"
 #include "posixfile.h"
+#include "quotaledger.h"
 #include "runlog.h"
 #include "runreport.h"
 #include "safetext.h"
@@ -177,6 +179,20 @@ WebBrowser &WithoutImagesIf(bool without, WebBrowser &browser)
     return browser;
 }
 
+// With a delay between the requests to one host, each request waits for its turn.
+bool Paced(const RunSettings &settings)
+{
+    return settings.delayMs > 0 || settings.delayMaxMs > 0;
+}
+
+// The --verbose line of one request.
+QString RequestLine(const CurlTransfer::RequestReport &report)
+{
+    return u"Request: %1 %2 %3 bytes %4 ms."_s.arg(report.address, QString::number(report.status),
+                                                   QString::number(report.bytes),
+                                                   QString::number(report.durationMs));
+}
+
 // The pages this run visits, when the series ends by itself.
 std::optional<qint64> PagesToVisit(const JobSettings &job, const LongRunLedger &ledger)
 {
@@ -211,6 +227,7 @@ private:
     // A journal or archive that fails ends the run: what it would record would be lost.
     LongRunLedger m_ledger{m_settings, m_longRunFiles.journal.get(), m_longRunFiles.archive.get(),
                            [this](const QString &message) { Complain(message); }};
+    QuotaLedger m_quota{m_ledger, m_settings.quotaBytes};
     PlainJobSettings m_job{m_settings.job};
     QElapsedTimer m_clock;
     RunReport m_report;
@@ -226,13 +243,18 @@ private:
     ConsoleRunView m_view;
     PolicyPrompt m_prompt{m_settings.onError};
     CurlTransfer m_inet;
+    // The run's downloads, each under the limits of the options.
+    LimitedTransfer m_downloads{
+        m_inet,
+        {m_settings.maxBytes, m_settings.maxSizeText,
+         std::chrono::milliseconds(qint64(m_settings.maxTimeSeconds) * 1000)}};
     LongRunFileStore m_filesOnDisk{m_longRunFiles.journal.get(), m_ledger, StopSignalled};
     // Never shown: on the offscreen platform the page loads, renders and runs its scripts
     // all the same.
     WebBrowser m_browser;
     // Before the downloads take the profile's user agent.
     RunIdentity m_identity{*m_browser.View()->page()->profile(), m_settings};
-    WebPageBrowser m_pageBrowser{WithoutImagesIf(m_settings.delayMs > 0, m_browser)};
+    WebPageBrowser m_pageBrowser{WithoutImagesIf(Paced(m_settings), m_browser)};
     ScrapeRun m_run;
 };
 
@@ -254,18 +276,23 @@ UnattendedRun::UnattendedRun(const RunSettings &settings, QFile &out, LongRunFil
           .job = &m_job,
           .view = &m_view,
           .browser = &m_pageBrowser,
-          .transfer = &m_inet,
+          .transfer = &m_downloads,
           .prompt = &m_prompt,
           .files = &m_filesOnDisk,
           .countFrom = m_longRunFiles.journal ? m_longRunFiles.journal->ItemsSoFar() : 0,
           // With a delay between the requests to one host, a page loading ahead could go out
           // later than the turn it took: every page loads in its own turn.
-          .outOfSight = settings.delayMs > 0 ? nullptr : &m_pageBrowser,
-          .observers = {&m_ledger, &m_report},
-          .ledger = &m_ledger,
+          .outOfSight = Paced(settings) ? nullptr : &m_pageBrowser,
+          .observers = {&m_ledger, &m_report, &m_quota},
+          .ledger = &m_quota,
       })
 {
-    m_inet.SetPoliteness({settings.delayMs, settings.retries});
+    m_inet.SetPoliteness({settings.delayMs, settings.retries, settings.delayMaxMs});
+    m_inet.SetRate(settings.rateBytesPerSecond);
+    if (settings.verbose)
+        m_inet.OnRequestReported([this](const CurlTransfer::RequestReport &report) {
+            m_view.AppendLogLine(SystemTimeOfDay() + u" -> "_s + RequestLine(report));
+        });
     // The options were checked: every line is one a request may carry.
     [[maybe_unused]] const bool headersTaken = m_inet.SetHeaders(settings.headers);
     Q_ASSERT(headersTaken);
@@ -337,6 +364,9 @@ int UnattendedRun::End(bool interrupted, bool cookiesLost)
     if (m_ledger.EndedByKnown())
         m_report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(
             m_settings.stopAfterKnown));
+    if (m_quota.Reached())
+        m_report.SetQuotaReached(u"Quota of %1 reached: %2 bytes saved."_s.arg(
+            m_settings.quotaText, QString::number(m_quota.Saved())));
     m_report.Ended(end, m_run.ItemsDownloaded(), StopSignals::Caught());
     Print(stderr, m_report.Summary());
     RunLog *log = m_longRunFiles.log.get();

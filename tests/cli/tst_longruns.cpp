@@ -83,6 +83,8 @@ private slots:
     void politeness_data();
     void politeness();
     void shardsEqualOneRun();
+    void limits_data();
+    void limits();
     void refusals_data();
     void refusals();
     void secretsAndControlsStayOut();
@@ -373,6 +375,58 @@ void TestLongRuns::shardsEqualOneRun()
     QCOMPARE(a.messages.filter(u"Source code has been downloaded"_s).size(), 3);
     QCOMPARE(a.messages.filter(u"/lr/s1a.htm"_s).size(), 1);
     QCOMPARE(b.messages.last(), u"Done.  Items downloaded: 9."_s);
+}
+
+void TestLongRuns::limits_data()
+{
+    QTest::addColumn<QString>("links"); // on the server
+    QTest::addColumn<QString>("extra"); // arguments
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("saved"); // the files in the folder, by name
+    QTest::addColumn<QString>("said");  // on standard output or error
+    QTest::addColumn<int>("requests");  // of the first link
+
+    QTest::newRow("--max-size by Content-Length")
+        << u"/bytes/5000 /bytes/100"_s << u"|--max-size|4k"_s << 1 << u"100"_s
+        << u"Error 63 at $BASE/lr/../bytes/5000: larger than 4k"_s << 1;
+    QTest::newRow("--max-size by a body without a length")
+        << u"/unannounced/5000 /bytes/100"_s << u"|--max-size|4k"_s << 1 << u"100"_s
+        << u"Error 63 at $BASE/lr/../unannounced/5000: larger than 4k"_s << 1;
+    // Ten seconds of trickle; the default retries would try a plain time-out again.
+    QTest::newRow("--max-time against a trickle, not tried again")
+        << u"/slow?n=200&ms=50 /bytes/100"_s << u"|--max-time|1"_s << 1 << u"100"_s
+        << u"Error 28 at $BASE/lr/../slow?n=200&ms=50"_s << 1;
+    QTest::newRow("--quota ends the run at the next link")
+        << u"/bytes/3000 /bytes/2000 /bytes/1000"_s << u"|--quota|4k"_s << 4 << u"2000 3000"_s
+        << u"Quota of 4k reached: 5000 bytes saved."_s << 1;
+    QTest::newRow("--verbose logs each request")
+        << u"/bytes/100"_s << u"|-v"_s << 0 << u"100"_s
+        << u"Request: $BASE/lr/../bytes/100 200 100 bytes "_s << 1;
+}
+
+void TestLongRuns::limits()
+{
+    QFETCH(QString, links);
+    QFETCH(QString, extra);
+    QFETCH(int, status);
+    QFETCH(QString, saved);
+    QFETCH(QString, said);
+    QFETCH(int, requests);
+
+    QByteArray markup;
+    for (const QString &link : links.split(u' '))
+        markup += "<a href=\".." + link.toUtf8() + "\">x</a>\n"; // the page is in /lr/
+    const QString page = u"/lr/limits%1.htm"_s.arg(qHash(QByteArray(QTest::currentDataTag())));
+    m_server.addPage(page, markup);
+    const Finished finished = run(u"-a|$BASE%1|--all-links|-x|bin|-o|$OUT/out|-t|10"_s.arg(page)
+                                  + extra);
+    const QString printed = finished.messages.join(u'\n') + finished.errors;
+    QVERIFY2(finished.status == status, qPrintable(printed));
+    QVERIFY2(printed.contains(expand(said)), qPrintable(printed));
+    QCOMPARE(m_server.requestCount(links.section(u' ', 0, 0)), requests);
+    // Nothing of a file over a limit stays, not even its temporary file.
+    QCOMPARE(QDir(m_out->filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             saved.split(u' '));
 }
 
 void TestLongRuns::refusals_data()
