@@ -188,6 +188,16 @@ void AddRunOptions(const Section &add)
         Choice<ErrorPolicy>(u"on-error"_s, u"skip"_s, ErrorPolicy::Skip, u"stop"_s,
                             ErrorPolicy::Stop,
                             [](RunSettings &s) -> ErrorPolicy & { return s.onError; }));
+    add(u"retry-failed"_s, {}, u"FILE"_s,
+        u"Try again what a --failed file of the same job lists, and nothing else of the series: "
+        u"its failed pages loaded and harvested whole, its failed links downloaded to where "
+        u"they belong. --failed then receives what still fails and what the run did not "
+        u"reach."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            s.retryFailedFile = Last(values);
+            s.retry.clear();
+            return failedlist::Read(s.retryFailedFile, s.retry);
+        });
 }
 
 // What the run writes besides its files.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cookiesfile.h"
+#include "failedlist.h"
 #include "jobsettings.h"
 
 #include <QByteArray>
@@ -35,6 +36,10 @@ struct RunSettings
     bool verbose = false;
     // Receives the failed addresses, one a line; empty: none.
     QString failedFile;
+    // The lines of a --failed file that this run tries again, and nothing else of the series;
+    // empty file name: the whole series.
+    QString retryFailedFile;
+    QList<failedlist::Entry> retry;
     // Where the job was read from; empty: from the options alone.
     QString jobFile;
 

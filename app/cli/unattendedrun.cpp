@@ -13,6 +13,7 @@
 #include "limitedtransfer.h"
 #include "posixfile.h"
 #include "quotaledger.h"
+#include "retryledger.h"
 #include "runlog.h"
 #include "runreport.h"
 #include "safetext.h"
@@ -102,16 +103,21 @@ std::optional<QString> SharedFile(const RunSettings &settings)
         {u"--save-cookies file"_s, settings.saveCookiesFile},
         {u"job file"_s, settings.jobFile},
         {u"--cookies file"_s, settings.cookiesFile},
+        {u"--retry-failed file"_s, settings.retryFailedFile},
     };
     // clang-format on
     constexpr int kWritten = 5;
+    constexpr int kFailed = 2;
     constexpr int kSaveCookies = 4;
     constexpr int kCookies = 6;
+    constexpr int kRetryFailed = 7;
     for (int i = 0; i < kWritten; ++i)
         for (int j = i + 1; j < int(std::size(files)); ++j) {
             // A session renewed during the run may go back where it came from.
+            // And the failures that remain where the ones tried came from.
             const bool cookiesBack = i == kSaveCookies && j == kCookies;
-            if (!cookiesBack && posixfile::SameFile(files[i].path, files[j].path))
+            const bool failedBack = i == kFailed && j == kRetryFailed;
+            if (!cookiesBack && !failedBack && posixfile::SameFile(files[i].path, files[j].path))
                 return u"The %1 \"%2\" is the same file as the %3."_s.arg(
                     files[i].name, files[i].path, files[j].name);
         }
@@ -194,12 +200,13 @@ QString RequestLine(const CurlTransfer::RequestReport &report)
 }
 
 // The pages this run visits, when the series ends by itself.
-std::optional<qint64> PagesToVisit(const JobSettings &job, const LongRunLedger &ledger)
+std::optional<qint64> PagesToVisit(const JobSettings &job, const LongRunLedger &ledger,
+                                   const RetryLedger *retry)
 {
     const std::optional<qint64> pages = linkrules::SeriesCursor::CountOf(job);
     if (!pages)
         return std::nullopt;
-    return ledger.PagesToVisit(*pages);
+    return retry ? retry->PagesToVisit(*pages) : ledger.PagesToVisit(*pages);
 }
 
 // One checked job on the browser engine without a window, from its long-run files to its exit
@@ -227,7 +234,10 @@ private:
     // A journal or archive that fails ends the run: what it would record would be lost.
     LongRunLedger m_ledger{m_settings, m_longRunFiles.journal.get(), m_longRunFiles.archive.get(),
                            [this](const QString &message) { Complain(message); }};
-    QuotaLedger m_quota{m_ledger, m_settings.quotaBytes};
+    RetryLedger m_retry{m_ledger, m_settings.retry};
+    QuotaLedger m_quota{m_settings.retryFailedFile.isEmpty() ? static_cast<RunLedger &>(m_ledger)
+                                                             : m_retry,
+                        m_settings.quotaBytes};
     PlainJobSettings m_job{m_settings.job};
     QElapsedTimer m_clock;
     RunReport m_report;
@@ -262,10 +272,11 @@ UnattendedRun::UnattendedRun(const RunSettings &settings, QFile &out, LongRunFil
     : m_settings(settings)
     , m_out(out)
     , m_longRunFiles(std::move(files))
-    , m_report(PagesToVisit(m_job, m_ledger), settings.onError == ErrorPolicy::Skip,
-               settings.json
-                   ? RunReport::JsonLine([this](const QByteArray &line) { WriteOut(line); })
-                   : RunReport::JsonLine())
+    , m_report(
+          PagesToVisit(m_job, m_ledger, m_settings.retryFailedFile.isEmpty() ? nullptr : &m_retry),
+          settings.onError == ErrorPolicy::Skip,
+          settings.json ? RunReport::JsonLine([this](const QByteArray &line) { WriteOut(line); })
+                        : RunReport::JsonLine())
     , m_view([this](const QByteArray &line) {
         if (!m_settings.json && !m_settings.quiet)
             WriteOut(line);
@@ -283,7 +294,7 @@ UnattendedRun::UnattendedRun(const RunSettings &settings, QFile &out, LongRunFil
           // With a delay between the requests to one host, a page loading ahead could go out
           // later than the turn it took: every page loads in its own turn.
           .outOfSight = Paced(settings) ? nullptr : &m_pageBrowser,
-          .observers = {&m_ledger, &m_report, &m_quota},
+          .observers = {&m_ledger, &m_report, &m_quota, &m_retry},
           .ledger = &m_quota,
       })
 {
@@ -373,8 +384,13 @@ int UnattendedRun::End(bool interrupted, bool cookiesLost)
     if (log)
         log->Append(m_report.Summary());
     int status = m_report.ExitStatus();
-    if (!m_settings.failedFile.isEmpty()
-        && !WriteFailedFile(m_settings.failedFile, m_report.FailedAddresses())
+    // What this run tried and what it did not reach, each once.
+    QByteArray failed = m_report.FailedAddresses();
+    if (!m_settings.retryFailedFile.isEmpty())
+        for (const QByteArray &line : m_retry.Untried())
+            if (!failed.startsWith(line) && !failed.contains('\n' + line))
+                failed += line;
+    if (!m_settings.failedFile.isEmpty() && !WriteFailedFile(m_settings.failedFile, failed)
         && status == exitstatus::kDone)
         status = exitstatus::kFailuresSkipped;
     // The log is the record of a run left unattended, and the cookies carry its session to the

@@ -85,6 +85,7 @@ private slots:
     void shardsEqualOneRun();
     void limits_data();
     void limits();
+    void retryFailed();
     void refusals_data();
     void refusals();
     void secretsAndControlsStayOut();
@@ -429,6 +430,45 @@ void TestLongRuns::limits()
              saved.split(u' '));
 }
 
+// A page and a link that fail once; tried again, exactly they are asked for, and the folder
+// ends as a run without failures leaves it.
+void TestLongRuns::retryFailed()
+{
+    auto asked = std::make_shared<QHash<QByteArray, int>>();
+    auto mutex = std::make_shared<QMutex>();
+    m_server.addPrefixRoute(u"/retry/"_s, [asked, mutex](const TestHttpRequest &request) {
+        int seen = 0;
+        {
+            QMutexLocker lock(mutex.get());
+            seen = ++(*asked)[request.path];
+        }
+        if ((request.path == "/retry/p2.htm" || request.path == "/retry/f1_2.bin") && seen == 1)
+            return TestHttpResponse::error(404);
+        if (!request.path.endsWith(".htm"))
+            return TestHttpResponse::page(Body(request.path), "application/octet-stream");
+        const QByteArray n = request.path.mid(8, 1);
+        return TestHttpResponse::page("<a href=\"f" + n + "_1.bin\">1</a><a href=\"f" + n
+                                      + "_2.bin\">2</a>");
+    });
+    const QString job = u"-a|$BASE/retry/p^N.htm|-n|1:3|-e|.bin|-x|txt|-t|10|-o|$OUT/%1|-r|"
+                        u"$OUT/%1/hrefs|--failed|$OUT/failed.txt"_s;
+    QCOMPARE(run(job.arg(u"out"_s)).status, 1);
+    QCOMPARE(ReadAll(m_out->filePath(u"failed.txt"_s)),
+             expand(u"$BASE/retry/f1_2.bin\t0\tlink\n$BASE/retry/p2.htm\t1\tpage\n"_s).toUtf8());
+
+    m_server.clearRequestLog();
+    const Finished retried = run(job.arg(u"out"_s) + u"|--retry-failed|$OUT/failed.txt"_s);
+    QVERIFY2(retried.status == 0, qPrintable(retried.errors));
+    QCOMPARE(ReadAll(m_out->filePath(u"failed.txt"_s)), QByteArray());
+    QStringList asks = m_server.requestLog().filter(u"/retry/"_s);
+    asks.sort();
+    QCOMPARE(asks,
+             u"/retry/f1_2.bin /retry/f2_1.bin /retry/f2_2.bin /retry/p1.htm /retry/p2.htm"_s.split(
+                 u' '));
+    QCOMPARE(run(job.arg(u"ref"_s)).status, 0);
+    QCOMPARE(Files(m_out->filePath(u"out"_s), true), Files(m_out->filePath(u"ref"_s), true));
+}
+
 void TestLongRuns::refusals_data()
 {
     QTest::addColumn<QString>("before"); // a run that writes the journal first; empty: none
@@ -459,6 +499,13 @@ void TestLongRuns::refusals_data()
         << u"-a|$BASE/lr/s^N^L.htm|-n|1:3|-l|a:b|-e|.bin|-x|txt|-r|$OUT/ref|--hrefs|one-per-file|"
            u"--shard|0/2"_s
         << u"pages of one number share their file"_s;
+    QTest::newRow("a --failed line that is none")
+        << QString() << one + u"2|--retry-failed|$OUT/bad.txt"_s
+        << u"The --retry-failed file \"$OUT/bad.txt\" cannot be used: line 2 is not ADDRESS, a "
+           u"tab, a position or -, a tab, and page or link."_s;
+    QTest::newRow("--retry-failed with a journal")
+        << QString() << one + u"2|--retry-failed|$OUT/none.txt"_s
+        << u"--retry-failed visits only the pages of its list"_s;
 }
 
 void TestLongRuns::refusals()
@@ -474,6 +521,10 @@ void TestLongRuns::refusals()
     jobFile.close();
     QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(1024 * 1024, ' ') + job));
     big.close();
+    QFile bad(m_out->filePath(u"bad.txt"_s));
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("http://h/a\t0\tlink\nhttp://h/b\t1\n"));
+    bad.close();
+    QVERIFY(QFile(m_out->filePath(u"none.txt"_s)).open(QIODevice::WriteOnly));
     if (!before.isEmpty())
         QCOMPARE(run(before).status, 0);
     m_server.clearRequestLog();
