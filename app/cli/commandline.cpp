@@ -2,7 +2,9 @@
 
 #include "exitstatus.h"
 #include "jobinput.h"
+#include "limitoptions.h"
 #include "optionparser.h"
+#include "optiontable.h"
 
 #include <QDateTime>
 
@@ -16,17 +18,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using Apply = std::function<std::optional<QString>(const QStringList &values, RunSettings &)>;
-
 using optionparser::Spec;
-
-// One option and what it does to the settings; `values` holds every value given for it
-// (one entry for a flag), in order.
-struct Option
-{
-    Spec spec;
-    Apply apply;
-};
+using optiontable::Apply;
+using optiontable::Count;
+using optiontable::FileOf;
+using optiontable::Flag;
+using optiontable::Last;
+using optiontable::Option;
+using optiontable::Section;
 
 const QString kDescription = u"Runs one Linkhauler job without a window and exits: loads the "
                              u"pages of the series in the browser engine, keeps the links that "
@@ -35,7 +34,8 @@ const QString kDescription = u"Runs one Linkhauler job without a window and exit
 
 const QString kExitStatus =
     u"Exit status: 0 done, 1 done with failures skipped, 2 invalid job or options, 3 ended by a "
-    u"failure (--on-error stop); a run that SIGHUP, SIGINT or SIGTERM stopped ends by that "
+    u"failure (--on-error stop), 4 ended at --quota (failures skipped or not); a run that SIGHUP, "
+    u"SIGINT or SIGTERM stopped ends by that "
     u"signal once its summary and --failed are written, which shells show as 129, 130 and "
     u"143."_s;
 
@@ -44,12 +44,8 @@ const QString kRun = u"The run"_s;
 const QString kIdentity = u"Who the run is to the sites"_s;
 const QString kOutput = u"Output"_s;
 const QString kLongRuns = u"Long runs"_s;
+const QString kLimits = u"Limits and pacing"_s;
 const QString kProgram = u"The program"_s;
-
-QString Last(const QStringList &values)
-{
-    return values.constLast();
-}
 
 // "start:stop" or "start:stop:step" into the three counter fields; the step defaults to 1.
 std::optional<QString> SetSeries(const QString &option, const QString &value, int &tick,
@@ -111,15 +107,6 @@ Apply Text(QString JobFields::*field)
     };
 }
 
-// An option naming a file of the program's own.
-Apply FileOf(QString RunSettings::*field)
-{
-    return [=](const QStringList &values, RunSettings &s) {
-        s.*field = Last(values);
-        return std::optional<QString>();
-    };
-}
-
 // A folder option ticks its box and fills its field.
 Apply Folder(int JobFields::*tick, QString JobFields::*field)
 {
@@ -127,41 +114,6 @@ Apply Folder(int JobFields::*tick, QString JobFields::*field)
         s.job.*tick = 1;
         s.job.*field = Last(values);
         return std::optional<QString>();
-    };
-}
-
-Apply Flag(std::function<void(RunSettings &)> set)
-{
-    return [=](const QStringList &, RunSettings &s) {
-        set(s);
-        return std::optional<QString>();
-    };
-}
-
-// An option in the section that the options before it started.
-struct Section
-{
-    QString heading;
-    std::function<void(Option)> add;
-
-    void operator()(const QString &name, const QString &letters, const QString &valueName,
-                    const QString &description, Apply apply) const
-    {
-        add(Option{Spec{name, letters, valueName, description, heading}, std::move(apply)});
-    }
-};
-
-// A whole number from `least` to 2147483647.
-Apply Count(const QString &option, int least, std::function<int &(RunSettings &)> target)
-{
-    return [=](const QStringList &values, RunSettings &s) -> std::optional<QString> {
-        bool ok = false;
-        const int value = Last(values).toInt(&ok);
-        if (!ok || value < least)
-            return u"--%1 takes a whole number from %2 on, not \"%3\"."_s.arg(
-                option, QString::number(least), Last(values));
-        target(s) = value;
-        return std::nullopt;
     };
 }
 
@@ -236,6 +188,16 @@ void AddRunOptions(const Section &add)
         Choice<ErrorPolicy>(u"on-error"_s, u"skip"_s, ErrorPolicy::Skip, u"stop"_s,
                             ErrorPolicy::Stop,
                             [](RunSettings &s) -> ErrorPolicy & { return s.onError; }));
+    add(u"retry-failed"_s, {}, u"FILE"_s,
+        u"Try again what a --failed file of the same job lists, and nothing else of the series: "
+        u"its failed pages loaded and harvested whole, its failed links downloaded to where "
+        u"they belong. --failed then receives what still fails and what the run did not "
+        u"reach."_s,
+        [](const QStringList &values, RunSettings &s) -> std::optional<QString> {
+            s.retryFailedFile = Last(values);
+            s.retry.clear();
+            return failedlist::Read(s.retryFailedFile, s.retry);
+        });
 }
 
 // What the run writes besides its files.
@@ -243,6 +205,11 @@ void AddOutputOptions(const Section &add)
 {
     add(u"quiet"_s, u"q"_s, {}, u"No progress line on standard error, even on a terminal."_s,
         Flag([](RunSettings &s) { s.quiet = true; }));
+    add(u"verbose"_s, u"v"_s, {},
+        u"Add a log line for each request of a download, each try and redirect: \"Request: "
+        u"ADDRESS STATUS BYTES bytes MS ms.\" (status 0: no answer). With --quiet or --json "
+        u"they go to --log only."_s,
+        Flag([](RunSettings &s) { s.verbose = true; }));
     add(u"log"_s, {}, u"FILE"_s,
         u"Append the log lines to the file too, each with the date and time, and the "
         u"summary at the end; the file is made readable by its owner only."_s,
@@ -348,10 +315,6 @@ void AddLongRunOptions(const Section &add)
     add(u"stop-after-known"_s, {}, u"N"_s,
         u"End the run after N kept links in a row that were all in the archive."_s,
         Count(u"stop-after-known"_s, 1, [](RunSettings &s) -> int & { return s.stopAfterKnown; }));
-    add(u"delay-ms"_s, {}, u"MS"_s,
-        u"At least this many milliseconds between the starts of two requests to one host, "
-        u"pages and files (default 0)."_s,
-        Count(u"delay-ms"_s, 0, [](RunSettings &s) -> int & { return s.delayMs; }));
     add(u"retries"_s, {}, u"N"_s,
         u"Try a page or a download again up to N times when its connection drops, it times "
         u"out, or the server answers 5xx or 429 (default 2); a download's Retry-After is "
@@ -384,6 +347,7 @@ std::vector<Option> AllOptions()
     AddIdentityOptions({kIdentity, add});
     AddOutputOptions({kOutput, add});
     AddLongRunOptions({kLongRuns, add});
+    limitoptions::AddLimitOptions({kLimits, add});
     const Section program{kProgram, add};
     const Apply nothing = [](const QStringList &, RunSettings &) {
         return std::optional<QString>();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cookiesfile.h"
+#include "failedlist.h"
 #include "jobsettings.h"
 
 #include <QByteArray>
@@ -31,8 +32,14 @@ struct RunSettings
     QString logFile;
     // Off a terminal, a progress line on standard error this often; 0: never.
     int progressEverySeconds = 60;
+    // A log line for each request of a download: its address, status, bytes and time.
+    bool verbose = false;
     // Receives the failed addresses, one a line; empty: none.
     QString failedFile;
+    // The lines of a --failed file that this run tries again, and nothing else of the series;
+    // empty file name: the whole series.
+    QString retryFailedFile;
+    QList<failedlist::Entry> retry;
     // Where the job was read from; empty: from the options alone.
     QString jobFile;
 
@@ -54,13 +61,27 @@ struct RunSettings
     QString archiveFile;
     // Ends the run after this many kept links in a row were all in the archive; 0: never.
     int stopAfterKnown = 0;
-    // Between the starts of two requests to one host, pages and files.
+    // Between the starts of two requests to one host, pages and files; when delayMaxMs is
+    // above it, each wait is drawn at random from delayMs to delayMaxMs.
     int delayMs = 0;
+    int delayMaxMs = 0;
     // Further tries of a download cut off, timed out or answered with a 5xx or a 429.
     int retries = 2;
     // This run visits the pages whose position in the series is shard modulo shards.
     int shard = 0;
     int shards = 1;
+
+    // Limits. The most bytes one download's body may have, and the limit as the user gave it,
+    // for the failure's description; 0: none.
+    qint64 maxBytes = 0;
+    QString maxSizeText;
+    // The longest one download may take, in seconds; 0: no limit.
+    int maxTimeSeconds = 0;
+    // The run ends as its series would once its saved files hold this many bytes; 0: never.
+    qint64 quotaBytes = 0;
+    QString quotaText;
+    // The bytes per second that all downloads together receive; 0: no cap.
+    qint64 rateBytesPerSecond = 0;
 };
 
 struct CommandLine

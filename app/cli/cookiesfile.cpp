@@ -140,45 +140,12 @@ std::optional<QString> Read(const QString &path, qint64 now, QList<Cookie> &cook
     const auto refused = [&](const QString &why) {
         return u"The --cookies file \"%1\" %2."_s.arg(path, why);
     };
-    // Not blocking: a named pipe would hold the program before it starts.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return refused(u"cannot be read: "_s + posixfile::SystemError());
-    QByteArray text;
-    struct stat status = {};
-    std::optional<QString> error;
-    if (::fstat(fd, &status) != 0)
-        error = refused(u"cannot be read: "_s + posixfile::SystemError());
-    else if (!S_ISREG(status.st_mode))
-        error = refused(u"is not a regular file"_s);
-    else if (status.st_size > kMostBytes)
-        error = refused(u"is larger than %1 MiB"_s.arg(kMostBytes / 1024 / 1024));
-    else {
-        // One byte more than the bound shows a file that grew since.
-        text.resize(kMostBytes + 1);
-        qsizetype got = 0;
-        for (;;) {
-            const auto n = ::read(fd, text.data() + got,
-                                  static_cast<std::size_t>(text.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                error = refused(u"cannot be read: "_s + posixfile::SystemError());
-            if (n <= 0)
-                break;
-            got += n;
-            if (got == text.size())
-                break;
-        }
-        text.truncate(got);
-        if (!error && got > kMostBytes)
-            error = refused(u"is larger than %1 MiB"_s.arg(kMostBytes / 1024 / 1024));
-    }
-    ::close(fd);
-    if (error)
-        return error;
-    if (const auto why = Parse(text, now, cookies))
-        return refused(u"cannot be used: "_s + *why);
+    QString why;
+    const std::optional<QByteArray> text = posixfile::ReadRegular(path, kMostBytes, why);
+    if (!text)
+        return refused(why);
+    if (const auto unusable = Parse(*text, now, cookies))
+        return refused(u"cannot be used: "_s + *unusable);
     return std::nullopt;
 }
 

@@ -134,6 +134,10 @@ std::optional<QString> CheckBeforeRun(const RunSettings &settings)
                 f.saveHREFsFolder, Where(Field::txtSaveHREFs));
     }
 
+    if (!settings.retryFailedFile.isEmpty() && !settings.journalFile.isEmpty())
+        return u"--retry-failed visits only the pages of its list, where a journal records the "
+               u"series' pages as they are done and is carried on by the next run of the whole "
+               u"series: give one of them."_s;
     if (settings.stopAfterKnown > 0 && settings.archiveFile.isEmpty())
         return u"--stop-after-known counts links known from the archive: give --archive too."_s;
     if (settings.shards > 1 && f.saveHREFs == 1 && f.oneHREFPerFile) {

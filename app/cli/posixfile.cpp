@@ -114,4 +114,49 @@ QString SystemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+std::optional<QByteArray> ReadRegular(const QString &path, qint64 mostBytes, QString &why)
+{
+    const QString tooLarge = QStringLiteral("is larger than %1 MiB").arg(mostBytes / 1024 / 1024);
+    // Not blocking: a named pipe would hold the program before it starts.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        why = QStringLiteral("cannot be read: ") + SystemError();
+        return std::nullopt;
+    }
+    QByteArray text;
+    struct stat status = {};
+    why.clear();
+    if (::fstat(fd, &status) != 0)
+        why = QStringLiteral("cannot be read: ") + SystemError();
+    else if (!S_ISREG(status.st_mode))
+        why = QStringLiteral("is not a regular file");
+    else if (status.st_size > mostBytes)
+        why = tooLarge;
+    else {
+        // One byte more than the bound shows a file that grew since.
+        text.resize(mostBytes + 1);
+        qsizetype got = 0;
+        for (;;) {
+            const auto n = ::read(fd, text.data() + got,
+                                  static_cast<std::size_t>(text.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                why = QStringLiteral("cannot be read: ") + SystemError();
+            if (n <= 0)
+                break;
+            got += n;
+            if (got == text.size())
+                break;
+        }
+        text.truncate(got);
+        if (why.isEmpty() && got > mostBytes)
+            why = tooLarge;
+    }
+    ::close(fd);
+    if (!why.isEmpty())
+        return std::nullopt;
+    return text;
+}
+
 } // namespace posixfile

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // Writing to a file descriptor as the journal and the shared records need it.
 namespace posixfile {
@@ -27,6 +28,11 @@ bool SameFile(const QString &a, const QString &b);
 // with no lock held) is a failure, never a reason to write unlocked. errno tells why.
 enum class Locked { Yes, Stopped, Failed };
 Locked LockWhole(int fd, int waitMs, const std::function<bool()> &stopped);
+
+// The bytes of the regular file at the path, read without waiting for a named pipe's writer;
+// none, with `why` set ("cannot be read: ...", "is not a regular file", "is larger than N
+// MiB"), when it is something else or larger than `mostBytes`.
+std::optional<QByteArray> ReadRegular(const QString &path, qint64 mostBytes, QString &why);
 
 // The text of errno.
 QString SystemError();

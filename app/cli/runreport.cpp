@@ -183,6 +183,8 @@ int RunReport::ExitStatus() const
     case RunEnd::Completed:
         break;
     }
+    if (m_quotaReached)
+        return exitstatus::kQuotaReached;
     return m_failures.isEmpty() ? exitstatus::kDone : exitstatus::kFailuresSkipped;
 }
 

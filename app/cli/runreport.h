@@ -70,6 +70,12 @@ public:
     void Ended(RunEnd end, int itemsDownloaded, int signal = 0);
     // Why the run ended before its series did, for the summary; empty: it did not.
     void SetEndNote(const QString &note) { m_endNote = note; }
+    // The run ended at its quota: the note says so, and the exit status is kQuotaReached.
+    void SetQuotaReached(const QString &note)
+    {
+        m_quotaReached = true;
+        m_endNote = note;
+    }
 
     Progress CurrentProgress() const { return m_progress; }
     const QList<FailureRecord> &Failures() const { return m_failures; }
@@ -91,6 +97,7 @@ private:
     bool m_linksKnown = false; // of the page being handled
     qint64 m_known = 0;
     QString m_endNote;
+    bool m_quotaReached = false;
     QList<FailureRecord> m_failures;
     RunEnd m_end = RunEnd::Completed;
     int m_signal = 0;

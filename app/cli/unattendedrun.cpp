@@ -10,7 +10,10 @@
 #include "jobinput.h"
 #include "journal.h"
 #include "ledger.h"
+#include "limitedtransfer.h"
 #include "posixfile.h"
+#include "quotaledger.h"
+#include "retryledger.h"
 #include "runlog.h"
 #include "runreport.h"
 #include "safetext.h"
@@ -100,16 +103,21 @@ std::optional<QString> SharedFile(const RunSettings &settings)
         {u"--save-cookies file"_s, settings.saveCookiesFile},
         {u"job file"_s, settings.jobFile},
         {u"--cookies file"_s, settings.cookiesFile},
+        {u"--retry-failed file"_s, settings.retryFailedFile},
     };
     // clang-format on
     constexpr int kWritten = 5;
+    constexpr int kFailed = 2;
     constexpr int kSaveCookies = 4;
     constexpr int kCookies = 6;
+    constexpr int kRetryFailed = 7;
     for (int i = 0; i < kWritten; ++i)
         for (int j = i + 1; j < int(std::size(files)); ++j) {
             // A session renewed during the run may go back where it came from.
+            // And the failures that remain where the ones tried came from.
             const bool cookiesBack = i == kSaveCookies && j == kCookies;
-            if (!cookiesBack && posixfile::SameFile(files[i].path, files[j].path))
+            const bool failedBack = i == kFailed && j == kRetryFailed;
+            if (!cookiesBack && !failedBack && posixfile::SameFile(files[i].path, files[j].path))
                 return u"The %1 \"%2\" is the same file as the %3."_s.arg(
                     files[i].name, files[i].path, files[j].name);
         }
@@ -177,13 +185,28 @@ WebBrowser &WithoutImagesIf(bool without, WebBrowser &browser)
     return browser;
 }
 
+// With a delay between the requests to one host, each request waits for its turn.
+bool Paced(const RunSettings &settings)
+{
+    return settings.delayMs > 0 || settings.delayMaxMs > 0;
+}
+
+// The --verbose line of one request.
+QString RequestLine(const CurlTransfer::RequestReport &report)
+{
+    return u"Request: %1 %2 %3 bytes %4 ms."_s.arg(report.address, QString::number(report.status),
+                                                   QString::number(report.bytes),
+                                                   QString::number(report.durationMs));
+}
+
 // The pages this run visits, when the series ends by itself.
-std::optional<qint64> PagesToVisit(const JobSettings &job, const LongRunLedger &ledger)
+std::optional<qint64> PagesToVisit(const JobSettings &job, const LongRunLedger &ledger,
+                                   const RetryLedger *retry)
 {
     const std::optional<qint64> pages = linkrules::SeriesCursor::CountOf(job);
     if (!pages)
         return std::nullopt;
-    return ledger.PagesToVisit(*pages);
+    return retry ? retry->PagesToVisit(*pages) : ledger.PagesToVisit(*pages);
 }
 
 // One checked job on the browser engine without a window, from its long-run files to its exit
@@ -211,6 +234,10 @@ private:
     // A journal or archive that fails ends the run: what it would record would be lost.
     LongRunLedger m_ledger{m_settings, m_longRunFiles.journal.get(), m_longRunFiles.archive.get(),
                            [this](const QString &message) { Complain(message); }};
+    RetryLedger m_retry{m_ledger, m_settings.retry};
+    QuotaLedger m_quota{m_settings.retryFailedFile.isEmpty() ? static_cast<RunLedger &>(m_ledger)
+                                                             : m_retry,
+                        m_settings.quotaBytes};
     PlainJobSettings m_job{m_settings.job};
     QElapsedTimer m_clock;
     RunReport m_report;
@@ -226,13 +253,18 @@ private:
     ConsoleRunView m_view;
     PolicyPrompt m_prompt{m_settings.onError};
     CurlTransfer m_inet;
+    // The run's downloads, each under the limits of the options.
+    LimitedTransfer m_downloads{
+        m_inet,
+        {m_settings.maxBytes, m_settings.maxSizeText,
+         std::chrono::milliseconds(qint64(m_settings.maxTimeSeconds) * 1000)}};
     LongRunFileStore m_filesOnDisk{m_longRunFiles.journal.get(), m_ledger, StopSignalled};
     // Never shown: on the offscreen platform the page loads, renders and runs its scripts
     // all the same.
     WebBrowser m_browser;
     // Before the downloads take the profile's user agent.
     RunIdentity m_identity{*m_browser.View()->page()->profile(), m_settings};
-    WebPageBrowser m_pageBrowser{WithoutImagesIf(m_settings.delayMs > 0, m_browser)};
+    WebPageBrowser m_pageBrowser{WithoutImagesIf(Paced(m_settings), m_browser)};
     ScrapeRun m_run;
 };
 
@@ -240,10 +272,11 @@ UnattendedRun::UnattendedRun(const RunSettings &settings, QFile &out, LongRunFil
     : m_settings(settings)
     , m_out(out)
     , m_longRunFiles(std::move(files))
-    , m_report(PagesToVisit(m_job, m_ledger), settings.onError == ErrorPolicy::Skip,
-               settings.json
-                   ? RunReport::JsonLine([this](const QByteArray &line) { WriteOut(line); })
-                   : RunReport::JsonLine())
+    , m_report(
+          PagesToVisit(m_job, m_ledger, m_settings.retryFailedFile.isEmpty() ? nullptr : &m_retry),
+          settings.onError == ErrorPolicy::Skip,
+          settings.json ? RunReport::JsonLine([this](const QByteArray &line) { WriteOut(line); })
+                        : RunReport::JsonLine())
     , m_view([this](const QByteArray &line) {
         if (!m_settings.json && !m_settings.quiet)
             WriteOut(line);
@@ -254,18 +287,23 @@ UnattendedRun::UnattendedRun(const RunSettings &settings, QFile &out, LongRunFil
           .job = &m_job,
           .view = &m_view,
           .browser = &m_pageBrowser,
-          .transfer = &m_inet,
+          .transfer = &m_downloads,
           .prompt = &m_prompt,
           .files = &m_filesOnDisk,
           .countFrom = m_longRunFiles.journal ? m_longRunFiles.journal->ItemsSoFar() : 0,
           // With a delay between the requests to one host, a page loading ahead could go out
           // later than the turn it took: every page loads in its own turn.
-          .outOfSight = settings.delayMs > 0 ? nullptr : &m_pageBrowser,
-          .observers = {&m_ledger, &m_report},
-          .ledger = &m_ledger,
+          .outOfSight = Paced(settings) ? nullptr : &m_pageBrowser,
+          .observers = {&m_ledger, &m_report, &m_quota, &m_retry},
+          .ledger = &m_quota,
       })
 {
-    m_inet.SetPoliteness({settings.delayMs, settings.retries});
+    m_inet.SetPoliteness({settings.delayMs, settings.retries, settings.delayMaxMs});
+    m_inet.SetRate(settings.rateBytesPerSecond);
+    if (settings.verbose)
+        m_inet.OnRequestReported([this](const CurlTransfer::RequestReport &report) {
+            m_view.AppendLogLine(SystemTimeOfDay() + u" -> "_s + RequestLine(report));
+        });
     // The options were checked: every line is one a request may carry.
     [[maybe_unused]] const bool headersTaken = m_inet.SetHeaders(settings.headers);
     Q_ASSERT(headersTaken);
@@ -337,14 +375,22 @@ int UnattendedRun::End(bool interrupted, bool cookiesLost)
     if (m_ledger.EndedByKnown())
         m_report.SetEndNote(u"Ended after %1 kept links in a row known from the archive."_s.arg(
             m_settings.stopAfterKnown));
+    if (m_quota.Reached())
+        m_report.SetQuotaReached(u"Quota of %1 reached: %2 bytes saved."_s.arg(
+            m_settings.quotaText, QString::number(m_quota.Saved())));
     m_report.Ended(end, m_run.ItemsDownloaded(), StopSignals::Caught());
     Print(stderr, m_report.Summary());
     RunLog *log = m_longRunFiles.log.get();
     if (log)
         log->Append(m_report.Summary());
     int status = m_report.ExitStatus();
-    if (!m_settings.failedFile.isEmpty()
-        && !WriteFailedFile(m_settings.failedFile, m_report.FailedAddresses())
+    // What this run tried and what it did not reach, each once.
+    QByteArray failed = m_report.FailedAddresses();
+    if (!m_settings.retryFailedFile.isEmpty())
+        for (const QByteArray &line : m_retry.Untried())
+            if (!failed.startsWith(line) && !failed.contains('\n' + line))
+                failed += line;
+    if (!m_settings.failedFile.isEmpty() && !WriteFailedFile(m_settings.failedFile, failed)
         && status == exitstatus::kDone)
         status = exitstatus::kFailuresSkipped;
     // The log is the record of a run left unattended, and the cookies carry its session to the

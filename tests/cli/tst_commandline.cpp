@@ -57,7 +57,13 @@ QStringList Described(const CommandLine &line)
                       s.failedFile,
                       QString::number(s.delayMs),
                       s.userAgent,
-                      QString::fromUtf8(s.headers.join('|'))};
+                      QString::fromUtf8(s.headers.join('|')),
+                      QString::number(s.verbose),
+                      QString::number(s.delayMaxMs),
+                      QString::number(s.maxBytes) + u' ' + s.maxSizeText,
+                      QString::number(s.maxTimeSeconds),
+                      QString::number(s.quotaBytes) + u' ' + s.quotaText,
+                      QString::number(s.rateBytesPerSecond)};
 }
 
 } // namespace
@@ -222,6 +228,27 @@ void tst_CommandLine::readsTheSyntax_data()
                  s.headers = {"X-Token: abc", "Accept-Language: fr"};
                  s.userAgent = u"Bot/1"_s;
              });
+    accepted("-v is verbose, no longer the version", {u"-v"_s},
+             [](RunSettings &s) { s.verbose = true; });
+    accepted(
+        "sizes 1024-based with their text as given, and a time",
+        {u"--max-size=10M"_s, u"--quota"_s, u"512"_s, u"--limit-rate=200k"_s, u"--max-time=30"_s},
+        [](RunSettings &s) {
+            s.maxBytes = 10 * 1024 * 1024;
+            s.maxSizeText = u"10M"_s;
+            s.quotaBytes = 512;
+            s.quotaText = u"512"_s;
+            s.rateBytesPerSecond = 200 * 1024;
+            s.maxTimeSeconds = 30;
+        });
+    accepted("a delay range", {u"--delay-ms=300-900"_s}, [](RunSettings &s) {
+        s.delayMs = 300;
+        s.delayMaxMs = 900;
+    });
+    accepted("one delay is a fixed one", {u"--delay-ms=250"_s}, [](RunSettings &s) {
+        s.delayMs = 250;
+        s.delayMaxMs = 250;
+    });
     QTest::newRow("-V shows the versions")
         << QStringList{u"-qV"_s} << static_cast<int>(CommandLine::Action::Version)
         << SettingsChange([](RunSettings &) {}) << QString();
@@ -233,8 +260,6 @@ void tst_CommandLine::readsTheSyntax_data()
             u"Unknown option \"--adress\"; see linkhauler-run --help."_s);
     refused("an unknown letter among flags", {u"-qz"_s},
             u"Unknown option \"-z\" in \"-qz\"; see linkhauler-run --help."_s);
-    refused("-v is no longer the version", {u"-v"_s},
-            u"Unknown option \"-v\"; see linkhauler-run --help."_s);
     refused("a short option without its value", {u"-q"_s, u"-o"_s},
             u"Option \"-o\" needs a value; see linkhauler-run --help."_s);
     refused("a long option without its value", {u"--save-links"_s},
@@ -253,6 +278,20 @@ void tst_CommandLine::readsTheSyntax_data()
             u"--header cannot send Host: the run sends it as the request needs it."_s);
     refused("a user agent on two lines", {u"-Ua\nb"_s},
             u"--user-agent takes a text on one line, not \"a\nb\"."_s);
+    const QString size = u"--%1 takes %2 above 0, with k, M or G after it (1024-based) if "
+                         u"wanted, not \"%3\"."_s;
+    refused("a size of 0", {u"--max-size=0"_s}, size.arg(u"max-size"_s, u"a size"_s, u"0"_s));
+    refused("a size in words", {u"--quota=5MB"_s}, size.arg(u"quota"_s, u"a size"_s, u"5MB"_s));
+    refused("a size no file holds", {u"--max-size=9999999999G"_s},
+            size.arg(u"max-size"_s, u"a size"_s, u"9999999999G"_s));
+    refused("a negative rate", {u"--limit-rate=-5k"_s},
+            size.arg(u"limit-rate"_s, u"bytes per second"_s, u"-5k"_s));
+    refused("no time at all", {u"--max-time=0"_s},
+            u"--max-time takes a whole number from 1 on, not \"0\"."_s);
+    for (const char *delay : {"900-300", "1-2-3", "+5", "-5"})
+        refused(delay, {u"--delay-ms="_s + QLatin1StringView(delay)},
+                u"--delay-ms takes MS or MIN-MAX in milliseconds, MIN not above MAX, not "
+                u"\"%1\"."_s.arg(QLatin1StringView(delay)));
     refused("an option after -- is an argument", {u"--"_s, u"-q"_s},
             u"Unexpected argument \"-q\"; the address goes after --address."_s);
 }

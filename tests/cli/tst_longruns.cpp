@@ -83,6 +83,9 @@ private slots:
     void politeness_data();
     void politeness();
     void shardsEqualOneRun();
+    void limits_data();
+    void limits();
+    void retryFailed();
     void refusals_data();
     void refusals();
     void secretsAndControlsStayOut();
@@ -375,6 +378,97 @@ void TestLongRuns::shardsEqualOneRun()
     QCOMPARE(b.messages.last(), u"Done.  Items downloaded: 9."_s);
 }
 
+void TestLongRuns::limits_data()
+{
+    QTest::addColumn<QString>("links"); // on the server
+    QTest::addColumn<QString>("extra"); // arguments
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("saved"); // the files in the folder, by name
+    QTest::addColumn<QString>("said");  // on standard output or error
+    QTest::addColumn<int>("requests");  // of the first link
+
+    QTest::newRow("--max-size by Content-Length")
+        << u"/bytes/5000 /bytes/100"_s << u"|--max-size|4k"_s << 1 << u"100"_s
+        << u"Error 63 at $BASE/lr/../bytes/5000: larger than 4k"_s << 1;
+    QTest::newRow("--max-size by a body without a length")
+        << u"/unannounced/5000 /bytes/100"_s << u"|--max-size|4k"_s << 1 << u"100"_s
+        << u"Error 63 at $BASE/lr/../unannounced/5000: larger than 4k"_s << 1;
+    // Ten seconds of trickle; the default retries would try a plain time-out again.
+    QTest::newRow("--max-time against a trickle, not tried again")
+        << u"/slow?n=200&ms=50 /bytes/100"_s << u"|--max-time|1"_s << 1 << u"100"_s
+        << u"Error 28 at $BASE/lr/../slow?n=200&ms=50"_s << 1;
+    QTest::newRow("--quota ends the run at the next link")
+        << u"/bytes/3000 /bytes/2000 /bytes/1000"_s << u"|--quota|4k"_s << 4 << u"2000 3000"_s
+        << u"Quota of 4k reached: 5000 bytes saved."_s << 1;
+    QTest::newRow("--verbose logs each request")
+        << u"/bytes/100"_s << u"|-v"_s << 0 << u"100"_s
+        << u"Request: $BASE/lr/../bytes/100 200 100 bytes "_s << 1;
+}
+
+void TestLongRuns::limits()
+{
+    QFETCH(QString, links);
+    QFETCH(QString, extra);
+    QFETCH(int, status);
+    QFETCH(QString, saved);
+    QFETCH(QString, said);
+    QFETCH(int, requests);
+
+    QByteArray markup;
+    for (const QString &link : links.split(u' '))
+        markup += "<a href=\".." + link.toUtf8() + "\">x</a>\n"; // the page is in /lr/
+    const QString page = u"/lr/limits%1.htm"_s.arg(qHash(QByteArray(QTest::currentDataTag())));
+    m_server.addPage(page, markup);
+    const Finished finished = run(u"-a|$BASE%1|--all-links|-x|bin|-o|$OUT/out|-t|10"_s.arg(page)
+                                  + extra);
+    const QString printed = finished.messages.join(u'\n') + finished.errors;
+    QVERIFY2(finished.status == status, qPrintable(printed));
+    QVERIFY2(printed.contains(expand(said)), qPrintable(printed));
+    QCOMPARE(m_server.requestCount(links.section(u' ', 0, 0)), requests);
+    // Nothing of a file over a limit stays, not even its temporary file.
+    QCOMPARE(QDir(m_out->filePath(u"out"_s)).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             saved.split(u' '));
+}
+
+// A page and a link that fail once; tried again, exactly they are asked for, and the folder
+// ends as a run without failures leaves it.
+void TestLongRuns::retryFailed()
+{
+    auto asked = std::make_shared<QHash<QByteArray, int>>();
+    auto mutex = std::make_shared<QMutex>();
+    m_server.addPrefixRoute(u"/retry/"_s, [asked, mutex](const TestHttpRequest &request) {
+        int seen = 0;
+        {
+            QMutexLocker lock(mutex.get());
+            seen = ++(*asked)[request.path];
+        }
+        if ((request.path == "/retry/p2.htm" || request.path == "/retry/f1_2.bin") && seen == 1)
+            return TestHttpResponse::error(404);
+        if (!request.path.endsWith(".htm"))
+            return TestHttpResponse::page(Body(request.path), "application/octet-stream");
+        const QByteArray n = request.path.mid(8, 1);
+        return TestHttpResponse::page("<a href=\"f" + n + "_1.bin\">1</a><a href=\"f" + n
+                                      + "_2.bin\">2</a>");
+    });
+    const QString job = u"-a|$BASE/retry/p^N.htm|-n|1:3|-e|.bin|-x|txt|-t|10|-o|$OUT/%1|-r|"
+                        u"$OUT/%1/hrefs|--failed|$OUT/failed.txt"_s;
+    QCOMPARE(run(job.arg(u"out"_s)).status, 1);
+    QCOMPARE(ReadAll(m_out->filePath(u"failed.txt"_s)),
+             expand(u"$BASE/retry/f1_2.bin\t0\tlink\n$BASE/retry/p2.htm\t1\tpage\n"_s).toUtf8());
+
+    m_server.clearRequestLog();
+    const Finished retried = run(job.arg(u"out"_s) + u"|--retry-failed|$OUT/failed.txt"_s);
+    QVERIFY2(retried.status == 0, qPrintable(retried.errors));
+    QCOMPARE(ReadAll(m_out->filePath(u"failed.txt"_s)), QByteArray());
+    QStringList asks = m_server.requestLog().filter(u"/retry/"_s);
+    asks.sort();
+    QCOMPARE(asks,
+             u"/retry/f1_2.bin /retry/f2_1.bin /retry/f2_2.bin /retry/p1.htm /retry/p2.htm"_s.split(
+                 u' '));
+    QCOMPARE(run(job.arg(u"ref"_s)).status, 0);
+    QCOMPARE(Files(m_out->filePath(u"out"_s), true), Files(m_out->filePath(u"ref"_s), true));
+}
+
 void TestLongRuns::refusals_data()
 {
     QTest::addColumn<QString>("before"); // a run that writes the journal first; empty: none
@@ -405,6 +499,13 @@ void TestLongRuns::refusals_data()
         << u"-a|$BASE/lr/s^N^L.htm|-n|1:3|-l|a:b|-e|.bin|-x|txt|-r|$OUT/ref|--hrefs|one-per-file|"
            u"--shard|0/2"_s
         << u"pages of one number share their file"_s;
+    QTest::newRow("a --failed line that is none")
+        << QString() << one + u"2|--retry-failed|$OUT/bad.txt"_s
+        << u"The --retry-failed file \"$OUT/bad.txt\" cannot be used: line 2 is not ADDRESS, a "
+           u"tab, a position or -, a tab, and page or link."_s;
+    QTest::newRow("--retry-failed with a journal")
+        << QString() << one + u"2|--retry-failed|$OUT/none.txt"_s
+        << u"--retry-failed visits only the pages of its list"_s;
 }
 
 void TestLongRuns::refusals()
@@ -420,6 +521,10 @@ void TestLongRuns::refusals()
     jobFile.close();
     QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(1024 * 1024, ' ') + job));
     big.close();
+    QFile bad(m_out->filePath(u"bad.txt"_s));
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("http://h/a\t0\tlink\nhttp://h/b\t1\n"));
+    bad.close();
+    QVERIFY(QFile(m_out->filePath(u"none.txt"_s)).open(QIODevice::WriteOnly));
     if (!before.isEmpty())
         QCOMPARE(run(before).status, 0);
     m_server.clearRequestLog();
