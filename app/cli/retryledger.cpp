@@ -28,23 +28,16 @@ RunLedger::Verdict RetryLedger::LinkVerdict(qint64 position, const QString &addr
                                             const QString &path) const
 {
     // The list has each address as --failed wrote it: without a password, percent-encoded.
-    m_outside = !m_wholePages.contains(position)
-        && !m_links.value(position).contains(
-            failedlist::EncodedAddress(safetext::HideUserInfo(address)));
-    if (!m_outside)
+    if (m_wholePages.contains(position)
+        || m_links.value(position).contains(
+            failedlist::EncodedAddress(safetext::HideUserInfo(address))))
         return m_inner.LinkVerdict(position, address, path);
-    // The other links of a page visited for some of its links are not this run's: an earlier
-    // run has handled them.
-    return Verdict::Known;
+    // The other links of a page visited for some of its links: an earlier run handled them.
+    return Verdict::NotThisRun;
 }
 
 bool RetryLedger::EnoughKnown(bool known)
 {
-    // Asked in the same link's turn, right after its verdict.
-    if (m_outside) {
-        m_outside = false;
-        return false;
-    }
     return m_inner.EnoughKnown(known);
 }
 

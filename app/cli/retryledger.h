@@ -45,6 +45,4 @@ private:
     QSet<qint64> m_wholePages;
     QHash<qint64, QSet<QByteArray>> m_links; // by their page's position
     QSet<qint64> m_handled;
-    // The verdict just given was for a link not this run's: it is no known link in a row.
-    mutable bool m_outside = false;
 };

@@ -53,6 +53,10 @@ void LinkSteps::Take(const ResolvedLink &link, qint64 position, double number, q
         ? RunLedger::Verdict::New // the address step reports the rule's failure
         : ledger.LinkVerdict(position, link.source, path);
     m_control.CheckLedger();
+    if (verdict == RunLedger::Verdict::NotThisRun) {
+        ahead.Drop(index);
+        return;
+    }
     if (verdict == RunLedger::Verdict::Known) {
         ahead.Drop(index);
         m_control.AddToLog(u"Already in the archive: "_s + link.source + u'.');

@@ -163,6 +163,8 @@ public:
         SavedWhole, // a run of this page that was cut short saved the link's file whole: it is
                     // not downloaded again, and the link goes on to its address record and count
         Known,      // an earlier run downloaded the address: not again; logged, not counted
+        NotThisRun, // another run's to handle: neither downloaded, recorded, logged nor
+                    // counted, and not among the known links that EnoughKnown hears of
     };
     // Asked in the link's turn and before it is downloaded ahead; `address` is absolute.
     virtual Verdict LinkVerdict(qint64 position, const QString &address,
