@@ -1,7 +1,7 @@
 #pragma once
 
-#include "commandline.h"
 #include "optionparser.h"
+#include "runsettings.h"
 
 #include <QString>
 #include <QStringList>
