@@ -203,7 +203,9 @@ void AddRunOptions(const Section &add)
 // What the run writes besides its files.
 void AddOutputOptions(const Section &add)
 {
-    add(u"quiet"_s, u"q"_s, {}, u"No progress line on standard error, even on a terminal."_s,
+    add(u"quiet"_s, u"q"_s, {},
+        u"Nothing on standard output; on standard error only failures and the summary, no "
+        u"progress line. Not with --json."_s,
         Flag([](RunSettings &s) { s.quiet = true; }));
     add(u"verbose"_s, u"v"_s, {},
         u"Add a log line for each request of a download, each try and redirect: \"Request: "

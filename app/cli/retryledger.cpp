@@ -4,6 +4,18 @@
 
 #include <algorithm>
 
+namespace {
+
+// A link found with blanks around it failed under its address as the rule made it, and is
+// downloaded, and so asked about, without them.
+QByteArray Trimmed(const QByteArray &encoded)
+{
+    return failedlist::EncodedAddress(
+        QString::fromUtf8(QByteArray::fromPercentEncoding(encoded)).trimmed());
+}
+
+} // namespace
+
 RetryLedger::RetryLedger(RunLedger &inner, const QList<failedlist::Entry> &entries)
     : m_inner(inner)
     , m_entries(entries)
@@ -14,7 +26,7 @@ RetryLedger::RetryLedger(RunLedger &inner, const QList<failedlist::Entry> &entri
         if (entry.page)
             m_wholePages.insert(entry.position);
         else
-            m_links[entry.position].insert(entry.address);
+            m_links[entry.position].insert(Trimmed(entry.address));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "archive.h"
 #include "journal.h"
 #include "ledger.h"
+#include "retryledger.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -29,6 +30,8 @@ private slots:
     void verdictsAndKnownInARow();
     void aJournalThatCannotBeWrittenFaults();
     void savedWithStandardInputClosed();
+    void retriedLinks_data();
+    void retriedLinks();
     void aNameTakenMeanwhileIsNoSave_data();
     void aNameTakenMeanwhileIsNoSave();
 };
@@ -139,6 +142,34 @@ void TestLedger::savedWithStandardInputClosed()
     ::close(input);
     QVERIFY2(replaced, qPrintable(error));
     QVERIFY(QFileInfo(dir.filePath(u"f.bin"_s)).isFile());
+}
+
+void TestLedger::retriedLinks_data()
+{
+    QTest::addColumn<QString>("address"); // as the link is downloaded and asked about
+    QTest::addColumn<bool>("retried");
+    QTest::newRow("listed") << u"http://h/a.bin"_s << true;
+    QTest::newRow("listed, found with blanks around it") << u"http://h/b c.bin"_s << true;
+    QTest::newRow("listed with its password hidden") << u"http://u:pw@h/d.bin"_s << true;
+    QTest::newRow("not listed") << u"http://h/e.bin"_s << false;
+}
+
+// A --failed file read back: its links are tried again, the page's others are not this run's.
+void TestLedger::retriedLinks()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, retried);
+    QList<failedlist::Entry> entries;
+    QVERIFY(!failedlist::Parse("http://h/a.bin\t2\tlink\n%20http://h/b%20c.bin%20\t2\tlink\n"
+                               "http://***@h/d.bin\t2\tlink\nhttp://h/p5.htm\t5\tpage\n",
+                               entries));
+    const RunSettings settings;
+    LongRunLedger inner(settings, nullptr, nullptr, {});
+    RetryLedger ledger(inner, entries);
+    QVERIFY(ledger.VisitsPage(2) && ledger.VisitsPage(5) && !ledger.VisitsPage(3));
+    QCOMPARE(ledger.LinkVerdict(2, address, u"/out/x.bin"_s),
+             retried ? RunLedger::Verdict::New : RunLedger::Verdict::NotThisRun);
+    QCOMPARE(ledger.LinkVerdict(5, address, u"/out/x.bin"_s), RunLedger::Verdict::New);
 }
 
 void TestLedger::aNameTakenMeanwhileIsNoSave_data()
