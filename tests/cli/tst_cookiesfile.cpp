@@ -1,6 +1,7 @@
 // The Netscape cookies file as linkhauler-run reads it for --cookies and writes it for
 // --save-cookies: hostile input, bounded and checked line by line.
 #include "cookiesfile.h"
+#include "posixfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,7 +120,12 @@ void TestCookiesFile::readsOnlyARegularFileOfBoundedSize()
     big.close();
     QCOMPARE(cookiesfile::Read(big.fileName(), kNow, cookies).value_or(QString()),
              u"The --cookies file \"%1\" is larger than 8 MiB."_s.arg(big.fileName()));
-    QVERIFY(cookies.isEmpty());
+    QVERIFY(cookies.isEmpty()); // A file of just the bound is read whole.
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.write("0123456789") == 10);
+    big.close();
+    QString why;
+    QCOMPARE(posixfile::ReadRegular(big.fileName(), 10, why).value_or(QByteArray()),
+             QByteArray("0123456789"));
 }
 
 void TestCookiesFile::writesThroughARename_data()

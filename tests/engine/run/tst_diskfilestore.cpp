@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 // The temporary files of downloads: a run cut short leaves them behind, and the next run
@@ -18,6 +20,8 @@ private slots:
     void temporaryName();
     void madeTemporariesAreKnownAsSuch();
     void recordsAreNotAppendedThroughLinks();
+    void savedFilesKeepTheUsualPermissions_data();
+    void savedFilesKeepTheUsualPermissions();
 };
 
 void TestDiskFileStore::temporaryName_data()
@@ -72,6 +76,38 @@ void TestDiskFileStore::recordsAreNotAppendedThroughLinks()
     QVERIFY(error.contains(u"3.txt"_s));
     QVERIFY(outside.open(QIODevice::ReadOnly));
     QCOMPARE(outside.readAll(), "untouched");
+}
+
+void TestDiskFileStore::savedFilesKeepTheUsualPermissions_data()
+{
+    QTest::addColumn<int>("before"); // the mode of the file the download replaces; -1: none
+    QTest::addColumn<int>("after");
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QTest::newRow("a new file: as the umask has it") << -1 << int(0666 & ~mask);
+    QTest::newRow("an overwritten file: its own") << 0640 << 0640;
+}
+
+void TestDiskFileStore::savedFilesKeepTheUsualPermissions()
+{
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"x.zip"_s);
+    if (before >= 0) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        QVERIFY(::fchmod(old.handle(), mode_t(before)) == 0);
+    }
+    DiskFileStore files;
+    QString error;
+    const QString temporary = files.CreateTemporaryBeside(path, error);
+    QVERIFY2(!temporary.isEmpty(), qPrintable(error));
+    QCOMPARE(files.MoveOnto(temporary, path, before >= 0, error), FileStore::Moved::Done);
+    struct stat status = {};
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &status) == 0);
+    QCOMPARE(int(status.st_mode & 07777), after);
 }
 
 QTEST_GUILESS_MAIN(TestDiskFileStore)
