@@ -14,6 +14,8 @@ class TestRunReport : public QObject
 private slots:
     void report_data();
     void report();
+    void byteSize_data();
+    void byteSize();
 };
 
 void TestRunReport::report_data()
@@ -85,6 +87,24 @@ void TestRunReport::report()
     QCOMPARE(report.Summary(), summary);
     QCOMPARE(report.ExitStatus(), status);
     QCOMPARE(report.FailedAddresses(), failed);
+}
+
+void TestRunReport::byteSize_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("below a KiB") << qint64(1023) << u"1023 B"_s;
+    QTest::newRow("just a KiB") << qint64(1024) << u"1.0 KiB"_s;
+    QTest::newRow("just a MiB") << qint64(1024 * 1024) << u"1.0 MiB"_s;
+    QTest::newRow("beyond the largest unit")
+        << qint64(5) * 1024 * 1024 * 1024 * 1024 * 1024 << u"5120.0 TiB"_s;
+}
+
+void TestRunReport::byteSize()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(ByteSize(bytes), text);
 }
 
 QTEST_GUILESS_MAIN(TestRunReport)
