@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -20,6 +21,7 @@ private slots:
     void temporaryName();
     void madeTemporariesAreKnownAsSuch();
     void recordsAreNotAppendedThroughLinks();
+    void aSwappedNameIsNotMoved();
     void savedFilesKeepTheUsualPermissions_data();
     void savedFilesKeepTheUsualPermissions();
 };
@@ -76,6 +78,28 @@ void TestDiskFileStore::recordsAreNotAppendedThroughLinks()
     QVERIFY(error.contains(u"3.txt"_s));
     QVERIFY(outside.open(QIODevice::ReadOnly));
     QCOMPARE(outside.readAll(), "untouched");
+}
+
+// The temporary's name is swapped for a link while the download is held; without standard
+// input, as from a script, its descriptor is 0.
+void TestDiskFileStore::aSwappedNameIsNotMoved()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString outside = dir.filePath(u"outside"_s);
+    DiskFileStore files;
+    QString error;
+    const int input = ::dup(STDIN_FILENO);
+    ::close(STDIN_FILENO);
+    const QString temporary = files.CreateTemporaryBeside(dir.filePath(u"x.zip"_s), error);
+    ::dup2(input, STDIN_FILENO);
+    ::close(input);
+    QVERIFY2(!temporary.isEmpty(), qPrintable(error));
+    QVERIFY(QFile::remove(temporary) && QFile::link(outside, temporary));
+    QCOMPARE(files.MoveOnto(temporary, dir.filePath(u"x.zip"_s), true, error),
+             FileStore::Moved::Failed);
+    QVERIFY(!QFileInfo(dir.filePath(u"x.zip"_s)).isSymLink());
+    QVERIFY(!QFileInfo(temporary).isSymLink());
 }
 
 void TestDiskFileStore::savedFilesKeepTheUsualPermissions_data()
