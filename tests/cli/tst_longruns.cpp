@@ -492,6 +492,12 @@ void TestLongRuns::refusals_data()
     QTest::newRow("a journal that is the job file")
         << QString() << u"--job|$OUT/job.json|--journal|$OUT/job.json"_s
         << u"The journal \"$OUT/job.json\" is the same file as the job file."_s;
+    QTest::newRow("--save-cookies that is the job file")
+        << QString() << u"--job|$OUT/job.json|--save-cookies|$OUT/job.json"_s
+        << u"The --save-cookies file \"$OUT/job.json\" is the same file as the job file."_s;
+    QTest::newRow("a --log that is the --retry-failed file")
+        << QString() << u"--job|$OUT/job.json|--retry-failed|$OUT/none.txt|--log|$OUT/none.txt"_s
+        << u"The --log file \"$OUT/none.txt\" is the same file as the --retry-failed file."_s;
     QTest::newRow("a job that is no file")
         << QString() << u"--job|/dev/zero"_s
         << u"The job file \"/dev/zero\" is not a regular file."_s;
