@@ -2,6 +2,7 @@
 // names, and what each refuses.
 #include "commandline.h"
 #include "jobcheck.h"
+#include "optionparser.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -78,6 +79,8 @@ private slots:
     void readsTheSyntax_data();
     void readsTheSyntax();
     void completionKnowsEveryOption();
+    void helpPutsShortSynopsesBesideTheirText_data();
+    void helpPutsShortSynopsesBesideTheirText();
 };
 
 void tst_CommandLine::readsTheJob_data()
@@ -345,4 +348,24 @@ void tst_CommandLine::completionKnowsEveryOption()
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)
+void tst_CommandLine::helpPutsShortSynopsesBesideTheirText_data()
+{
+    QTest::addColumn<QString>("valueName");
+    QTest::addColumn<QString>("help");
+    // Descriptions start in column 30: a synopsis needs two blanks before them.
+    QTest::newRow("28 columns: beside it")
+        << u"VALUE67890123"_s << u"  -h, --header=VALUE67890123  Text.\n"_s;
+    QTest::newRow("29 columns: above it")
+        << u"VALUE678901234"_s
+        << u"  -h, --header=VALUE678901234\n                              Text.\n"_s;
+}
+
+void tst_CommandLine::helpPutsShortSynopsesBesideTheirText()
+{
+    QFETCH(QString, valueName);
+    QFETCH(QString, help);
+    QCOMPARE(optionparser::OptionsHelp({{u"header"_s, u"h"_s, valueName, u"Text."_s, u"S"_s}}),
+             u"\nS:\n"_s + help);
+}
+
 #include "tst_commandline.moc"
