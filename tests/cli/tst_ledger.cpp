@@ -184,6 +184,9 @@ void TestLedger::retriedLinks()
     LongRunLedger inner(settings, nullptr, nullptr, {});
     RetryLedger ledger(inner, entries);
     QVERIFY(ledger.VisitsPage(2) && ledger.VisitsPage(5) && !ledger.VisitsPage(3));
+    // The progress total: pages listed for their links count too, those within the series.
+    QCOMPARE(ledger.PagesToVisit(10), 2);
+    QCOMPARE(ledger.PagesToVisit(5), 1);
     QCOMPARE(ledger.LinkVerdict(2, address, u"/out/x.bin"_s),
              retried ? RunLedger::Verdict::New : RunLedger::Verdict::NotThisRun);
     QCOMPARE(ledger.LinkVerdict(5, address, u"/out/x.bin"_s), RunLedger::Verdict::New);
