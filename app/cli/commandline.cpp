@@ -18,7 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using optionparser::Spec;
 using optiontable::Apply;
 using optiontable::Count;
 using optiontable::FileOf;
@@ -371,10 +370,10 @@ CommandLine Exit(int status, const QString &message)
     return result;
 }
 
-QString HelpText(const std::vector<Spec> &specs)
+QString HelpText(const std::vector<optionparser::Option> &syntax)
 {
     return u"Usage: linkhauler-run [options]\n"_s + optionparser::Wrapped(kDescription, 0, 79)
-        + optionparser::OptionsHelp(specs) + u'\n' + optionparser::Wrapped(kExitStatus, 0, 79);
+        + optionparser::OptionsHelp(syntax) + u'\n' + optionparser::Wrapped(kExitStatus, 0, 79);
 }
 
 } // namespace
@@ -382,10 +381,10 @@ QString HelpText(const std::vector<Spec> &specs)
 CommandLine ParseCommandLine(const QStringList &arguments)
 {
     const std::vector<Option> options = AllOptions();
-    std::vector<Spec> specs;
+    std::vector<optionparser::Option> syntax;
     for (const Option &o : options)
-        specs.push_back(o.spec);
-    const optionparser::Parsed parsed = optionparser::Parse(specs, arguments.mid(1));
+        syntax.push_back(o.syntax);
+    const optionparser::Parsed parsed = optionparser::Parse(syntax, arguments.mid(1));
     if (!parsed.error.isEmpty())
         return Exit(exitstatus::kInvalid, parsed.error);
 
@@ -393,17 +392,17 @@ CommandLine ParseCommandLine(const QStringList &arguments)
     std::vector<QStringList> values(options.size());
     std::vector<bool> given(options.size(), false);
     for (const optionparser::Given &g : parsed.given) {
-        given[g.spec] = true;
-        values[g.spec].append(g.value);
+        given[g.option] = true;
+        values[g.option].append(g.value);
     }
     const auto isGiven = [&](const QString &name) {
         for (std::size_t i = 0; i < options.size(); ++i)
-            if (options[i].spec.name == name)
+            if (options[i].syntax.name == name)
                 return bool(given[i]);
         return false;
     };
     if (isGiven(u"help"_s))
-        return Exit(exitstatus::kDone, HelpText(specs));
+        return Exit(exitstatus::kDone, HelpText(syntax));
     if (isGiven(u"version"_s)) {
         CommandLine result;
         result.action = CommandLine::Action::Version;
@@ -416,7 +415,7 @@ CommandLine ParseCommandLine(const QStringList &arguments)
 
     CommandLine result;
     for (std::size_t i = 0; i < options.size(); ++i)
-        if (given[i] && options[i].spec.name == u"job"_s) {
+        if (given[i] && options[i].syntax.name == u"job"_s) {
             result.settings.jobFile = values[i].constLast();
             if (auto error = jobinput::ReadJobFile(result.settings.jobFile, result.settings.job))
                 return Exit(exitstatus::kInvalid, *error);

@@ -16,18 +16,18 @@ QString Hint()
     return u"; see linkhauler-run --help."_s;
 }
 
-std::optional<std::size_t> ByName(const std::vector<Spec> &specs, const QString &name)
+std::optional<std::size_t> ByName(const std::vector<Option> &options, const QString &name)
 {
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        if (specs[i].name == name)
+    for (std::size_t i = 0; i < options.size(); ++i)
+        if (options[i].name == name)
             return i;
     return std::nullopt;
 }
 
-std::optional<std::size_t> ByLetter(const std::vector<Spec> &specs, QChar letter)
+std::optional<std::size_t> ByLetter(const std::vector<Option> &options, QChar letter)
 {
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        if (specs[i].letters.contains(letter))
+    for (std::size_t i = 0; i < options.size(); ++i)
+        if (options[i].letters.contains(letter))
             return i;
     return std::nullopt;
 }
@@ -38,19 +38,19 @@ QString NeedsValue(const QString &spelled)
 }
 
 // "--name=value" or "--name value"; false with the error set.
-bool ReadLong(const std::vector<Spec> &specs, const QStringList &arguments, qsizetype &i,
+bool ReadLong(const std::vector<Option> &options, const QStringList &arguments, qsizetype &i,
               Parsed &parsed)
 {
     const QString word = arguments.at(i).mid(2);
     const qsizetype equals = word.indexOf(u'=');
     const QString name = equals < 0 ? word : word.left(equals);
-    const auto spec = ByName(specs, name);
-    if (!spec) {
+    const auto option = ByName(options, name);
+    if (!option) {
         parsed.error = u"Unknown option \"--%1\""_s.arg(name) + Hint();
         return false;
     }
-    Given given{*spec, {}};
-    if (specs[*spec].valueName.isEmpty()) {
+    Given given{*option, {}};
+    if (options[*option].valueName.isEmpty()) {
         if (equals >= 0) {
             parsed.error = u"Option \"--%1\" takes no value"_s.arg(name) + Hint();
             return false;
@@ -68,14 +68,14 @@ bool ReadLong(const std::vector<Spec> &specs, const QStringList &arguments, qsiz
 }
 
 // "-abc", "-ovalue" or "-o value"; false with the error set.
-bool ReadShort(const std::vector<Spec> &specs, const QStringList &arguments, qsizetype &i,
+bool ReadShort(const std::vector<Option> &options, const QStringList &arguments, qsizetype &i,
                Parsed &parsed)
 {
     const QString word = arguments.at(i);
     for (qsizetype at = 1; at < word.size(); ++at) {
         const QChar letter = word.at(at);
-        const auto spec = ByLetter(specs, letter);
-        if (!spec) {
+        const auto option = ByLetter(options, letter);
+        if (!option) {
             // A letter outside the basic plane is two halves here: it is named whole.
             const QString named = word.mid(at, letter.isHighSurrogate() ? 2 : 1);
             parsed.error = u"Unknown option \"-%1\""_s.arg(named);
@@ -84,14 +84,14 @@ bool ReadShort(const std::vector<Spec> &specs, const QStringList &arguments, qsi
             parsed.error += Hint();
             return false;
         }
-        if (specs[*spec].valueName.isEmpty()) {
-            parsed.given.push_back({*spec, {}});
+        if (options[*option].valueName.isEmpty()) {
+            parsed.given.push_back({*option, {}});
             continue;
         }
         if (at + 1 < word.size())
-            parsed.given.push_back({*spec, word.mid(at + 1)});
+            parsed.given.push_back({*option, word.mid(at + 1)});
         else if (i + 1 < arguments.size())
-            parsed.given.push_back({*spec, arguments.at(++i)});
+            parsed.given.push_back({*option, arguments.at(++i)});
         else {
             parsed.error = NeedsValue(u"-"_s + letter);
             return false;
@@ -102,37 +102,37 @@ bool ReadShort(const std::vector<Spec> &specs, const QStringList &arguments, qsi
 }
 
 // "  -a, --address=URL" and where its description starts.
-QString Synopsis(const Spec &spec)
+QString Synopsis(const Option &option)
 {
     QString text = u"  "_s;
-    for (const QChar letter : spec.letters)
+    for (const QChar letter : option.letters)
         text += u'-' + QString(letter) + u", "_s;
-    if (spec.letters.isEmpty())
+    if (option.letters.isEmpty())
         text += u"    "_s;
-    text += u"--"_s + spec.name;
-    if (!spec.valueName.isEmpty())
-        text += u'=' + spec.valueName;
+    text += u"--"_s + option.name;
+    if (!option.valueName.isEmpty())
+        text += u'=' + option.valueName;
     return text;
 }
 
 } // namespace
 
-Parsed Parse(const std::vector<Spec> &specs, const QStringList &arguments)
+Parsed Parse(const std::vector<Option> &options, const QStringList &arguments)
 {
     Parsed parsed;
-    bool options = true;
+    bool reading = true;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &word = arguments.at(i);
-        if (!options || word == u"-"_s || !word.startsWith(u'-')) {
+        if (!reading || word == u"-"_s || !word.startsWith(u'-')) {
             parsed.operands.append(word);
             continue;
         }
         if (word == u"--"_s) {
-            options = false;
+            reading = false;
             continue;
         }
-        const bool read = word.startsWith(u"--"_s) ? ReadLong(specs, arguments, i, parsed)
-                                                   : ReadShort(specs, arguments, i, parsed);
+        const bool read = word.startsWith(u"--"_s) ? ReadLong(options, arguments, i, parsed)
+                                                   : ReadShort(options, arguments, i, parsed);
         if (!read)
             return parsed;
     }
@@ -158,17 +158,17 @@ QString Wrapped(const QString &text, int indent, int width)
     return out;
 }
 
-QString OptionsHelp(const std::vector<Spec> &specs)
+QString OptionsHelp(const std::vector<Option> &options)
 {
     QString out;
     QString section;
-    for (const Spec &spec : specs) {
-        if (spec.section != section) {
-            section = spec.section;
+    for (const Option &option : options) {
+        if (option.section != section) {
+            section = option.section;
             out += u'\n' + section + u":\n"_s;
         }
-        const QString synopsis = Synopsis(spec);
-        QString description = Wrapped(spec.description, kDescriptionColumn, kHelpWidth);
+        const QString synopsis = Synopsis(option);
+        QString description = Wrapped(option.description, kDescriptionColumn, kHelpWidth);
         if (synopsis.size() + 2 <= kDescriptionColumn)
             description.replace(0, synopsis.size(), synopsis);
         else

@@ -11,21 +11,21 @@
 // of short options, never a long one.
 namespace optionparser {
 
-struct Spec
+struct Option
 {
     QString name;    // the long name, without "--"
     QString letters; // each letter a short name of the option; empty: none
     // What the value stands for in the help ("FILE"); empty: a flag, which takes no value.
     QString valueName;
     QString description;
-    // The heading of the help's section; a spec with another one than the last starts one.
+    // The heading of the help's section; an option with another one than the last starts one.
     QString section;
 };
 
 struct Given
 {
-    std::size_t spec = 0; // into the specs parsed with
-    QString value;        // empty for a flag
+    std::size_t option = 0; // into the options parsed with
+    QString value;          // empty for a flag
 };
 
 struct Parsed
@@ -37,10 +37,10 @@ struct Parsed
 };
 
 // `arguments` without the program's name.
-Parsed Parse(const std::vector<Spec> &specs, const QStringList &arguments);
+Parsed Parse(const std::vector<Option> &options, const QStringList &arguments);
 
 // The options with their descriptions, in sections, wrapped to 79 columns.
-QString OptionsHelp(const std::vector<Spec> &specs);
+QString OptionsHelp(const std::vector<Option> &options);
 
 // The text wrapped to `width` columns at blanks, every line after `indent` blanks; "\n" in the
 // text starts a new line.

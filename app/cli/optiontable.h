@@ -19,7 +19,7 @@ using Apply = std::function<std::optional<QString>(const QStringList &values, Ru
 
 struct Option
 {
-    optionparser::Spec spec;
+    optionparser::Option syntax;
     Apply apply;
 };
 
@@ -32,7 +32,7 @@ struct Section
     void operator()(const QString &name, const QString &letters, const QString &valueName,
                     const QString &description, Apply apply) const
     {
-        add(Option{optionparser::Spec{name, letters, valueName, description, heading},
+        add(Option{optionparser::Option{name, letters, valueName, description, heading},
                    std::move(apply)});
     }
 };
