@@ -20,8 +20,7 @@ private slots:
     void temporaryName_data();
     void temporaryName();
     void madeTemporariesAreKnownAsSuch();
-    void recordsAreNotAppendedThroughLinks();
-    void aSwappedNameIsNotMoved();
+    void plantedLinksAreNotFollowed();
     void savedFilesKeepTheUsualPermissions_data();
     void savedFilesKeepTheUsualPermissions();
 };
@@ -63,8 +62,10 @@ void TestDiskFileStore::madeTemporariesAreKnownAsSuch()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 20);
 }
 
-// Someone who may write to the folder puts a link where a page's address file goes.
-void TestDiskFileStore::recordsAreNotAppendedThroughLinks()
+// Someone who may write to the folder puts links where a page's address file goes and, while
+// the download is held, in place of its temporary; without standard input, as from a script,
+// the temporary's descriptor is 0.
+void TestDiskFileStore::plantedLinksAreNotFollowed()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -76,30 +77,20 @@ void TestDiskFileStore::recordsAreNotAppendedThroughLinks()
     QString error;
     QVERIFY(!files.AppendRecord(dir.filePath(u"3.txt"_s), u"http://h/x.zip"_s, error));
     QVERIFY(error.contains(u"3.txt"_s));
-    QVERIFY(outside.open(QIODevice::ReadOnly));
-    QCOMPARE(outside.readAll(), "untouched");
-}
 
-// The temporary's name is swapped for a link while the download is held; without standard
-// input, as from a script, its descriptor is 0.
-void TestDiskFileStore::aSwappedNameIsNotMoved()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString outside = dir.filePath(u"outside"_s);
-    DiskFileStore files;
-    QString error;
     const int input = ::dup(STDIN_FILENO);
     ::close(STDIN_FILENO);
     const QString temporary = files.CreateTemporaryBeside(dir.filePath(u"x.zip"_s), error);
     ::dup2(input, STDIN_FILENO);
     ::close(input);
     QVERIFY2(!temporary.isEmpty(), qPrintable(error));
-    QVERIFY(QFile::remove(temporary) && QFile::link(outside, temporary));
+    QVERIFY(QFile::remove(temporary) && QFile::link(outside.fileName(), temporary));
     QCOMPARE(files.MoveOnto(temporary, dir.filePath(u"x.zip"_s), true, error),
              FileStore::Moved::Failed);
     QVERIFY(!QFileInfo(dir.filePath(u"x.zip"_s)).isSymLink());
     QVERIFY(!QFileInfo(temporary).isSymLink());
+    QVERIFY(outside.open(QIODevice::ReadOnly));
+    QCOMPARE(outside.readAll(), "untouched");
 }
 
 void TestDiskFileStore::savedFilesKeepTheUsualPermissions_data()

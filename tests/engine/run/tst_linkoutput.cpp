@@ -26,8 +26,7 @@ struct LinkCase
     QHash<QString, Transfer::Result> results{};
     QMap<QString, QByteArray> before{};    // files there before the run
     QMap<QString, QByteArray> meanwhile{}; // files another process saves during the download
-    bool swapTemporary = false;  // the download's file becomes a link to "outside" meanwhile
-    QString directoryInTheWay{}; // a folder where a download goes
+    QString directoryInTheWay{};           // a folder where a download goes
     QList<bool> answers{};
     int runs = 1;
     bool runInRoot = false; // the process's current directory is the temporary folder
@@ -103,13 +102,6 @@ void TestLinkOutput::linkOutput_data()
         .overwrite = 1,
         .meanwhile = {{u"links/x.zip"_s, "another run's"}},
         .after = {{u"links/x.zip"_s, ten}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
-        .count = 1};
-    QTest::newRow("temporary swapped for a link meanwhile") << LinkCase{
-        .overwrite = 1,
-        .before = {{u"outside"_s, "untouched"}},
-        .swapTemporary = true,
-        .after = {{u"outside"_s, "untouched"}, {u"hrefs/3.txt"_s, "\"http://h/d/x.zip\"\r\n"}},
-        .prompts = {75},
         .count = 1};
     QTest::newRow("existing file replaced whole") << LinkCase{
         .overwrite = 1,
@@ -252,11 +244,6 @@ void TestLinkOutput::linkOutput()
             QFile file(root + u'/' + it.key());
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
         }
-        const QDir links(root + u"/links"_s);
-        for (const QString &name : links.entryList({u".lh-*"_s}, QDir::Files | QDir::Hidden))
-            if (c.swapTemporary)
-                QVERIFY(QFile::remove(links.filePath(name))
-                        && QFile::link(root + u"/outside"_s, links.filePath(name)));
     };
     rig.prompt.answers = c.answers;
 
