@@ -5,6 +5,7 @@
 #include "curlworker.h"
 #include "requestrules.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QUrl>
 
@@ -222,6 +223,9 @@ Transfer::Result CurlTransfer::Finish(Ticket ticket)
         engine->waiting = false;
     }
     engine->jobs.erase(ticket);
+    // The reports and cookies of its requests were posted before its end: they reach the
+    // caller before its result, also when it ended before this wait began.
+    QCoreApplication::sendPostedEvents(&engine->receiver, QEvent::MetaCall);
     std::optional<Result> result = job->Take();
     if (!result) {
         // The loop was ended from outside, for instance by the application quitting.

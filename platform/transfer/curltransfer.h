@@ -59,7 +59,8 @@ public:
         qint64 bytes = 0;      // the bytes of the answer's body that came in
         qint64 durationMs = 0; // from going out to its end
     };
-    // Called on the caller's thread, as its event loop runs, with each request that ended.
+    // Called on the caller's thread, as its event loop runs, with each request that ended;
+    // every request of a transfer has been reported by the time Finish returns it.
     using RequestReported = std::function<void(const RequestReport &report)>;
     void OnRequestReported(RequestReported handler);
 
