@@ -149,6 +149,12 @@ WebBrowser::~WebBrowser() = default;
 
 void WebBrowser::Navigate(const QString &address)
 {
+    // The end of a load still under way may come once this one has begun, and then the
+    // engine tells nothing of this one's end: a page of its own loads it instead.
+    if (m_loading) {
+        Show(LoadOutOfSight(address));
+        return;
+    }
     m_shown.reset();
     // Addresses come as typed; tolerant parsing matches what a user expects of a
     // browser's address line.

@@ -83,6 +83,7 @@ public:
     explicit WebBrowser(QWidget *parent = nullptr);
     ~WebBrowser() override;
 
+    // While a load is under way, the address loads in another page that takes its place.
     void Navigate(const QString &address);
 
     // The address of the document currently shown, as text.

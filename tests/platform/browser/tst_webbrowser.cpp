@@ -23,6 +23,7 @@ private slots:
     void anchorNavigationRaisesDownloadComplete();
     void leavingAPageThatMovesItsAddress_data();
     void leavingAPageThatMovesItsAddress();
+    void leavingAPageStillLoading();
 
 private:
     QString writePage(const QString &name, const QByteArray &content);
@@ -207,6 +208,35 @@ void tst_WebBrowser::leavingAPageThatMovesItsAddress()
     const auto firstOk = std::find_if(finished.cbegin(), finished.cend(),
                                       [](const QPair<bool, QString> &f) { return f.first; });
     QCOMPARE(firstOk->second, next);
+}
+
+// The page being left ends its load (its image is in) just as the next navigation is about to
+// show its answer: the engine reports that end, then nothing of the next page's. Each round
+// tries another moment; every end reported is the next page's own.
+void tst_WebBrowser::leavingAPageStillLoading()
+{
+    TestHttpServer server;
+    server.addPage(QStringLiteral("/next.htm"), "<html><body>next</body></html>");
+    QVERIFY(server.start());
+    const QString next = server.url(QStringLiteral("/next.htm"));
+    for (int round = 0; round < 20; ++round) {
+        const QString image = QStringLiteral("/slow?n=4&ms=%1&r=%2").arg(1 + round % 5).arg(round);
+        const QString loading = QStringLiteral("/loading%1.htm").arg(round);
+        server.addPage(loading, "<html><body><img src=\"" + image.toUtf8() + "\"></body></html>");
+        WebBrowser browser;
+        browser.resize(400, 300);
+        browser.show();
+        browser.Navigate(server.url(loading));
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(image), 1, kWaitMs);
+        QList<QPair<bool, QString>> finished;
+        connect(&browser, &WebBrowser::DownloadComplete, this, [&] {
+            finished.append({browser.LastLoadOk(), browser.LocationURL()});
+        });
+        browser.Navigate(next);
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), kWaitMs);
+        QTest::qWait(100); // nothing more comes
+        QCOMPARE(finished, (QList<QPair<bool, QString>>() << qMakePair(true, next)));
+    }
 }
 
 QTEST_MAIN(tst_WebBrowser)
