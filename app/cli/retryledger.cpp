@@ -7,11 +7,16 @@
 namespace {
 
 // A link found with blanks around it failed under its address as the rule made it, and is
-// downloaded, and so asked about, without them.
-QByteArray Trimmed(const QByteArray &encoded)
+// downloaded, and so asked about, without them. Both sides are compared in the form --failed
+// writes: an escape that was in the address itself stays as it was.
+QByteArray WithoutBlanksAround(QByteArray encoded)
 {
-    return failedlist::EncodedAddress(
-        QString::fromUtf8(QByteArray::fromPercentEncoding(encoded)).trimmed());
+    static constexpr QByteArrayView kBlank = "%20";
+    while (encoded.startsWith(kBlank))
+        encoded.remove(0, kBlank.size());
+    while (encoded.endsWith(kBlank))
+        encoded.chop(kBlank.size());
+    return encoded;
 }
 
 } // namespace
@@ -26,7 +31,7 @@ RetryLedger::RetryLedger(RunLedger &inner, const QList<failedlist::Entry> &entri
         if (entry.page)
             m_wholePages.insert(entry.position);
         else
-            m_links[entry.position].insert(Trimmed(entry.address));
+            m_links[entry.position].insert(WithoutBlanksAround(entry.address));
     }
 }
 
@@ -42,7 +47,7 @@ RunLedger::Verdict RetryLedger::LinkVerdict(qint64 position, const QString &addr
     // The list has each address as --failed wrote it: without a password, percent-encoded.
     if (m_wholePages.contains(position)
         || m_links.value(position).contains(
-            failedlist::EncodedAddress(safetext::HideUserInfo(address))))
+            WithoutBlanksAround(failedlist::EncodedAddress(safetext::HideUserInfo(address)))))
         return m_inner.LinkVerdict(position, address, path);
     // The other links of a page visited for some of its links: an earlier run handled them.
     return Verdict::NotThisRun;

@@ -156,6 +156,7 @@ void TestLedger::retriedLinks_data()
     QTest::newRow("listed") << u"http://h/a.bin"_s << true;
     QTest::newRow("listed, found with blanks around it") << u"http://h/b c.bin"_s << true;
     QTest::newRow("listed with its password hidden") << u"http://u:pw@h/d.bin"_s << true;
+    QTest::newRow("listed with escapes of its own") << u"http://h/f%2fg%25.bin"_s << true;
     QTest::newRow("not listed") << u"http://h/e.bin"_s << false;
 }
 
@@ -166,7 +167,8 @@ void TestLedger::retriedLinks()
     QFETCH(bool, retried);
     QList<failedlist::Entry> entries;
     QVERIFY(!failedlist::Parse("http://h/a.bin\t2\tlink\n%20http://h/b%20c.bin%20\t2\tlink\n"
-                               "http://***@h/d.bin\t2\tlink\nhttp://h/p5.htm\t5\tpage\n",
+                               "http://***@h/d.bin\t2\tlink\nhttp://h/f%2fg%25.bin\t2\tlink\n"
+                               "http://h/p5.htm\t5\tpage\n",
                                entries));
     const RunSettings settings;
     LongRunLedger inner(settings, nullptr, nullptr, {});
