@@ -1,5 +1,6 @@
 #include "posixfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -133,8 +134,9 @@ std::optional<QByteArray> ReadRegular(const QString &path, qint64 mostBytes, QSt
     else if (status.st_size > mostBytes)
         why = tooLarge;
     else {
-        // One byte more than the bound shows a file that grew since.
-        text.resize(mostBytes + 1);
+        // Room for the file as it is, and one byte more: that shows a file that grew since,
+        // which gets more room up to one byte over the bound.
+        text.resize(status.st_size + 1);
         qsizetype got = 0;
         for (;;) {
             const auto n = ::read(fd, text.data() + got,
@@ -146,8 +148,11 @@ std::optional<QByteArray> ReadRegular(const QString &path, qint64 mostBytes, QSt
             if (n <= 0)
                 break;
             got += n;
-            if (got == text.size())
-                break;
+            if (got == text.size()) {
+                if (got > mostBytes)
+                    break;
+                text.resize(std::min<qint64>(2 * got, mostBytes + 1));
+            }
         }
         text.truncate(got);
         if (why.isEmpty() && got > mostBytes)
