@@ -207,10 +207,11 @@ FileStore::Moved DiskFileStore::MoveKeeping(const QString &temporary, const QStr
         error = FileAccessError(path, u"The temporary file was replaced while it was written."_s);
         return Moved::Failed;
     }
-    // An overwritten file keeps its permissions, as a rewrite in place would.
+    // An overwritten file keeps its permissions, as a rewrite in place would; new content
+    // from a server never inherits a set-user-ID or set-group-ID bit.
     struct stat old = {};
     if (replace && fd >= 0 && ::lstat(to.constData(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(fd, old.st_mode & 07777);
+        ::fchmod(fd, old.st_mode & 0777);
     // A rename replaces the path in one step; a reader never sees a partial file.
     const Moved moved = replace
         ? (std::rename(from.constData(), to.constData()) == 0 ? Moved::Done : Moved::Failed)
@@ -241,7 +242,8 @@ bool DiskFileStore::IsHeld(const QString &temporary)
                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    // Where the file system gives no lock, nobody can tell: it is left alone.
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
     ::close(fd);
     return held;
 }

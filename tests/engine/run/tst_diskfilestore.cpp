@@ -101,6 +101,7 @@ void TestDiskFileStore::savedFilesKeepTheUsualPermissions_data()
     ::umask(mask);
     QTest::newRow("a new file: as the umask has it") << -1 << int(0666 & ~mask);
     QTest::newRow("an overwritten file: its own") << 0640 << 0640;
+    QTest::newRow("an overwritten set-user-ID file: its own, not that") << 06755 << 0755;
 }
 
 void TestDiskFileStore::savedFilesKeepTheUsualPermissions()
