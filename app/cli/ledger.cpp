@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,17 +175,9 @@ bool LongRunFileStore::AppendRecord(const QString &path, const QString &text, QS
 {
     if (m_journal && m_journal->TakeAppended(m_ledger.Position(), path, text))
         return true;
-    if (path.isEmpty()) {
-        error = FileAccessError(path, u"No file name."_s);
+    const int fd = DiskFileStore::OpenForRecords(path, error);
+    if (fd < 0)
         return false;
-    }
-    // A symbolic link put in the folder in the file's place is not followed.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) {
-        error = FileAccessError(path, SystemError());
-        return false;
-    }
     const auto closed = qScopeGuard([fd] { ::close(fd); }); // and unlocked
     // Held until the record is in: a shard appending to the same file waits, and where this
     // record lands is known. Without the lock nothing is appended, and the run ends.

@@ -111,19 +111,25 @@ bool DiskFileStore::WriteRecord(const QString &path, const QString &text, QStrin
     return WriteWhole(path, RecordBytes(text), error);
 }
 
-bool DiskFileStore::AppendRecord(const QString &path, const QString &text, QString &error)
+int DiskFileStore::OpenForRecords(const QString &path, QString &error)
 {
     if (path.isEmpty()) {
         error = FileAccessError(path, u"No file name."_s);
-        return false;
+        return -1;
     }
     // A symbolic link put in the folder in the file's place is not followed.
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666);
-    if (fd < 0) {
+    if (fd < 0)
         error = FileAccessError(path, SystemError());
+    return fd;
+}
+
+bool DiskFileStore::AppendRecord(const QString &path, const QString &text, QString &error)
+{
+    const int fd = OpenForRecords(path, error);
+    if (fd < 0)
         return false;
-    }
     QFile file;
     if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
         ::close(fd);

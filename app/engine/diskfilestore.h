@@ -46,6 +46,8 @@ public:
     // True while a store, in this process or another, holds the temporary file: it is no
     // leftover of a run that ended.
     static bool IsHeld(const QString &temporary);
+    // The file records are appended to, open for that; -1, and why, when it cannot be.
+    static int OpenForRecords(const QString &path, QString &error);
 
 private:
     QHash<QString, int> m_held; // temporary file to the descriptor it was made with
