@@ -34,6 +34,28 @@ bool IsHeader(const QByteArray &line, const QByteArray &lowerCaseName)
         && line.left(lowerCaseName.size()).toLower() == lowerCaseName;
 }
 
+// The lines sent besides the identity; without an Authorization, for another origin than the
+// transfer's own: as with curl, a redirect does not carry it elsewhere.
+curl_slist *HeaderList(const Job::Request &request, bool authorization)
+{
+    curl_slist *list = nullptr;
+    const bool ownLanguage = std::any_of(
+        request.headers.begin(), request.headers.end(),
+        [](const QByteArray &line) { return IsHeader(line, "accept-language:"); });
+    if (!request.acceptLanguage.isEmpty() && !ownLanguage)
+        list = curl_slist_append(list, ("Accept-Language: " + request.acceptLanguage).constData());
+    for (const QByteArray &line : request.headers) {
+        if (!authorization && IsHeader(line, "authorization:"))
+            continue;
+        // libcurl would take "Name:" with no value as "do not send Name".
+        const qsizetype colon = line.indexOf(':');
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        list = curl_slist_append(list,
+                                 (value.isEmpty() ? line.left(colon) + ';' : line).constData());
+    }
+    return list;
+}
+
 size_t OnHeader(char *data, size_t size, size_t count, void *user)
 {
     auto *exchange = static_cast<Exchange *>(user);
@@ -184,19 +206,8 @@ std::optional<Transfer::Result> Exchange::Begin(CURLSH *share, CURLM *multi)
     easy = curl_easy_init();
     if (!easy)
         return Failure(CURLE_FAILED_INIT, CurlText(CURLE_FAILED_INIT));
-    const bool ownLanguage = std::any_of(
-        request.headers.begin(), request.headers.end(),
-        [](const QByteArray &line) { return IsHeader(line, "accept-language:"); });
-    if (!request.acceptLanguage.isEmpty() && !ownLanguage)
-        headers = curl_slist_append(headers,
-                                    ("Accept-Language: " + request.acceptLanguage).constData());
-    for (const QByteArray &line : request.headers) {
-        // libcurl would take "Name:" with no value as "do not send Name".
-        const qsizetype colon = line.indexOf(':');
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        headers = curl_slist_append(headers,
-                                    (value.isEmpty() ? line.left(colon) + ';' : line).constData());
-    }
+    headers = HeaderList(request, true);
+    headersElsewhere = HeaderList(request, false);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     // Redirects are followed here, hop by hop, each with its own Referer.
@@ -206,8 +217,6 @@ std::optional<Transfer::Result> Exchange::Begin(CURLSH *share, CURLM *multi)
     // An empty cookie file reads nothing but switches the cookie engine on.
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     curl_easy_setopt(easy, CURLOPT_USERAGENT, request.userAgent.constData());
-    if (headers)
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     // The time-out bounds connecting and any stall, never a download that keeps moving.
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, request.timeout);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &OnRequest);
@@ -273,6 +282,10 @@ std::optional<Transfer::Result> Exchange::StartHop(CURLM *multi, const QByteArra
     lastTraffic.reset();
     errorBuffer[0] = '\0';
     curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER,
+                     SameOrigin(QUrl::fromEncoded(job->request.url), QUrl::fromEncoded(url))
+                         ? headers
+                         : headersElsewhere);
     const QByteArray referrer = ReferrerFor(job->request.page, QUrl::fromEncoded(url));
     curl_easy_setopt(easy, CURLOPT_REFERER, referrer.isEmpty() ? nullptr : referrer.constData());
     hopStart = Clock::now();
@@ -306,6 +319,8 @@ void Exchange::Release(CURLM *multi)
     }
     curl_slist_free_all(headers);
     headers = nullptr;
+    curl_slist_free_all(headersElsewhere);
+    headersElsewhere = nullptr;
 }
 
 Transfer::Result Outcome(Exchange &exchange, CURLcode code)

@@ -48,7 +48,8 @@ struct Exchange
     const int tries;                           // made before this one
     std::optional<Clock::time_point> deadline; // of the whole transfer, from Job::maxTime
     CURL *easy = nullptr;
-    curl_slist *headers = nullptr;
+    // The lines to the transfer's own origin, and to another one after a redirect.
+    curl_slist *headers = nullptr, *headersElsewhere = nullptr;
     bool added = false; // the hop is in the multi handle
     int hops = 0;       // redirects followed
     QByteArray url;     // of this hop

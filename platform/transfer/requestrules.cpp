@@ -18,12 +18,6 @@ int DefaultPort(const QString &scheme)
     return -1;
 }
 
-bool SameOrigin(const QUrl &a, const QUrl &b)
-{
-    return a.scheme() == b.scheme() && a.host(QUrl::FullyEncoded) == b.host(QUrl::FullyEncoded)
-        && a.port(DefaultPort(a.scheme())) == b.port(DefaultPort(b.scheme()));
-}
-
 QByteArray OriginOf(const QUrl &url)
 {
     QUrl origin = url.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery
@@ -48,6 +42,12 @@ bool IsToken(const QByteArray &name)
 }
 
 } // namespace
+
+bool SameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme() == b.scheme() && a.host(QUrl::FullyEncoded) == b.host(QUrl::FullyEncoded)
+        && a.port(DefaultPort(a.scheme())) == b.port(DefaultPort(b.scheme()));
+}
 
 QByteArray ReferrerFor(const QUrl &page, const QUrl &target)
 {

@@ -5,6 +5,9 @@
 
 // What goes out with a request besides its address, decided as the browser decides it.
 
+// Scheme, host and port (the scheme's own where none is given) are the same.
+bool SameOrigin(const QUrl &a, const QUrl &b);
+
 // The Referer a browser sends, under its default policy (strict-origin-when-cross-origin), for a
 // request to `target` made from the page at `page`: the page's address without its fragment and
 // user information to the page's own origin, only the page's origin ("scheme://host:port/", the

@@ -65,6 +65,7 @@ private slots:
     void cancelEndsTransfersWaitingForBandwidth();
     void extraHeaders_data();
     void extraHeaders();
+    void authorizationStaysWithItsOrigin();
     void requestsAreReported_data();
     void requestsAreReported();
     void pacingFromARange_data();
@@ -895,6 +896,21 @@ void tst_CurlTransfer::extraHeaders()
         QCOMPARE(request.header("user-agent"), QByteArray("Agent/1"));
         QVERIFY(request.header("host").startsWith("127.0.0.1:"));
     }
+}
+
+// As with curl, a header's credentials go with a redirect on the same origin only; the other
+// lines go on.
+void tst_CurlTransfer::authorizationStaysWithItsOrigin()
+{
+    m_server.addRedirect(u"/to-localhost"_s, m_server.url(u"/bytes/3"_s, u"localhost"_s));
+    CurlTransfer transfer;
+    QVERIFY(transfer.SetHeaders({"Authorization: Bearer T", "X-Other: 1"}));
+    QVERIFY(transfer.OpenURL({m_server.url(u"/chain/1"_s)}).ok);
+    QVERIFY(transfer.OpenURL({m_server.url(u"/to-localhost"_s)}).ok);
+    QByteArrayList seen;
+    for (const TestHttpRequest &request : m_server.requests())
+        seen.append(request.header("authorization") + '|' + request.header("x-other"));
+    QCOMPARE(seen, (QByteArrayList{"Bearer T|1", "Bearer T|1", "Bearer T|1", "|1"}));
 }
 
 void tst_CurlTransfer::requestsAreReported_data()
