@@ -52,6 +52,9 @@ void closeOnQuitSignals(QWidget *window)
         if (QWidget *modal = QApplication::activeModalWidget())
             modal->close();
         window->close();
+        // Every event loop ends too: what the closed box's caller shows next (an input box
+        // answered empty says so) opens no loop that would hold the program.
+        QCoreApplication::quit();
     });
     struct sigaction action = {};
     action.sa_handler = onQuitSignal;
