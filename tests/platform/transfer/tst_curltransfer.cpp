@@ -898,19 +898,17 @@ void tst_CurlTransfer::extraHeaders()
     }
 }
 
-// As with curl, a header's credentials go with a redirect on the same origin only; the other
-// lines go on.
+// As with curl, a header's credentials do not follow a redirect to another origin.
 void tst_CurlTransfer::authorizationStaysWithItsOrigin()
 {
     m_server.addRedirect(u"/to-localhost"_s, m_server.url(u"/bytes/3"_s, u"localhost"_s));
     CurlTransfer transfer;
     QVERIFY(transfer.SetHeaders({"Authorization: Bearer T", "X-Other: 1"}));
-    QVERIFY(transfer.OpenURL({m_server.url(u"/chain/1"_s)}).ok);
     QVERIFY(transfer.OpenURL({m_server.url(u"/to-localhost"_s)}).ok);
     QByteArrayList seen;
     for (const TestHttpRequest &request : m_server.requests())
         seen.append(request.header("authorization") + '|' + request.header("x-other"));
-    QCOMPARE(seen, (QByteArrayList{"Bearer T|1", "Bearer T|1", "Bearer T|1", "|1"}));
+    QCOMPARE(seen, (QByteArrayList{"Bearer T|1", "|1"}));
 }
 
 void tst_CurlTransfer::requestsAreReported_data()
@@ -941,12 +939,9 @@ void tst_CurlTransfer::requestsAreReported()
     QList<CurlTransfer::RequestReport> seen;
     transfer.OnRequestReported(
         [&seen](const CurlTransfer::RequestReport &report) { seen.append(report); });
-    // Ended before its wait: the reports come before the result all the same.
     const Transfer::Ticket ticket = transfer.Start({address});
-    QElapsedTimer waited;
-    waited.start();
-    while (transfer.StillExecuting() && waited.elapsed() < 10'000)
-        QThread::msleep(5);
+    for (QDeadlineTimer ends(10'000); transfer.StillExecuting() && !ends.hasExpired();)
+        QThread::msleep(5); // ended before its wait: its reports still come before its result
     transfer.Finish(ticket);
     QCOMPARE(seen.size(), reports.size());
     QStringList described;
